@@ -1,0 +1,27 @@
+# One static library per subsystem, built from every source file below its folder.
+function(trovanel_library name)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    set_property(GLOBAL APPEND PROPERTY TROVANEL_LIBRARIES ${name})
+endfunction()
+
+# One GoogleTest executable per subsystem, built from every source file below its folder
+# and registered with CTest test by test. WIDGETS gives the tests a QApplication.
+function(trovanel_test name)
+    cmake_parse_arguments(ARG "WIDGETS" "" "DEPS" ${ARGN})
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestMain.cpp)
+    target_link_libraries(${name} PRIVATE trovanel_testsupport ${ARG_DEPS})
+    if(ARG_WIDGETS)
+        target_compile_definitions(${name} PRIVATE TROVANEL_TEST_WIDGETS)
+        target_link_libraries(${name} PRIVATE Qt6::Widgets)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
+Q_DECLARE_LOGGING_CATEGORY(lcCatalogue)
+Q_DECLARE_LOGGING_CATEGORY(lcHttp)
+Q_DECLARE_LOGGING_CATEGORY(lcServices)
+Q_DECLARE_LOGGING_CATEGORY(lcApp)
