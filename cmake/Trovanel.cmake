@@ -4,6 +4,17 @@ function(trovanel_library name)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
          ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+    list(FILTER sources INCLUDE REGEX "\\.cpp$")
+    if(NOT sources)
+        # A subsystem without code yet still links, so that the ones above it can name it.
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+        target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+        return()
+    endif()
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
@@ -16,6 +27,9 @@ function(trovanel_test name)
     cmake_parse_arguments(ARG "WIDGETS" "" "DEPS" ${ARGN})
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    if(NOT sources)
+        return()
+    endif()
     add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestMain.cpp)
     target_link_libraries(${name} PRIVATE trovanel_testsupport ${ARG_DEPS})
     if(ARG_WIDGETS)
