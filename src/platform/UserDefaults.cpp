@@ -1,0 +1,233 @@
+#include "platform/UserDefaults.h"
+
+#include "platform/ApplicationFolders.h"
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSaveFile>
+#include <QThread>
+
+namespace {
+
+// What the value will be after a round trip through the file, so that the answers before
+// and after a restart are the same.
+QVariant asStored(const QVariant &value)
+{
+    return QJsonValue::fromVariant(value).toVariant();
+}
+
+bool isNumber(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+UserDefaults &UserDefaults::standard()
+{
+    static UserDefaults *shared = [] {
+        auto *defaults = new UserDefaults(ApplicationFolders::configuration() +
+                                          QStringLiteral("/settings.json"));
+        if (const QCoreApplication *app = QCoreApplication::instance())
+            defaults->moveToThread(app->thread());
+        return defaults;
+    }();
+    return *shared;
+}
+
+UserDefaults::UserDefaults(QString filePath, QObject *parent)
+    : QObject(parent), m_filePath(std::move(filePath))
+{
+    m_values = load();
+}
+
+QVariantMap UserDefaults::load()
+{
+    QFile file(m_filePath);
+    if (!file.exists())
+        return {};
+    QJsonParseError parseError{};
+    QJsonDocument document;
+    QString problem;
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = file.errorString();
+    } else {
+        document = QJsonDocument::fromJson(file.readAll(), &parseError);
+        file.close();
+        if (parseError.error != QJsonParseError::NoError)
+            problem = parseError.errorString();
+        else if (!document.isObject())
+            problem = QStringLiteral("not a JSON object");
+    }
+    if (problem.isEmpty())
+        return document.object().toVariantMap();
+
+    const QString stem =
+        m_filePath + QStringLiteral(".damaged-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddThhmmsszzz"));
+    QString aside = stem;
+    for (int n = 1; QFile::exists(aside); ++n)
+        aside = stem + QLatin1Char('-') + QString::number(n);
+    if (QFile::rename(m_filePath, aside))
+        qCWarning(lcPlatform).noquote()
+            << "Settings file" << m_filePath << "is damaged (" << problem << "); kept as" << aside
+            << "and starting from the defaults";
+    else
+        qCWarning(lcPlatform).noquote()
+            << "Settings file" << m_filePath << "is damaged (" << problem
+            << ") and could not be moved aside; starting from the defaults";
+    return {};
+}
+
+void UserDefaults::registerDefaults(const QVariantMap &defaults)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
+            m_defaults.insert(it.key(), asStored(it.value()));
+    }
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
+        Q_EMIT valueChanged(it.key());
+}
+
+QVariantMap UserDefaults::registeredDefaults() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_defaults;
+}
+
+QVariant UserDefaults::value(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    const auto found = m_values.constFind(key);
+    if (found != m_values.cend())
+        return *found;
+    return m_defaults.value(key);
+}
+
+bool UserDefaults::contains(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_values.contains(key) || m_defaults.contains(key);
+}
+
+QVariant UserDefaults::userValue(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_values.value(key);
+}
+
+void UserDefaults::setValue(const QString &key, const QVariant &value)
+{
+    store(key, asStored(value));
+}
+
+void UserDefaults::removeValue(const QString &key)
+{
+    store(key, QVariant());
+}
+
+void UserDefaults::store(const QString &key, const QVariant &value)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto found = m_values.constFind(key);
+        const bool present = found != m_values.cend();
+        if (value.isNull()) {
+            if (!present)
+                return;
+            m_values.erase(found);
+        } else {
+            if (present && *found == value && found->typeId() == value.typeId())
+                return;
+            m_values.insert(key, value);
+        }
+    }
+    synchronize();
+    Q_EMIT valueChanged(key);
+}
+
+bool UserDefaults::boolValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    return isNumber(v) && v.toDouble() != 0.0;
+}
+
+qint64 UserDefaults::integerValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool() ? 1 : 0;
+    if (v.typeId() == QMetaType::Double)
+        return qint64(v.toDouble());
+    return isNumber(v) ? v.toLongLong() : 0;
+}
+
+double UserDefaults::doubleValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool() ? 1.0 : 0.0;
+    return isNumber(v) ? v.toDouble() : 0.0;
+}
+
+QString UserDefaults::stringValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+}
+
+QVariantList UserDefaults::listValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QVariantList ? v.toList() : QVariantList();
+}
+
+QVariantMap UserDefaults::mapValue(const QString &key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QVariantMap ? v.toMap() : QVariantMap();
+}
+
+bool UserDefaults::synchronize()
+{
+    // Each writer takes the newest values while holding the write lock, so an older
+    // snapshot can never land after a newer one.
+    QMutexLocker writeLocker(&m_writeMutex);
+    QByteArray json;
+    {
+        QMutexLocker locker(&m_mutex);
+        json = QJsonDocument(QJsonObject::fromVariantMap(m_values)).toJson(QJsonDocument::Indented);
+    }
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        qCWarning(lcPlatform).noquote()
+            << "Could not write the settings to" << m_filePath << ":" << file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void UserDefaults::reload()
+{
+    QMutexLocker writeLocker(&m_writeMutex);
+    const QVariantMap values = load();
+    QMutexLocker locker(&m_mutex);
+    m_values = values;
+}
