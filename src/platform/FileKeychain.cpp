@@ -1,0 +1,60 @@
+#include "platform/FileKeychain.h"
+
+#include "platform/Logging.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+const QString ServiceKey = QStringLiteral("service");
+const QString AccountKey = QStringLiteral("account");
+const QString SecretKey = QStringLiteral("secret_b64");
+
+} // namespace
+
+bool FileKeychain::open()
+{
+    if (!QFileInfo(QFileInfo(m_path).absolutePath()).isDir())
+        return false;
+    qCWarning(lcPlatform) << "Passwords are kept in the plain file" << m_path;
+    QFile file(m_path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QJsonParseError problem;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &problem);
+    if (problem.error != QJsonParseError::NoError || !document.isArray()) {
+        qCWarning(lcPlatform) << "The password file" << m_path << "is damaged";
+        return false;
+    }
+    m_items.clear();
+    const QJsonArray items = document.array();
+    for (const QJsonValue &item : items) {
+        const QJsonObject object = item.toObject();
+        m_items.insert({object.value(ServiceKey).toString(), object.value(AccountKey).toString()},
+                       QByteArray::fromBase64(object.value(SecretKey).toString().toLatin1()));
+    }
+    return true;
+}
+
+bool FileKeychain::itemsChanged(const Items &items)
+{
+    QJsonArray array;
+    for (auto it = items.cbegin(); it != items.cend(); ++it) {
+        array.append(QJsonObject{{ServiceKey, it.key().first},
+                                 {AccountKey, it.key().second},
+                                 {SecretKey, QString::fromLatin1(it.value().toBase64())}});
+    }
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(QJsonDocument(array).toJson());
+    return file.commit();
+}

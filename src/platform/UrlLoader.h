@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QUrl>
+
+#include <functional>
+#include <utility>
+
+using HeaderList = QList<std::pair<QByteArray, QByteArray>>;
+
+struct UrlRequest
+{
+    QUrl url;
+    QByteArray method = "GET";
+    HeaderList headers;
+    QByteArray body;
+    // Ends the request when nothing has moved for this long.
+    int timeoutMs = 30000;
+
+    static UrlRequest get(QUrl url, int timeoutMs = 30000)
+    {
+        UrlRequest request;
+        request.url = std::move(url);
+        request.timeoutMs = timeoutMs;
+        return request;
+    }
+};
+
+struct UrlResponse
+{
+    int status = 0; // 0 when no HTTP response came
+    HeaderList headers;
+    QByteArray body;
+    Error error; // null when a response came, whatever its status
+
+    bool isSuccess() const { return error.isNull() && status >= 200 && status < 300; }
+    QByteArray header(const QByteArray &name) const;
+};
+
+// Loads a URL synchronously on the calling thread, which must not be the main thread
+// while the main thread is waited on. The network manager lives and dies within the call.
+class UrlLoader
+{
+public:
+    static inline const QString ErrorDomain = QStringLiteral("UrlLoaderErrorDomain");
+    enum ErrorCode
+    {
+        ConnectionFailed = 1,
+        TimedOut = 2,
+        Cancelled = 3
+    };
+
+    // Polled while waiting; true aborts the request.
+    using CancelCheck = std::function<bool()>;
+
+    static UrlResponse load(const UrlRequest &request, const CancelCheck &isCancelled = {});
+};
