@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/KeychainBackend.h"
+
+#include <QString>
+
+#include <memory>
+
+// The services' account passwords, one generic-password item per service and account.
+// Failures are never raised or shown: reads give a null string, stores give false.
+class TNKeychain
+{
+public:
+    explicit TNKeychain(std::unique_ptr<KeychainBackend> keychain);
+
+    // The shared instance on the store the environment chooses; nullptr while that store
+    // cannot be opened, in which case the next call tries again. Main thread only.
+    static TNKeychain *defaultKeychain();
+    static std::unique_ptr<TNKeychain> initFromDefault();
+
+    static QString keychainNameForService(const QString &service, const QString &account);
+
+    QString passwordForSubtitlesService(const QString &service, const QString &account) const;
+    QString passwordForGenericService(const QString &service, const QString &account) const;
+
+    // True only when an item that already existed now holds the password; a newly added
+    // item answers false.
+    bool addGenericPassword(const QString &password, const QString &service, const QString &account,
+                            bool replaceExisting);
+    void deletePasswordForGenericService(const QString &service, const QString &account);
+
+private:
+    std::unique_ptr<KeychainBackend> m_keychain;
+};
