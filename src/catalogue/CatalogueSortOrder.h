@@ -1,0 +1,14 @@
+#pragma once
+
+class SubsBase;
+
+// The order of the results list: language ascending, then rating descending, then the display
+// text ascending without regard to case. Videos all have language "" and rating 0, so their
+// display text alone orders them.
+class CatalogueSortOrder
+{
+public:
+    // Negative when a comes first, positive when b does, 0 when the keys are all equal.
+    static int compare(const SubsBase &a, const SubsBase &b);
+    static bool lessThan(const SubsBase &a, const SubsBase &b) { return compare(a, b) < 0; }
+};

@@ -1,0 +1,258 @@
+#include "catalogue/TNModelController.h"
+
+#include "catalogue/Subtitle.h"
+#include "catalogue/VideoFile.h"
+#include "platform/MainThread.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+
+bool isToDownload(const Subtitle *subtitle)
+{
+    return subtitle->status() && *subtitle->status() >= SubtitleStatusSelected;
+}
+
+bool hasStatus(const Subtitle *subtitle, SubtitleStatus status)
+{
+    return subtitle->status() == status;
+}
+
+bool takesPartInSelection(const Subtitle *subtitle)
+{
+    const std::optional<qint32> status = subtitle->status();
+    return !status || *status == SubtitleStatusNotSelected || *status == SubtitleStatusSelected;
+}
+
+} // namespace
+
+TNModelController::TNModelController(QObject *parent) : QObject(parent) {}
+
+TNModelController::~TNModelController() = default;
+
+VideoFile *TNModelController::insertVideoFile(const QString &path)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    if (VideoFile *existing = uniqueWithFileName<VideoFile>(path))
+        return existing;
+    auto owned = std::make_unique<VideoFile>(*this);
+    VideoFile *video = owned.get();
+    m_objects.emplace(video->objectID().value(), std::move(owned));
+    m_videoFiles.append(video);
+    if (!path.isNull()) {
+        video->m_fileName = path;
+        m_byFileName.insert(path, video);
+    }
+    Q_EMIT videoFileInserted(video);
+    return video;
+}
+
+Subtitle *TNModelController::insertSubtitle()
+{
+    Q_ASSERT(MainThread::isCurrent());
+    auto owned = std::make_unique<Subtitle>(*this);
+    Subtitle *subtitle = owned.get();
+    m_objects.emplace(subtitle->objectID().value(), std::move(owned));
+    m_subtitles.append(subtitle);
+    Q_EMIT subtitleInserted(subtitle);
+    return subtitle;
+}
+
+void TNModelController::addSubtitle(Subtitle *subtitle, VideoFile *video)
+{
+    if (subtitle && video)
+        subtitle->setParent(video);
+}
+
+template <typename Object> Object *TNModelController::objectWithID(ObjectId id) const
+{
+    Q_ASSERT(MainThread::isCurrent());
+    const auto found = m_objects.find(id.value());
+    return found == m_objects.end() ? nullptr : dynamic_cast<Object *>(found->second.get());
+}
+
+VideoFile *TNModelController::videoFileWithID(ObjectId id) const
+{
+    return objectWithID<VideoFile>(id);
+}
+
+Subtitle *TNModelController::subtitleWithID(ObjectId id) const
+{
+    return objectWithID<Subtitle>(id);
+}
+
+template <typename Object> Object *TNModelController::uniqueWithFileName(const QString &path) const
+{
+    Q_ASSERT(MainThread::isCurrent());
+    if (path.isNull())
+        return nullptr;
+    Object *match = nullptr;
+    for (auto it = m_byFileName.constFind(path); it != m_byFileName.cend() && it.key() == path;
+         ++it) {
+        if (auto *object = dynamic_cast<Object *>(it.value())) {
+            if (match)
+                return nullptr;
+            match = object;
+        }
+    }
+    return match;
+}
+
+Subtitle *TNModelController::getSubtitleByPath(const QString &path) const
+{
+    return uniqueWithFileName<Subtitle>(path);
+}
+
+template <typename Object, typename Predicate>
+QList<Object *> TNModelController::filtered(const QList<Object *> &objects, Predicate predicate)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    QList<Object *> matches;
+    std::copy_if(objects.cbegin(), objects.cend(), std::back_inserter(matches), predicate);
+    return matches;
+}
+
+QList<Subtitle *> TNModelController::getAllSubtitles() const
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return m_subtitles;
+}
+
+QList<VideoFile *> TNModelController::getAllVideoFiles() const
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return m_videoFiles;
+}
+
+QList<VideoFile *> TNModelController::getVideoFilesToSearch() const
+{
+    return filtered(m_videoFiles, [](const VideoFile *video) { return video->modified() == true; });
+}
+
+QList<Subtitle *> TNModelController::getSubtitlesWithLoginError() const
+{
+    return filtered(m_subtitles, [](const Subtitle *subtitle) {
+        return hasStatus(subtitle, SubtitleStatusLoginError);
+    });
+}
+
+QList<Subtitle *> TNModelController::subtitlesToDownload(const QString *service) const
+{
+    // The key is compared as a value; it never becomes part of any query text.
+    return filtered(m_subtitles, [service](const Subtitle *subtitle) {
+        return isToDownload(subtitle) && (!service || subtitle->service() == *service);
+    });
+}
+
+QList<Subtitle *> TNModelController::getSubtitlesToDownloadForService(const QString &key) const
+{
+    return subtitlesToDownload(key.isNull() ? nullptr : &key);
+}
+
+QList<Subtitle *> TNModelController::getSubtitlesToDownload() const
+{
+    return subtitlesToDownload(nullptr);
+}
+
+std::size_t TNModelController::countSubtitles() const
+{
+    return static_cast<std::size_t>(getAllSubtitles().size());
+}
+
+std::size_t TNModelController::countVideoFiles() const
+{
+    return static_cast<std::size_t>(getAllVideoFiles().size());
+}
+
+std::size_t TNModelController::countVideoFilesToSearch() const
+{
+    return static_cast<std::size_t>(getVideoFilesToSearch().size());
+}
+
+std::size_t TNModelController::countSubtitlesToDownload() const
+{
+    return static_cast<std::size_t>(getSubtitlesToDownload().size());
+}
+
+std::size_t TNModelController::countSubtitlesDownloaded() const
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(
+        std::count_if(m_subtitles.cbegin(), m_subtitles.cend(), [](const Subtitle *subtitle) {
+            return hasStatus(subtitle, SubtitleStatusDownloaded);
+        }));
+}
+
+void TNModelController::removeAll()
+{
+    Q_ASSERT(MainThread::isCurrent());
+    Q_EMIT aboutToClear();
+    m_byFileName.clear();
+    m_videoFiles.clear();
+    m_subtitles.clear();
+    m_objects.clear();
+    Q_EMIT cleared();
+}
+
+void TNModelController::flagAllVideoFilesToSearch()
+{
+    Q_ASSERT(MainThread::isCurrent());
+    for (VideoFile *video : std::as_const(m_videoFiles))
+        video->setModified(true);
+}
+
+void TNModelController::checkHighestSubtitle(VideoFile *video)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    if (!video)
+        return;
+    // A candidate without a language has no key to compete under: it stays out and keeps
+    // whatever status it has, so a user's tick survives.
+    QList<Subtitle *> taking;
+    QHash<QString, Subtitle *> best;
+    for (Subtitle *candidate : video->subtitles()) {
+        if (!takesPartInSelection(candidate) || candidate->language().isNull())
+            continue;
+        taking.append(candidate);
+        Subtitle *&entry = best[candidate->language()];
+        if (!entry || candidate->rating() > entry->rating())
+            entry = candidate;
+    }
+    for (Subtitle *candidate : std::as_const(taking)) {
+        const bool selected = best.value(candidate->language()) == candidate;
+        candidate->setStatus(selected ? std::optional<qint32>(SubtitleStatusSelected)
+                                      : std::nullopt);
+    }
+}
+
+void TNModelController::attributeChanged(SubsBase *object, SubsBase::Attribute attribute)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    Q_EMIT objectChanged(object, attribute);
+}
+
+void TNModelController::fileNameChanged(SubsBase *object, const std::optional<QString> &previous)
+{
+    if (previous)
+        m_byFileName.remove(*previous, object);
+    if (object->fileName())
+        m_byFileName.insert(*object->fileName(), object);
+}
+
+void TNModelController::moveSubtitle(Subtitle *subtitle, VideoFile *video)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    Q_ASSERT(!video || &video->m_store == this);
+    VideoFile *from = subtitle->m_parent;
+    if (from == video)
+        return;
+    Q_EMIT subtitleAboutToMove(subtitle, from, video);
+    if (from)
+        from->m_subtitles.removeOne(subtitle);
+    subtitle->m_parent = video;
+    if (video)
+        video->m_subtitles.append(subtitle);
+    Q_EMIT subtitleMoved(subtitle, from, video);
+}
