@@ -1,0 +1,109 @@
+#include "http/HttpMessage.h"
+
+namespace {
+
+bool isTokenChar(char c)
+{
+    static const QByteArray extra("!#$%&'*+-.^_`|~");
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           extra.contains(c);
+}
+
+bool isToken(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        if (!isTokenChar(c))
+            return false;
+    }
+    return true;
+}
+
+bool isSafeFieldText(const QByteArray &text)
+{
+    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
+}
+
+} // namespace
+
+std::optional<HttpMessage> HttpMessage::create(const QByteArray &method, const QUrl &url,
+                                               const QByteArray &version)
+{
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty() || !isToken(method))
+        return std::nullopt;
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return std::nullopt;
+    HttpMessage message;
+    message.m_method = method;
+    message.m_url = url;
+    message.m_version = version;
+    return message;
+}
+
+bool HttpMessage::isHttps() const
+{
+    return m_url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+quint16 HttpMessage::port() const
+{
+    return quint16(m_url.port(isHttps() ? 443 : 80));
+}
+
+bool HttpMessage::setHeader(const QByteArray &name, const QByteArray &value)
+{
+    if (!isToken(name) || !isSafeFieldText(value))
+        return false;
+    for (auto &field : m_headers) {
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0) {
+            field = {name, value};
+            return true;
+        }
+    }
+    m_headers.append({name, value});
+    return true;
+}
+
+void HttpMessage::removeHeader(const QByteArray &name)
+{
+    m_headers.removeIf(
+        [&](const auto &field) { return field.first.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+std::optional<QByteArray> HttpMessage::header(const QByteArray &name) const
+{
+    for (const auto &field : m_headers) {
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return field.second;
+    }
+    return std::nullopt;
+}
+
+QByteArray HttpMessage::serializedHead(bool absoluteForm) const
+{
+    QByteArray target;
+    if (absoluteForm) {
+        target = m_url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+    } else {
+        target = m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+        if (target.isEmpty() || target.startsWith('?'))
+            target.prepend('/');
+    }
+    QByteArray head = m_method + ' ' + target + ' ' + m_version + "\r\n";
+    if (!header("Host")) {
+        QByteArray host = m_url.host(QUrl::FullyEncoded).toLatin1();
+        if (host.contains(':'))
+            host = '[' + host + ']';
+        const int explicitPort = m_url.port(-1);
+        const int defaultPort = isHttps() ? 443 : 80;
+        if (explicitPort != -1 && explicitPort != defaultPort)
+            host += ':' + QByteArray::number(explicitPort);
+        head += "Host: " + host + "\r\n";
+    }
+    for (const auto &[name, value] : m_headers)
+        head += name + ": " + value + "\r\n";
+    head += "\r\n";
+    return head;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QUrl>
+
+#include <optional>
+#include <utility>
+
+// An HTTP/1.x request message: method, target and header lines in the caller's spelling.
+class HttpMessage
+{
+public:
+    // Null for a relative or invalid URL, a scheme other than http/https, an empty host or
+    // a method that is not an HTTP token.
+    static std::optional<HttpMessage> create(const QByteArray &method, const QUrl &url,
+                                             const QByteArray &version);
+
+    const QByteArray &method() const { return m_method; }
+    const QUrl &url() const { return m_url; }
+    const QByteArray &version() const { return m_version; }
+    bool isHttps() const;
+    quint16 port() const;
+
+    // Replaces a field of the same name in any case, keeping its place. Refuses CR, LF or
+    // NUL in name or value (request splitting) and answers false.
+    bool setHeader(const QByteArray &name, const QByteArray &value);
+    void removeHeader(const QByteArray &name);
+    std::optional<QByteArray> header(const QByteArray &name) const;
+    const QList<std::pair<QByteArray, QByteArray>> &headers() const { return m_headers; }
+
+    // The head as sent: origin form, or absolute form for a plain-HTTP proxy. "Host" is added
+    // when the caller set none; credentials in the URL never go on the wire.
+    QByteArray serializedHead(bool absoluteForm) const;
+
+private:
+    HttpMessage() = default;
+
+    QByteArray m_method;
+    QUrl m_url;
+    QByteArray m_version;
+    QList<std::pair<QByteArray, QByteArray>> m_headers;
+};

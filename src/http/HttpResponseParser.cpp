@@ -1,0 +1,212 @@
+#include "http/HttpResponseParser.h"
+
+#include <cstring>
+
+HttpResponseParser::HttpResponseParser(const QByteArray &requestMethod) : m_method(requestMethod) {}
+
+qsizetype HttpResponseParser::feed(const char *data, qsizetype size, QByteArray &body)
+{
+    const char *const begin = data;
+    const char *const end = data + size;
+    if (size > 0)
+        m_seenBytes = true;
+    QByteArray line;
+    while (data < end && m_state != State::Done && m_state != State::Failed) {
+        switch (m_state) {
+        case State::StatusLine:
+        case State::Fields:
+        case State::ChunkSize:
+        case State::ChunkEnd:
+        case State::Trailer:
+            if (!takeLine(data, end, line))
+                break;
+            if (m_state == State::StatusLine)
+                handleStatusLine(line);
+            else if (m_state == State::Fields)
+                handleFieldLine(line);
+            else if (m_state == State::ChunkSize)
+                handleChunkSize(line);
+            else if (m_state == State::ChunkEnd)
+                line.isEmpty() ? void(m_state = State::ChunkSize)
+                               : fail(Failure::Malformed, QStringLiteral("bad chunk end"));
+            else if (line.isEmpty())
+                m_state = State::Done;
+            break;
+        case State::Body:
+        case State::ChunkData: {
+            const qsizetype n = qsizetype(qMin<quint64>(m_remaining, quint64(end - data)));
+            body.append(data, n);
+            data += n;
+            m_remaining -= quint64(n);
+            if (m_remaining == 0)
+                m_state = m_state == State::Body ? State::Done : State::ChunkEnd;
+            break;
+        }
+        case State::UntilClose:
+            body.append(data, end - data);
+            data = end;
+            break;
+        case State::Done:
+        case State::Failed:
+            break;
+        }
+    }
+    return data - begin;
+}
+
+void HttpResponseParser::finishAtEndOfStream()
+{
+    if (m_state == State::UntilClose)
+        m_state = State::Done;
+    else if (m_state != State::Done && m_state != State::Failed)
+        fail(Failure::Truncated, m_seenBytes
+                                     ? QStringLiteral("response cut short")
+                                     : QStringLiteral("connection closed before a response"));
+}
+
+bool HttpResponseParser::takeLine(const char *&data, const char *end, QByteArray &line)
+{
+    const char *newline = static_cast<const char *>(std::memchr(data, '\n', size_t(end - data)));
+    const char *stop = newline ? newline : end;
+    const qsizetype piece = stop - data;
+    if (m_line.size() + piece > MaxLineLength) {
+        fail(Failure::Malformed, QStringLiteral("line too long"));
+        return false;
+    }
+    m_line.append(data, piece);
+    if (m_state == State::StatusLine || m_state == State::Fields) {
+        m_headLength += piece + (newline ? 1 : 0);
+        if (m_headLength > MaxHeadLength) {
+            fail(Failure::Malformed, QStringLiteral("response head too large"));
+            return false;
+        }
+    }
+    data = newline ? newline + 1 : end;
+    if (!newline)
+        return false;
+    if (m_line.endsWith('\r'))
+        m_line.chop(1);
+    line = std::move(m_line);
+    m_line = QByteArray();
+    return true;
+}
+
+void HttpResponseParser::handleStatusLine(const QByteArray &line)
+{
+    // "HTTP/1.x NNN reason"
+    if (line.size() < 12 || !line.startsWith("HTTP/1.") || line.at(8) != ' ' ||
+        !(line.at(7) >= '0' && line.at(7) <= '9') || (line.size() > 12 && line.at(12) != ' ')) {
+        fail(Failure::Malformed, QStringLiteral("bad status line"));
+        return;
+    }
+    int code = 0;
+    for (int i = 9; i < 12; ++i) {
+        const char c = line.at(i);
+        if (c < '0' || c > '9') {
+            fail(Failure::Malformed, QStringLiteral("bad status code"));
+            return;
+        }
+        code = code * 10 + (c - '0');
+    }
+    if (code < 100) {
+        fail(Failure::Malformed, QStringLiteral("bad status code"));
+        return;
+    }
+    m_head = HttpResponseHead();
+    m_head.setStatus(line, line.left(8), code);
+    m_state = State::Fields;
+}
+
+void HttpResponseParser::handleFieldLine(const QByteArray &line)
+{
+    if (line.isEmpty()) {
+        handleEndOfHead();
+        return;
+    }
+    const qsizetype colon = line.indexOf(':');
+    const QByteArray name = colon > 0 ? line.left(colon) : QByteArray();
+    // Folded continuation lines and names with white space are refused outright.
+    if (name.isEmpty() || line.at(0) == ' ' || line.at(0) == '\t' || name.contains(' ') ||
+        name.contains('\t')) {
+        fail(Failure::Malformed, QStringLiteral("bad header line"));
+        return;
+    }
+    m_head.addField(name, line.mid(colon + 1).trimmed());
+}
+
+void HttpResponseParser::handleEndOfHead()
+{
+    const int code = m_head.statusCode();
+    if (code >= 100 && code < 200) {
+        if (code == 101) {
+            fail(Failure::Malformed, QStringLiteral("unexpected protocol switch"));
+            return;
+        }
+        m_headLength = 0;
+        m_state = State::StatusLine;
+        return;
+    }
+    m_headComplete = true;
+    if (m_method == "HEAD" || code == 204 || code == 304 ||
+        (m_method == "CONNECT" && code >= 200 && code < 300)) {
+        m_framing = Framing::None;
+        m_state = State::Done;
+        return;
+    }
+    if (const auto coding = m_head.header("Transfer-Encoding")) {
+        if (coding->split(',').last().trimmed().compare("chunked", Qt::CaseInsensitive) == 0) {
+            m_framing = Framing::Chunked;
+            m_state = State::ChunkSize;
+        } else {
+            m_framing = Framing::UntilClose;
+            m_state = State::UntilClose;
+        }
+        return;
+    }
+    const QList<QByteArray> lengths = m_head.values("Content-Length");
+    if (lengths.isEmpty()) {
+        m_framing = Framing::UntilClose;
+        m_state = State::UntilClose;
+        return;
+    }
+    std::optional<quint64> length;
+    for (const QByteArray &value : lengths) {
+        for (const QByteArray &item : value.split(',')) {
+            const QByteArray digits = item.trimmed();
+            bool ok = !digits.isEmpty() && digits.size() <= 18;
+            for (char c : digits)
+                ok = ok && c >= '0' && c <= '9';
+            const quint64 parsed = ok ? digits.toULongLong() : 0;
+            if (!ok || (length && *length != parsed)) {
+                fail(Failure::Malformed, QStringLiteral("bad or conflicting Content-Length"));
+                return;
+            }
+            length = parsed;
+        }
+    }
+    m_framing = Framing::Length;
+    m_remaining = *length;
+    m_state = m_remaining == 0 ? State::Done : State::Body;
+}
+
+void HttpResponseParser::handleChunkSize(const QByteArray &line)
+{
+    const qsizetype semicolon = line.indexOf(';');
+    const QByteArray digits = (semicolon < 0 ? line : line.left(semicolon)).trimmed();
+    bool ok = !digits.isEmpty() && digits.size() <= 15;
+    for (char c : digits)
+        ok = ok && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
+    if (!ok) {
+        fail(Failure::Malformed, QStringLiteral("bad chunk size"));
+        return;
+    }
+    m_remaining = digits.toULongLong(nullptr, 16);
+    m_state = m_remaining == 0 ? State::Trailer : State::ChunkData;
+}
+
+void HttpResponseParser::fail(Failure failure, const QString &text)
+{
+    m_state = State::Failed;
+    m_failure = failure;
+    m_failureText = text;
+}

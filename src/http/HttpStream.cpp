@@ -1,0 +1,485 @@
+#include "http/HttpStream.h"
+
+#include "http/ConnectionTable.h"
+
+#include <QFile>
+#include <QNetworkProxy>
+#include <QSslConfiguration>
+
+#include <cstring>
+
+namespace {
+
+constexpr qint64 SocketReadPiece = 256 * 1024;
+
+// Extra trusted authorities for test servers and private deployments.
+const QList<QSslCertificate> &extraCaCertificates()
+{
+    static const QList<QSslCertificate> certificates = [] {
+        const QString path = qEnvironmentVariable("TROVANEL_EXTRA_CA");
+        return path.isEmpty() ? QList<QSslCertificate>()
+                              : QSslCertificate::fromPath(path, QSsl::Pem);
+    }();
+    return certificates;
+}
+
+StreamError::Kind kindOf(QAbstractSocket::SocketError error, bool exchangeStarted)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::NetworkError:
+        return exchangeStarted ? StreamError::Kind::ConnectionLost
+                               : StreamError::Kind::CannotConnect;
+    case QAbstractSocket::HostNotFoundError:
+        return StreamError::Kind::HostNotFound;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        return StreamError::Kind::Tls;
+    case QAbstractSocket::ProxyConnectionRefusedError:
+    case QAbstractSocket::ProxyConnectionClosedError:
+    case QAbstractSocket::ProxyConnectionTimeoutError:
+    case QAbstractSocket::ProxyNotFoundError:
+    case QAbstractSocket::ProxyProtocolError:
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        return StreamError::Kind::CannotConnect;
+    default:
+        return exchangeStarted ? StreamError::Kind::ConnectionLost
+                               : StreamError::Kind::CannotConnect;
+    }
+}
+
+} // namespace
+
+HttpStream::HttpStream(HttpMessage message, std::unique_ptr<BodySource> body)
+    : m_message(std::move(message)), m_source(std::move(body)), m_parser(m_message.method())
+{
+    m_route.https = m_message.isHttps();
+    m_route.host = m_message.url().host();
+    m_route.port = m_message.port();
+    if (const auto length = m_message.header("Content-Length")) {
+        bool ok = false;
+        const quint64 value = length->trimmed().toULongLong(&ok);
+        if (ok)
+            m_announcedLength = value;
+    }
+}
+
+HttpStream::~HttpStream()
+{
+    close();
+}
+
+void HttpStream::setHttpProxy(const QString &host, quint16 port)
+{
+    m_route.proxy = HttpRoute::Proxy::Http;
+    m_route.proxyHost = host;
+    m_route.proxyPort = port;
+}
+
+void HttpStream::setSocksProxy(const QString &host, quint16 port)
+{
+    m_route.proxy = HttpRoute::Proxy::Socks;
+    m_route.proxyHost = host;
+    m_route.proxyPort = port;
+}
+
+bool HttpStream::open()
+{
+    if (m_opened || m_closed)
+        return false;
+    m_opened = true;
+    if (m_streamId >= 0) {
+        if (auto idle = ConnectionTable::instance().take(m_streamId, m_route)) {
+            adoptSocket(std::move(idle));
+            QMetaObject::invokeMethod(this, &HttpStream::beginExchange, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    configureSocket();
+    return true;
+}
+
+void HttpStream::configureSocket()
+{
+    auto socket = std::make_unique<QSslSocket>();
+    if (m_route.proxy == HttpRoute::Proxy::Socks)
+        socket->setProxy(
+            QNetworkProxy(QNetworkProxy::Socks5Proxy, m_route.proxyHost, m_route.proxyPort));
+    else
+        socket->setProxy(QNetworkProxy::NoProxy);
+    if (m_route.https) {
+        QSslConfiguration configuration = socket->sslConfiguration();
+        if (!extraCaCertificates().isEmpty())
+            configuration.addCaCertificates(extraCaCertificates());
+        if (!m_route.tls.validatesCertificateChain)
+            configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        if (!m_route.tls.localCertificate.isNull()) {
+            configuration.setLocalCertificateChain(
+                QList<QSslCertificate>{m_route.tls.localCertificate} +
+                m_route.tls.localCertificateChain);
+            configuration.setPrivateKey(m_route.tls.privateKey);
+        }
+        socket->setSslConfiguration(configuration);
+        socket->setPeerVerifyName(m_route.host);
+    }
+    socket->setReadBufferSize(MaxBufferedBody);
+    adoptSocket(std::move(socket));
+    if (m_route.proxy == HttpRoute::Proxy::Http) {
+        m_tunnelling = m_route.needsTunnel();
+        if (m_tunnelling)
+            m_parser = HttpResponseParser("CONNECT");
+        m_socket->connectToHost(m_route.proxyHost, m_route.proxyPort);
+    } else if (m_route.https) {
+        m_socket->connectToHostEncrypted(m_route.host, m_route.port);
+    } else {
+        m_socket->connectToHost(m_route.host, m_route.port);
+    }
+}
+
+void HttpStream::adoptSocket(std::unique_ptr<QSslSocket> socket)
+{
+    m_socket = std::move(socket);
+    QSslSocket *s = m_socket.get();
+    connect(s, &QAbstractSocket::connected, this, &HttpStream::onConnected);
+    connect(s, &QSslSocket::encrypted, this, &HttpStream::onEncrypted);
+    connect(s, &QIODevice::readyRead, this, &HttpStream::onReadyRead);
+    connect(s, &QIODevice::bytesWritten, this, &HttpStream::onBytesWritten);
+    connect(s, &QAbstractSocket::disconnected, this, [this] {
+        m_endOfStream = true;
+        pullFromSocket();
+    });
+    connect(s, &QAbstractSocket::errorOccurred, this, &HttpStream::onSocketError);
+}
+
+void HttpStream::onConnected()
+{
+    if (m_tunnelling) {
+        const QByteArray authority =
+            m_route.host.toLatin1() + ':' + QByteArray::number(m_route.port);
+        QByteArray connectHead =
+            "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+        // Proxy credentials travel on the CONNECT only, never inside the tunnel.
+        if (const auto credentials = m_message.header("Proxy-Authorization")) {
+            connectHead += "Proxy-Authorization: " + *credentials + "\r\n";
+            m_message.removeHeader("Proxy-Authorization");
+        }
+        m_socket->write(connectHead + "\r\n");
+    } else if (!m_route.https) {
+        beginExchange();
+    }
+}
+
+void HttpStream::onEncrypted()
+{
+    beginExchange();
+}
+
+void HttpStream::beginExchange()
+{
+    if (m_closed || !m_socket || m_exchangeStarted)
+        return;
+    m_exchangeStarted = true;
+    m_openPending = true;
+    if (m_source && !m_announcedLength && m_message.version() == "HTTP/1.1") {
+        m_chunkedUpload = true;
+        m_message.setHeader("Transfer-Encoding", "chunked");
+    }
+    const bool absoluteForm = m_route.proxy == HttpRoute::Proxy::Http && !m_route.https;
+    writeToSocket(m_message.serializedHead(absoluteForm), 0);
+    if (!m_source)
+        m_bodySent = true;
+    pumpBody();
+    signalLater();
+}
+
+void HttpStream::writeToSocket(const QByteArray &bytes, quint64 bodyBytes)
+{
+    m_pendingWrites.push_back({bytes.size(), bodyBytes});
+    m_socket->write(bytes);
+}
+
+void HttpStream::pumpBody()
+{
+    if (!m_source || m_bodySent || m_uploadStopped || !m_socket || !m_scheduled ||
+        !m_exchangeStarted)
+        return;
+    QByteArray piece(UploadPiece, Qt::Uninitialized);
+    while (m_socket && m_source && m_socket->bytesToWrite() < UploadPiece) {
+        qint64 want = UploadPiece;
+        if (m_announcedLength)
+            want = qint64(qMin<quint64>(quint64(want), *m_announcedLength - m_bodyBytesRead));
+        const qint64 n = want > 0 ? m_source->read(piece.data(), want) : 0;
+        if (n < 0) {
+            fail(StreamError::Kind::BodyReadFailed,
+                 QStringLiteral("the request body could not be read"));
+            return;
+        }
+        if (n == 0) {
+            if (m_announcedLength && m_bodyBytesRead < *m_announcedLength) {
+                fail(StreamError::Kind::BodyReadFailed,
+                     QStringLiteral("the request body ended before its announced length"));
+                return;
+            }
+            if (m_chunkedUpload)
+                writeToSocket("0\r\n\r\n", 0);
+            m_bodySent = true;
+            m_source.reset();
+            return;
+        }
+        m_bodyBytesRead += quint64(n);
+        if (m_chunkedUpload)
+            writeToSocket(QByteArray::number(n, 16) + "\r\n" + piece.left(n) + "\r\n", quint64(n));
+        else
+            writeToSocket(piece.left(n), quint64(n));
+    }
+}
+
+void HttpStream::onBytesWritten(qint64 written)
+{
+    while (written > 0 && !m_pendingWrites.empty()) {
+        PendingWrite &front = m_pendingWrites.front();
+        const qint64 taken = qMin(written, front.wireBytes);
+        front.wireBytes -= taken;
+        written -= taken;
+        if (front.wireBytes == 0) {
+            m_bodyBytesWritten += front.bodyBytes;
+            m_pendingWrites.pop_front();
+        }
+    }
+    pumpBody();
+}
+
+void HttpStream::onReadyRead()
+{
+    pullFromSocket();
+}
+
+void HttpStream::pullFromSocket()
+{
+    while (m_socket && !m_parser.isDone() && !m_parser.hasFailed() &&
+           m_body.size() - m_bodyOffset < MaxBufferedBody) {
+        const qint64 available = m_socket->bytesAvailable();
+        if (available <= 0)
+            break;
+        const QByteArray chunk = m_socket->read(qMin(available, SocketReadPiece));
+        afterParse(m_parser.feed(chunk.constData(), chunk.size(), m_body), chunk.size());
+    }
+    if (m_socket && m_parser.isDone() && m_socket->bytesAvailable() > 0)
+        m_dirty = true;
+    if (m_parser.hasFailed()) {
+        fail(m_parser.failure() == HttpResponseParser::Failure::Truncated
+                 ? StreamError::Kind::ConnectionLost
+                 : StreamError::Kind::BadServerResponse,
+             m_parser.failureText());
+        return;
+    }
+    checkEndOfStream();
+    if (m_parser.isHeadComplete())
+        signalLater();
+}
+
+void HttpStream::afterParse(qsizetype consumed, qsizetype offered)
+{
+    if (m_tunnelling && m_parser.isHeadComplete()) {
+        m_tunnelling = false;
+        const int status = m_parser.head().statusCode();
+        if (status >= 200 && status < 300) {
+            if (consumed < offered) {
+                fail(StreamError::Kind::BadServerResponse,
+                     QStringLiteral("data after the proxy's tunnel answer"));
+                return;
+            }
+            m_parser = HttpResponseParser(m_message.method());
+            m_socket->setPeerVerifyName(m_route.host);
+            m_socket->startClientEncryption();
+            return;
+        }
+        // The proxy's refusal is the answer the engine gets, so it can see a 407.
+        m_exchangeStarted = true;
+        m_openPending = true;
+        m_bodySent = true;
+        m_source.reset();
+        m_dirty = true;
+    }
+    if (consumed < offered)
+        m_dirty = true;
+    if (m_parser.isHeadComplete() && !m_bodySent && !m_uploadStopped) {
+        // A final answer before the whole body went out: stop sending, never reuse.
+        m_uploadStopped = true;
+        m_dirty = true;
+    }
+    if (m_parser.isDone())
+        releaseConnectionIfClean();
+}
+
+void HttpStream::checkEndOfStream()
+{
+    if (!m_endOfStream || m_parser.isDone() || m_parser.hasFailed() || !m_error.isNull())
+        return;
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        return;
+    m_parser.finishAtEndOfStream();
+    if (m_parser.hasFailed()) {
+        fail(StreamError::Kind::ConnectionLost, m_parser.failureText());
+        return;
+    }
+    signalLater();
+}
+
+bool HttpStream::connectionIsReusable() const
+{
+    if (m_streamId < 0 || !m_socket || !m_parser.isDone() || m_dirty || m_endOfStream ||
+        !m_bodySent || m_uploadStopped || m_socket->bytesAvailable() > 0 ||
+        m_socket->state() != QAbstractSocket::ConnectedState ||
+        m_parser.framing() == HttpResponseParser::Framing::UntilClose)
+        return false;
+    const auto requested = m_message.header("Connection");
+    if (requested && requested->trimmed().compare("close", Qt::CaseInsensitive) == 0)
+        return false;
+    const HttpResponseHead &head = m_parser.head();
+    if (head.version() == "HTTP/1.0")
+        return head.hasConnectionToken("keep-alive");
+    return !head.hasConnectionToken("close");
+}
+
+void HttpStream::releaseConnectionIfClean()
+{
+    if (!connectionIsReusable())
+        return;
+    m_socket->disconnect(this);
+    ConnectionTable::instance().putIdle(m_streamId, m_route, std::move(m_socket));
+    m_released = true;
+}
+
+void HttpStream::onSocketError(QAbstractSocket::SocketError socketError)
+{
+    if (socketError == QAbstractSocket::RemoteHostClosedError) {
+        m_endOfStream = true;
+        pullFromSocket();
+        return;
+    }
+    if (m_parser.isDone())
+        return;
+    const StreamError::Kind kind = kindOf(socketError, m_exchangeStarted);
+    QString text = m_socket ? m_socket->errorString() : QString();
+    if (kind == StreamError::Kind::Tls && m_socket) {
+        for (const QSslError &sslError : m_socket->sslHandshakeErrors())
+            text += QStringLiteral("; ") + sslError.errorString();
+    }
+    fail(kind, text);
+}
+
+void HttpStream::fail(StreamError::Kind kind, const QString &text)
+{
+    if (!m_error.isNull() || m_closed)
+        return;
+    m_error = StreamError{kind, text};
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket.release()->deleteLater();
+    }
+    m_source.reset();
+    signalLater();
+}
+
+void HttpStream::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_client = nullptr;
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket.release()->deleteLater();
+    }
+    m_source.reset();
+}
+
+void HttpStream::schedule()
+{
+    if (m_scheduled)
+        return;
+    m_scheduled = true;
+    pumpBody();
+    pullFromSocket();
+    signalLater();
+}
+
+void HttpStream::unschedule()
+{
+    m_scheduled = false;
+}
+
+qint64 HttpStream::read(char *buffer, qint64 maxLength)
+{
+    if (!m_error.isNull())
+        return -1;
+    const qint64 n = qMin(maxLength, qint64(m_body.size() - m_bodyOffset));
+    if (n <= 0)
+        return 0;
+    std::memcpy(buffer, m_body.constData() + m_bodyOffset, size_t(n));
+    m_bodyOffset += n;
+    m_readDuringCallback = true;
+    if (m_bodyOffset == m_body.size()) {
+        m_body.clear();
+        m_bodyOffset = 0;
+    } else if (m_bodyOffset > MaxBufferedBody) {
+        m_body.remove(0, m_bodyOffset);
+        m_bodyOffset = 0;
+    }
+    if (m_body.size() - m_bodyOffset < MaxBufferedBody / 2)
+        pullFromSocket();
+    return n;
+}
+
+const HttpResponseHead *HttpStream::responseHead() const
+{
+    return m_parser.isHeadComplete() && !m_tunnelling ? &m_parser.head() : nullptr;
+}
+
+void HttpStream::signalLater()
+{
+    if (m_deliveryPosted || !m_client || !m_scheduled || m_closed)
+        return;
+    m_deliveryPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_deliveryPosted = false;
+            deliver();
+        },
+        Qt::QueuedConnection);
+}
+
+void HttpStream::deliver()
+{
+    if (!m_client || !m_scheduled || m_closed || m_terminalSignalled)
+        return;
+    Event event;
+    if (m_openPending) {
+        m_openPending = false;
+        event = OpenCompleted;
+    } else if (!m_error.isNull()) {
+        m_terminalSignalled = true;
+        event = ErrorOccurred;
+    } else if (!m_parser.isHeadComplete() || m_tunnelling) {
+        return;
+    } else if (hasBytesAvailable()) {
+        event = HasBytesAvailable;
+    } else if (m_parser.isDone()) {
+        m_terminalSignalled = true;
+        event = EndEncountered;
+    } else {
+        return;
+    }
+    m_readDuringCallback = false;
+    Client client = m_client;
+    client(event);
+    if (m_closed || m_terminalSignalled)
+        return;
+    if (event != HasBytesAvailable || m_readDuringCallback || !hasBytesAvailable())
+        signalLater();
+}
