@@ -1,0 +1,96 @@
+#include "catalogue/regex/RegexMatcher.h"
+
+#include "catalogue/regex/RegexError.h"
+
+namespace rx {
+
+namespace {
+
+const UChar EmptyText[] = {0};
+
+} // namespace
+
+RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Range range)
+    : m_regex(regex), m_subject(subject), m_range(range)
+{
+    const UChar *units =
+        m_subject.isEmpty() ? EmptyText : reinterpret_cast<const UChar *>(m_subject.constData());
+    UErrorCode status = U_ZERO_ERROR;
+    uregex_setText(m_regex.icu(), units + range.location, static_cast<int32_t>(range.length),
+                   &status);
+    check(status);
+}
+
+RegexMatcher::~RegexMatcher()
+{
+    // No compiled pattern may keep pointing at text that is about to go.
+    UErrorCode status = U_ZERO_ERROR;
+    uregex_setText(m_regex.icu(), EmptyText, 0, &status);
+}
+
+void RegexMatcher::check(UErrorCode status) const
+{
+    if (U_FAILURE(status))
+        throw RegexFailure::icu(m_regex.pattern(), m_regex.options(), status);
+}
+
+bool RegexMatcher::findNext()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = uregex_findNext(m_regex.icu(), &status);
+    check(status);
+    return found;
+}
+
+void RegexMatcher::reset()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    uregex_reset(m_regex.icu(), 0, &status);
+    if (status == U_INDEX_OUTOFBOUNDS_ERROR && m_range.length == 0)
+        return;
+    check(status);
+}
+
+Range RegexMatcher::groupRange(int group) const
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t start = uregex_start(m_regex.icu(), group, &status);
+    const int32_t end = uregex_end(m_regex.icu(), group, &status);
+    check(status);
+    if (start < 0)
+        return Range::notFound();
+    return Range(m_range.location + start, end - start);
+}
+
+void RegexMatcher::appendGroupRanges(QList<Range> &ranges) const
+{
+    for (int group = 1; group <= captureCount(); ++group)
+        ranges.append(groupRange(group));
+}
+
+QList<Range> RegexMatcher::matchAndGroupRanges(qsizetype matchLimit)
+{
+    QList<Range> ranges;
+    for (qsizetype found = 0; found < matchLimit && findNext(); ++found) {
+        ranges.append(matchRange());
+        appendGroupRanges(ranges);
+    }
+    return ranges;
+}
+
+QList<Range> RegexMatcher::captureRanges(int capture)
+{
+    QList<Range> ranges;
+    while (findNext())
+        ranges.append(groupRange(capture));
+    return ranges;
+}
+
+QString RegexMatcher::text(Range range) const
+{
+    if (range.length == 0)
+        return QStringLiteral("");
+    return m_subject.mid(range.location, range.length);
+}
+
+} // namespace rx
