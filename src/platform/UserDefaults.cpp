@@ -161,12 +161,21 @@ void UserDefaults::store(const QString &key, const QVariant &value)
     Q_EMIT valueChanged(key);
 }
 
+bool UserDefaults::boolFromValue(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    return isNumber(value) && value.toDouble() != 0.0;
+}
+
+QString UserDefaults::stringFromValue(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
 bool UserDefaults::boolValue(const QString &key) const
 {
-    const QVariant v = value(key);
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool();
-    return isNumber(v) && v.toDouble() != 0.0;
+    return boolFromValue(value(key));
 }
 
 qint64 UserDefaults::integerValue(const QString &key) const
@@ -189,8 +198,7 @@ double UserDefaults::doubleValue(const QString &key) const
 
 QString UserDefaults::stringValue(const QString &key) const
 {
-    const QVariant v = value(key);
-    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+    return stringFromValue(value(key));
 }
 
 QVariantList UserDefaults::listValue(const QString &key) const

@@ -55,6 +55,10 @@ public:
 
     bool synchronize();
 
+    // The readings the typed getters apply, for values found inside lists and maps.
+    static bool boolFromValue(const QVariant &value);
+    static QString stringFromValue(const QVariant &value);
+
     // Forgets the values in memory and reads the file again, as a fresh start of the
     // program would; the registered defaults stay.
     void reload();
