@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QPointer>
+#include <QWaitCondition>
+
+#include <memory>
+
+class Operation;
+class OperationQueue;
+class QThreadPool;
+
+// The state an OperationQueue shares with its operations. Operations reach it through a
+// weak pointer, so one that finishes after its queue is gone touches nothing freed.
+class OperationQueueCore final : public std::enable_shared_from_this<OperationQueueCore>
+{
+public:
+    OperationQueueCore(OperationQueue *owner, QThreadPool *pool);
+
+    // Throws Exception::InvalidArgument for a null, finished, executing or queued operation.
+    void add(const std::shared_ptr<Operation> &operation);
+    QList<std::shared_ptr<Operation>> operations() const;
+    int count() const;
+
+    int maxConcurrentOperationCount() const;
+    void setMaxConcurrentOperationCount(int count);
+    bool isSuspended() const;
+    void setSuspended(bool suspended);
+
+    // Cancels every operation, starting none of them meanwhile.
+    void cancelAll();
+    // Starts whatever may start now.
+    void reschedule();
+    void operationFinished(const Operation *operation);
+    void waitUntilEmpty();
+
+    // For the owner's destruction: no more signals, then no more starts.
+    void detachOwner();
+    void close();
+
+private:
+    struct Entry
+    {
+        std::shared_ptr<Operation> operation;
+        bool started = false;
+    };
+
+    int concurrencyLimit() const;
+    void scheduleLocked();
+    void startLocked(Entry &entry);
+    void postBecameEmpty();
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_emptyCondition;
+    QList<Entry> m_entries;
+    int m_running = 0;
+    int m_maxConcurrent = -1;
+    bool m_suspended = false;
+    int m_cancelAllsRunning = 0;
+    QThreadPool *m_pool;
+    QPointer<OperationQueue> m_owner;
+    bool m_ownerAttached = true;
+};
