@@ -2,8 +2,10 @@
 
 #include "http/ConnectionTable.h"
 
-#include <QFile>
+#include "platform/TrustedCertificates.h"
+
 #include <QNetworkProxy>
+#include <QScopedValueRollback>
 #include <QSslConfiguration>
 
 #include <cstring>
@@ -11,17 +13,6 @@
 namespace {
 
 constexpr qint64 SocketReadPiece = 256 * 1024;
-
-// Extra trusted authorities for test servers and private deployments.
-const QList<QSslCertificate> &extraCaCertificates()
-{
-    static const QList<QSslCertificate> certificates = [] {
-        const QString path = qEnvironmentVariable("TROVANEL_EXTRA_CA");
-        return path.isEmpty() ? QList<QSslCertificate>()
-                              : QSslCertificate::fromPath(path, QSsl::Pem);
-    }();
-    return certificates;
-}
 
 StreamError::Kind kindOf(QAbstractSocket::SocketError error, bool exchangeStarted)
 {
@@ -109,9 +100,7 @@ void HttpStream::configureSocket()
     else
         socket->setProxy(QNetworkProxy::NoProxy);
     if (m_route.https) {
-        QSslConfiguration configuration = socket->sslConfiguration();
-        if (!extraCaCertificates().isEmpty())
-            configuration.addCaCertificates(extraCaCertificates());
+        QSslConfiguration configuration = TrustedCertificates::configuration();
         if (!m_route.tls.validatesCertificateChain)
             configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
         if (!m_route.tls.localCertificate.isNull()) {
@@ -201,9 +190,11 @@ void HttpStream::writeToSocket(const QByteArray &bytes, quint64 bodyBytes)
 
 void HttpStream::pumpBody()
 {
+    // A throttled body read may reschedule this stream; never interleave two pumps.
     if (!m_source || m_bodySent || m_uploadStopped || !m_socket || !m_scheduled ||
-        !m_exchangeStarted)
+        !m_exchangeStarted || m_pumping)
         return;
+    const QScopedValueRollback pumping(m_pumping, true);
     QByteArray piece(UploadPiece, Qt::Uninitialized);
     while (m_socket && m_source && m_socket->bytesToWrite() < UploadPiece) {
         qint64 want = UploadPiece;

@@ -109,6 +109,7 @@ private:
     bool m_chunkedUpload = false;
     bool m_bodySent = false;
     bool m_uploadStopped = false;
+    bool m_pumping = false;
 
     bool m_opened = false;
     bool m_closed = false;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Character sets by their IANA names, as response headers name them.
+class TextEncoding
+{
+public:
+    static inline const QByteArray ISOLatin1 = QByteArrayLiteral("ISO-8859-1");
+    static inline const QByteArray UTF8 = QByteArrayLiteral("UTF-8");
+
+    static bool isKnown(const QByteArray &ianaName);
+    // Strict: bytes that are invalid in the character set give nullopt.
+    static std::optional<QString> decode(const QByteArray &data, const QByteArray &ianaName);
+};

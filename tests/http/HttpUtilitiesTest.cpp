@@ -1,0 +1,140 @@
+#include "http/HttpUtilities.h"
+#include "http/CookieStorage.h"
+#include "http/HttpDate.h"
+#include "http/SessionCookies.h"
+#include "http/SessionCredentialStore.h"
+#include "http/TextEncoding.h"
+#include "http/UserAgent.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+namespace {
+
+TEST(HttpUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German));
+    qputenv("TZ", "Asia/Tokyo");
+    const QDateTime expected(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT"), expected);
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("06 Nov 1994 08:49:37 GMT"), expected);
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49 GMT"), expected.addSecs(-37));
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST"), expected);
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 09:49:37 +0100"), expected);
+    for (const char *bad : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
+                            "Sun, 06 Nov 1994 08:49:37 XYZ", "Sun, 31 Feb 1994 08:49:37 GMT",
+                            "Sun, 06 Nov 1994 25:49:37 GMT", "", "Sun, 06 Nov 1994"})
+        EXPECT_FALSE(HttpDate::dateFromRFC1123String(bad).isValid()) << bad;
+    EXPECT_EQ(HttpDate::rfc1123String(expected.toTimeZone(QTimeZone("Asia/Tokyo"))),
+              "Sun, 06 Nov 1994 08:49:37 GMT");
+    QLocale::setDefault(QLocale::c());
+    qunsetenv("TZ");
+}
+
+TEST(HttpUtilitiesTest, UserAgentNamesThisPlatform)
+{
+    EXPECT_EQ(UserAgent::threeNumberVersion("6.1.0-13-amd64"), "6.1.0");
+    EXPECT_TRUE(UserAgent::threeNumberVersion("6.1").isNull());
+    EXPECT_TRUE(UserAgent::threeNumberVersion("").isNull());
+    QCoreApplication::setApplicationVersion("1.2");
+    const QString agent = UserAgent::defaultUserAgentString();
+    EXPECT_TRUE(agent.startsWith("trovanel 1.2 (X11; Linux ")) << agent.toStdString();
+    EXPECT_TRUE(agent.endsWith("; " + QLocale::system().name() + ")"));
+    QCoreApplication::setApplicationVersion({});
+}
+
+TEST(HttpUtilitiesTest, MimeTypesAndBase64)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a.TXT", "b.unknownext", "noextension"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("a.TXT")), "text/plain");
+    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("b.unknownext")),
+              "application/octet-stream");
+    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("noextension")),
+              "application/octet-stream");
+    EXPECT_TRUE(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("missing.txt")).isNull());
+    EXPECT_EQ(HttpUtilities::base64forData(""), "");
+    EXPECT_EQ(HttpUtilities::base64forData("a"), "YQ==");
+    EXPECT_EQ(HttpUtilities::base64forData("user:pässword"), "dXNlcjpww6Rzc3dvcmQ=");
+}
+
+TEST(HttpUtilitiesTest, CharacterSetsDecodeStrictly)
+{
+    EXPECT_TRUE(TextEncoding::isKnown("utf-8"));
+    EXPECT_TRUE(TextEncoding::isKnown("windows-1252"));
+    EXPECT_FALSE(TextEncoding::isKnown("no-such-charset"));
+    EXPECT_FALSE(TextEncoding::isKnown("\"utf-8\""));
+    EXPECT_EQ(TextEncoding::decode("caf\xc3\xa9", TextEncoding::UTF8).value_or(""), "café");
+    EXPECT_EQ(TextEncoding::decode("caf\xe9", TextEncoding::ISOLatin1).value_or(""), "café");
+    EXPECT_EQ(TextEncoding::decode("\x80", "windows-1252").value_or(""), "€");
+    EXPECT_FALSE(TextEncoding::decode("caf\xe9!", TextEncoding::UTF8));
+}
+
+TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
+{
+    const QUrl url("http://example.com/path");
+    const auto cookies = CookieStorage::cookiesFromResponse(
+        {"a=1; Path=/", "b=2", "=novalue", "evil=1; Domain=other.org"}, url);
+    ASSERT_EQ(cookies.size(), 3);
+    CookieStorage::shared().setCookiesFromUrl(cookies, url);
+    const auto stored = CookieStorage::shared().cookiesForUrl(url);
+    EXPECT_EQ(stored.size(), 2); // the foreign-domain cookie is refused
+    for (const QNetworkCookie &cookie : stored)
+        SessionCookies::addSessionCookie(cookie);
+    QNetworkCookie replacement = stored.first();
+    replacement.setValue("changed");
+    SessionCookies::addSessionCookie(replacement);
+    const auto session = SessionCookies::sessionCookies();
+    ASSERT_EQ(session.size(), 2);
+    EXPECT_EQ(session.last().value(), "changed");
+    SessionCookies::setSessionCookies(std::nullopt);
+    EXPECT_TRUE(CookieStorage::shared().cookiesForUrl(url).isEmpty());
+    EXPECT_TRUE(SessionCookies::sessionCookies().isEmpty());
+}
+
+TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
+{
+    auto first = std::make_shared<const Credentials>(Credentials{"ann", "one", {}});
+    auto second = std::make_shared<const Credentials>(Credentials{"bob", "two", {}});
+    SessionCredentialEntry entry{first, "Basic", QUrl("http://host/a"), QString("realm"), {}, 0};
+    SessionCredentialStore::storeAuthenticationCredentials(entry);
+    entry.url = QUrl("http://host/b");
+    SessionCredentialStore::storeAuthenticationCredentials(entry); // same object: replaced
+    EXPECT_EQ(SessionCredentialStore::sessionCredentialsStore().size(), 1);
+    SessionCredentialStore::storeAuthenticationCredentials(
+        {second, "Basic", QUrl("http://host:8080/c"), std::nullopt, {}, 0});
+
+    const auto byPlace =
+        SessionCredentialStore::findSessionAuthenticationCredentials(QUrl("http://host/z"), 0, {});
+    ASSERT_TRUE(byPlace);
+    EXPECT_EQ(byPlace->credentials, first);
+    EXPECT_FALSE(SessionCredentialStore::findSessionAuthenticationCredentials(QUrl("http://host/z"),
+                                                                              401, "other realm"));
+    EXPECT_FALSE(SessionCredentialStore::findSessionAuthenticationCredentials(
+        QUrl("https://host/b"), 0, {}));
+    // An explicit port never matches an absent one.
+    const auto withPort = SessionCredentialStore::findSessionAuthenticationCredentials(
+        QUrl("http://host:8080/y"), 401, "any");
+    ASSERT_TRUE(withPort);
+    EXPECT_EQ(withPort->credentials, second);
+
+    SessionCredentialStore::storeProxyAuthenticationCredentials(
+        {second, "Basic", {}, std::nullopt, "proxy", 3128});
+    EXPECT_TRUE(SessionCredentialStore::findSessionProxyAuthenticationCredentials("proxy", 3128));
+    EXPECT_FALSE(SessionCredentialStore::findSessionProxyAuthenticationCredentials("proxy", 80));
+    SessionCredentialStore::clearSessionCredentials();
+    EXPECT_TRUE(SessionCredentialStore::sessionCredentialsStore().isEmpty());
+    EXPECT_EQ(SessionCredentialStore::sessionProxyCredentialsStore().size(), 1);
+    SessionCredentialStore::removeProxyAuthenticationCredentials(second);
+    EXPECT_TRUE(SessionCredentialStore::sessionProxyCredentialsStore().isEmpty());
+}
+
+} // namespace
