@@ -1,0 +1,52 @@
+#include "services/opensubtitles/XMLRPCHelper.h"
+
+#include "platform/Logging.h"
+#include "platform/XmlRpc.h"
+#include "services/ServiceSettings.h"
+
+std::optional<QVariantMap> XMLRPCHelper::sendSyncRequest(const QUrl &url, const QString &method,
+                                                         const QVariantList &params, Error *error,
+                                                         const UrlLoader::CancelCheck &cancel)
+{
+    if (!url.isValid())
+        return std::nullopt;
+    UrlRequest request;
+    request.url = url;
+    request.method = "POST";
+    request.headers = {{"Content-Type", "text/xml"}};
+    request.body = XmlRpc::encodeCall(method, params);
+    request.timeoutMs = ServiceSettings::requestTimeoutMs();
+    const UrlResponse response = UrlLoader::load(request, cancel);
+    if (!response.error.isNull()) {
+        qCInfo(lcServices) << method << "failed:" << response.error.localizedDescription();
+        setError(error, response.error);
+        return std::nullopt;
+    }
+    if (response.status != 200) {
+        qCInfo(lcServices) << method << "answered HTTP status" << response.status;
+        setError(error,
+                 Error::withDescription(TransportErrorDomain, HttpStatus,
+                                        QStringLiteral("HTTP status %1").arg(response.status)));
+        return std::nullopt;
+    }
+    const XmlRpcResponse reply = XmlRpc::decodeResponse(response.body);
+    switch (reply.kind) {
+    case XmlRpcResponse::Kind::Malformed:
+        qCInfo(lcServices) << method << "gave an unreadable reply:" << reply.problem;
+        setError(error,
+                 Error::withDescription(TransportErrorDomain, UnreadableReply, reply.problem));
+        return std::nullopt;
+    case XmlRpcResponse::Kind::Fault:
+        qCInfo(lcServices) << method << "fault" << reply.faultCode << reply.faultString;
+        setError(error, Error(ErrorDomain, reply.faultCode));
+        return std::nullopt;
+    case XmlRpcResponse::Kind::Value:
+        break;
+    }
+    if (reply.value.typeId() != QMetaType::QVariantMap) {
+        setError(error, Error::withDescription(TransportErrorDomain, NotAStruct,
+                                               QStringLiteral("The reply is not a struct")));
+        return std::nullopt;
+    }
+    return reply.value.toMap();
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "fakes/services/FakeHttpServer.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace Fakes {
+
+// The OpenSubtitles XML-RPC interface at /xml-rpc, answering like the real service.
+// Every call is decoded and checked; what the program got wrong is collected in
+// violations(). Failures are switched on per method.
+class FakeOpenSubtitles
+{
+public:
+    struct Subtitle
+    {
+        QString id;
+        QString fileName;
+        QString language; // three-letter code
+        QString movieHash;
+        QString movieName;
+        std::optional<QString> movieYear;
+        QString releaseName;
+        QString imdb;
+    };
+
+    struct Call
+    {
+        QString method;
+        QVariantList params;
+    };
+
+    enum class LoginReply
+    {
+        Ok,
+        RefusedEmptyToken,
+        RefusedNoToken,
+        OkWithoutToken,
+        NoStatus
+    };
+    enum class Failure
+    {
+        None,
+        Fault,          // faultCode 503
+        Html,           // an HTML page where XML was expected
+        Stall,          // never answers
+        DataMissing,    // "200 OK" without "data"
+        EmptyArray,     // "data" is an empty array
+        NonStructEntry, // a string in the middle of "data"
+        DataStruct,     // "data" is a struct where an array belongs
+        LimitReached    // "407 Download limit reached" without data
+    };
+
+    FakeOpenSubtitles();
+
+    QUrl endpoint() const;
+    FakeHttpServer &server() { return m_server; }
+
+    void addAccount(const QString &user, const QString &password);
+    void addByHash(const QString &hash, const Subtitle &subtitle);
+    void addByImdb(const QString &imdb, const Subtitle &subtitle);
+    void addByQuery(const QString &query, const Subtitle &subtitle);
+    void addMovie(const QString &hash, const QString &imdb);
+    void addDownload(const QString &id, const QByteArray &content);
+
+    void setLoginReply(LoginReply reply);
+    void setFailure(const QString &method, Failure failure);
+    // Forgets every session, as the service does when they expire.
+    void expireSessions();
+
+    QList<Call> calls() const;
+    QStringList methods() const;
+    QStringList violations() const;
+
+private:
+    FakeResponse handle(const FakeRequest &request);
+    QByteArray answer(const Call &call);
+    QByteArray logIn(const QVariantList &params);
+    QByteArray searchSubtitles(const QVariantList &params);
+    QByteArray checkMovieHash(const QVariantList &params);
+    QByteArray downloadSubtitles(const QVariantList &params);
+    bool expectParams(const Call &call, int count);
+    void violation(const QString &text);
+
+    mutable QMutex m_mutex;
+    QMap<QString, QString> m_accounts;
+    QHash<QString, QList<Subtitle>> m_byHash;
+    QHash<QString, QList<Subtitle>> m_byImdb;
+    QHash<QString, QList<Subtitle>> m_byQuery;
+    QMap<QString, QString> m_movies;
+    QHash<QString, QByteArray> m_downloads;
+    LoginReply m_loginReply = LoginReply::Ok;
+    QHash<QString, Failure> m_failures;
+    QSet<QString> m_sessions;
+    int m_tokenCounter = 0;
+    QList<Call> m_calls;
+    QStringList m_violations;
+    FakeHttpServer m_server; // last: it stops before the rest goes
+};
+
+} // namespace Fakes
