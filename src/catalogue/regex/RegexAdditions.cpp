@@ -1,5 +1,6 @@
 #include "catalogue/regex/RegexAdditions.h"
 
+#include "catalogue/regex/BlockEnumeration.h"
 #include "catalogue/regex/RegexCore.h"
 #include "catalogue/regex/RegexError.h"
 #include "catalogue/regex/RegexSplitter.h"
@@ -61,6 +62,20 @@ QList<CaptureDictionary> dictionaries(RegexMatcher &matcher, const KeysAndCaptur
         result.append(dictionary);
     }
     return result;
+}
+
+bool enumerate(const char *function, void (BlockEnumeration::*step)(const MatchBlock &),
+               const QString &subject, const QString &regex, RegexOptions options, Range range,
+               Error *error, RegexEnumerationOptions enumerationOptions, const MatchBlock &block)
+{
+    return raisingFailures('-', function, [&] {
+        BlockEnumeration enumeration(regex, options, subject, range, error, enumerationOptions,
+                                     false);
+        if (!enumeration.isCompiled())
+            return false;
+        (enumeration.*step)(block);
+        return true;
+    });
 }
 
 } // namespace
@@ -312,6 +327,85 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
                                     const QString &replacement, Range range)
 {
     return replaceOccurrencesOfRegex(subject, regex, replacement, {}, range);
+}
+
+bool enumerateStringsMatchedByRegex(const QString &subject, const QString &regex,
+                                    RegexOptions options, Range inRange, Error *error,
+                                    RegexEnumerationOptions enumerationOptions,
+                                    const MatchBlock &block)
+{
+    return enumerate("enumerateStringsMatchedByRegex", &BlockEnumeration::enumerateMatches, subject,
+                     regex, options, inRange, error, enumerationOptions, block);
+}
+
+bool enumerateStringsMatchedByRegex(const QString &subject, const QString &regex,
+                                    const MatchBlock &block)
+{
+    return enumerateStringsMatchedByRegex(subject, regex, {}, WholeRange, nullptr, {}, block);
+}
+
+bool enumerateStringsSeparatedByRegex(const QString &subject, const QString &regex,
+                                      RegexOptions options, Range inRange, Error *error,
+                                      RegexEnumerationOptions enumerationOptions,
+                                      const MatchBlock &block)
+{
+    return enumerate("enumerateStringsSeparatedByRegex", &BlockEnumeration::enumeratePieces,
+                     subject, regex, options, inRange, error, enumerationOptions, block);
+}
+
+bool enumerateStringsSeparatedByRegex(const QString &subject, const QString &regex,
+                                      const MatchBlock &block)
+{
+    return enumerateStringsSeparatedByRegex(subject, regex, {}, WholeRange, nullptr, {}, block);
+}
+
+std::optional<QString> stringByReplacingOccurrencesOfRegex(
+    const QString &subject, const QString &regex, RegexOptions options, Range inRange, Error *error,
+    RegexEnumerationOptions enumerationOptions, const ReplaceBlock &block)
+{
+    return raisingFailures('-', "stringByReplacingOccurrencesOfRegex", [&] {
+        BlockEnumeration enumeration(regex, options, subject, inRange, error, enumerationOptions,
+                                     true);
+        qsizetype count = 0;
+        return enumeration.isCompiled() ? std::optional(enumeration.replace(block, count))
+                                        : std::nullopt;
+    });
+}
+
+std::optional<QString> stringByReplacingOccurrencesOfRegex(const QString &subject,
+                                                           const QString &regex,
+                                                           const ReplaceBlock &block)
+{
+    return stringByReplacingOccurrencesOfRegex(subject, regex, {}, WholeRange, nullptr, {}, block);
+}
+
+qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex, RegexOptions options,
+                                    Range inRange, Error *error,
+                                    RegexEnumerationOptions enumerationOptions,
+                                    const ReplaceBlock &block)
+{
+    qsizetype count = 0;
+    Range replaced;
+    const std::optional<QString> result =
+        raisingFailures('-', "replaceOccurrencesOfRegex", [&]() -> std::optional<QString> {
+            BlockEnumeration enumeration(regex, options, subject, inRange, error,
+                                         enumerationOptions, true);
+            if (!enumeration.isCompiled())
+                return std::nullopt;
+            replaced = enumeration.range();
+            return enumeration.replace(block, count);
+        });
+    if (!result)
+        return -1;
+    if (count > 0)
+        subject.replace(replaced.location, replaced.length, *result);
+    return count;
+}
+
+qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
+                                    const ReplaceBlock &block)
+{
+    return replaceOccurrencesOfRegex(subject, regex, {}, WholeRange, nullptr, {}, block);
 }
 
 qsizetype captureCountForRegex(const QString &regex, RegexOptions options, Error *error)

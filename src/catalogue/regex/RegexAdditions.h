@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/regex/RegexBlocks.h"
 #include "catalogue/regex/RegexOptions.h"
 #include "platform/Error.h"
 #include "platform/Range.h"
@@ -120,6 +121,40 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
                                     Range range = WholeRange, Error *error = nullptr);
 qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
                                     const QString &replacement, Range range);
+
+// Calls the block for every match; false when the pattern does not compile.
+bool enumerateStringsMatchedByRegex(const QString &subject, const QString &regex,
+                                    RegexOptions options, Range inRange, Error *error,
+                                    RegexEnumerationOptions enumerationOptions,
+                                    const MatchBlock &block);
+bool enumerateStringsMatchedByRegex(const QString &subject, const QString &regex,
+                                    const MatchBlock &block);
+
+// Calls the block for every piece that componentsSeparatedByRegex() gives; the last
+// piece has its groups not found.
+bool enumerateStringsSeparatedByRegex(const QString &subject, const QString &regex,
+                                      RegexOptions options, Range inRange, Error *error,
+                                      RegexEnumerationOptions enumerationOptions,
+                                      const MatchBlock &block);
+bool enumerateStringsSeparatedByRegex(const QString &subject, const QString &regex,
+                                      const MatchBlock &block);
+
+// The text of the range, every match replaced by what the block answers.
+std::optional<QString> stringByReplacingOccurrencesOfRegex(
+    const QString &subject, const QString &regex, RegexOptions options, Range inRange, Error *error,
+    RegexEnumerationOptions enumerationOptions, const ReplaceBlock &block);
+std::optional<QString> stringByReplacingOccurrencesOfRegex(const QString &subject,
+                                                           const QString &regex,
+                                                           const ReplaceBlock &block);
+
+// Replaces every match in the range with what the block answers; answers the number
+// of block calls, -1 when the pattern does not compile.
+qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex, RegexOptions options,
+                                    Range inRange, Error *error,
+                                    RegexEnumerationOptions enumerationOptions,
+                                    const ReplaceBlock &block);
+qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
+                                    const ReplaceBlock &block);
 
 // The number of groups of the pattern; -1 when it does not compile.
 qsizetype captureCountForRegex(const QString &regex, RegexOptions options = {},

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "catalogue/regex/RegexBlocks.h"
+#include "catalogue/regex/RegexMatcher.h"
+
+#include <memory>
+#include <optional>
+
+namespace rx {
+
+// Runs caller code for every match, without the cache lock: on a private clone of
+// the compiled pattern and a private reference to the subject, so that the code may
+// call the library again, even with the same pattern.
+class BlockEnumeration
+{
+public:
+    // Raises on invalid options or range before taking the lock.
+    BlockEnumeration(const QString &regex, RegexOptions options, const QString &subject,
+                     Range range, Error *error, RegexEnumerationOptions enumerationOptions,
+                     bool replacing);
+
+    // False when the pattern does not compile; the error then says why.
+    bool isCompiled() const { return m_matcher.has_value(); }
+    Range range() const { return m_matcher->range(); }
+
+    void enumerateMatches(const MatchBlock &block);
+    void enumeratePieces(const MatchBlock &block);
+    // The range with every match replaced by what the block answers.
+    QString replace(const ReplaceBlock &block, qsizetype &count);
+
+private:
+    const QStringList *strings(const QList<Range> &ranges);
+    QList<Range> matchRanges() const;
+
+    RegexEnumerationOptions m_enumerationOptions;
+    std::unique_ptr<CachedRegex> m_regex;
+    std::optional<RegexMatcher> m_matcher;
+    QStringList m_strings;
+};
+
+} // namespace rx
