@@ -2,6 +2,8 @@
 
 #include "fakes/services/Compression.h"
 
+#include <QRegularExpression>
+
 #include <pugixml.hpp>
 
 namespace Fakes {
@@ -369,7 +371,8 @@ QByteArray FakeOpenSubtitles::checkMovieHash(const QVariantList &params)
     QByteArray members;
     for (const QVariant &hash : params.value(1).toList().value(1).toList()) {
         const QString text = hash.toString();
-        if (text.isEmpty() || text.size() > 16)
+        static const QRegularExpression movieHash(QStringLiteral("^[0-9a-f]{0,16}$"));
+        if (!movieHash.match(text).hasMatch())
             violation(QStringLiteral("CheckMovieHash with \"%1\"").arg(text));
         const QByteArray name = escaped(text).toUtf8();
         if (!m_movies.contains(text)) {
