@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One file of an archive read into memory: its path inside the archive and its content.
+struct ZipEntry
+{
+    QString filename;
+    QByteArray data;
+};
+
+// Receives what a TNZipFile has to say; both hooks are optional.
+class TNZipFileDelegate
+{
+public:
+    virtual ~TNZipFileDelegate() = default;
+    virtual void zipDidReport(const QString &message);
+    // Whether the existing file at path may be replaced by an extracted one.
+    virtual bool zipShouldReplaceFile(const QString &path);
+};
+
+// Reads, creates and unpacks zip archives. One archive at a time, one thread at a time.
+// Decompressed content is capped per entry and per archive, so that a small hostile archive
+// cannot take all memory; an entry over its cap, cut short or failing its CRC yields nothing.
+class TNZipFile final
+{
+public:
+    static constexpr qint64 MaximumEntrySize = 32 * 1024 * 1024;
+    static constexpr qint64 MaximumArchiveSize = 64 * 1024 * 1024;
+
+    TNZipFile();
+    ~TNZipFile();
+    TNZipFile(const TNZipFile &) = delete;
+    TNZipFile &operator=(const TNZipFile &) = delete;
+
+    // Creates a new archive at path, replacing any file there.
+    bool createForWriting(const QString &path);
+    bool createForWriting(const QString &path, const QString &password);
+    // Adds the content of the file at path, deflated, under entryName.
+    bool addFile(const QString &path, const QString &entryName);
+    bool closeWriting();
+
+    bool openForReading(const QString &path);
+    bool openForReading(const QString &path, const QString &password);
+    // Every file entry in archive order, folders left out; nothing when the archive cannot be
+    // walked or an entry cannot be opened.
+    std::optional<QList<ZipEntry>> readAllEntries();
+    // Unpacks every entry whose extension is not skipExtension below folder. Entries whose
+    // names would leave the folder are skipped.
+    bool extractToFolder(const QString &folder, bool overwrite, const QString &skipExtension);
+    bool closeReading();
+
+    // False exactly for names whose extension is the given one, ignoring case.
+    static bool passesExtensionFilter(const QString &name, const QString &extension);
+    // 1 January 1980, the earliest time an entry can carry.
+    static QDateTime dosEpoch();
+
+    TNZipFileDelegate *delegate() const { return m_delegate; }
+    void setDelegate(TNZipFileDelegate *delegate) { m_delegate = delegate; }
+
+private:
+    struct EntryHeader
+    {
+        QString name;
+        bool isFolder = false;
+        QDateTime modified;
+    };
+    enum class EntryRead
+    {
+        Complete,
+        Failed,
+        TooLarge,
+    };
+
+    void reportMessage(const QString &message);
+    bool mayReplaceFile(const QString &path);
+    // Opens the current entry and describes it; false (with a message) when either fails.
+    bool openCurrentEntry(EntryHeader *header);
+    // Reads the open entry to its end and closes it, checking its CRC; at most limit bytes.
+    EntryRead readCurrentEntry(qint64 limit, QByteArray *content);
+    void extractCurrentEntry(const QString &folder, const EntryHeader &header, bool overwrite);
+
+    void *m_writeHandle = nullptr;
+    void *m_readHandle = nullptr;
+    QString m_password;
+    TNZipFileDelegate *m_delegate = nullptr;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Fakes {
+
+// Builds zip archives byte by byte, so that tests can also make the broken ones no archiver
+// would write: wrong checksums, names in any encoding, sizes that lie.
+class ZipArchiveBuilder
+{
+public:
+    enum class Method
+    {
+        Stored,
+        Deflated,
+    };
+
+    struct Entry
+    {
+        QByteArray name; // raw bytes as stored; a trailing '/' makes a folder
+        QByteArray data;
+        Method method = Method::Deflated;
+        bool utf8Name = true;    // sets the flag that marks the name as UTF-8
+        bool corruptCrc = false; // stores a checksum that does not match the data
+    };
+
+    ZipArchiveBuilder &add(Entry entry);
+    ZipArchiveBuilder &addFile(const QByteArray &name, const QByteArray &data);
+    ZipArchiveBuilder &addFolder(const QByteArray &name);
+
+    QByteArray build() const;
+    bool writeTo(const QString &path) const;
+
+private:
+    QList<Entry> m_entries;
+};
+
+} // namespace Fakes
