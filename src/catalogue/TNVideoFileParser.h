@@ -1,0 +1,74 @@
+#pragma once
+
+#include "catalogue/VideoFile.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What a file name says about its video.
+struct ParserResult
+{
+    QString name;
+    // Present together, and only when both were found and kept.
+    std::optional<qint32> season;
+    std::optional<qint32> episode;
+    std::optional<qint32> year;
+    // Every release tag followed by a full stop; empty when none matched.
+    QString release = QStringLiteral("");
+    VideoFileType fileType = VideoFileTypeUndetermined;
+};
+
+// Reads title, season, episode, year and release tags from a video or subtitle file
+// name with four lists of case-insensitive patterns. Positions are UTF-16 indexes
+// into the working text.
+class TNVideoFileParser final
+{
+public:
+    struct YearInfo
+    {
+        qint32 yearInfo = 0;
+        qsizetype yearRange = 0;
+    };
+    struct SeasonEpisodeInfo
+    {
+        qint32 fileSeason = 0;
+        qint32 fileEpisode = 0;
+        qsizetype fileRange = 0;
+    };
+    struct ReleaseInfo
+    {
+        QString releaseInfo = QStringLiteral("");
+        std::optional<qsizetype> releaseRange;
+    };
+
+    // The database path is accepted for the caller's sake and not used.
+    TNVideoFileParser(QStringList seasonExpressions, QStringList yearExpressions,
+                      QStringList folderExpressions, QStringList cleanExpressions,
+                      const QString &videoDatabase = {});
+
+    // A parser with the pattern lists of the bundled "Regexp" resource; a list the
+    // resource lacks is empty.
+    static TNVideoFileParser withBundledExpressions(const QString &videoDatabase = {});
+
+    ParserResult parseFile(const QString &path) const;
+
+    std::optional<YearInfo> parseYear(const QString &text) const;
+    std::optional<SeasonEpisodeInfo> parseSeasonEpisode(const QString &text) const;
+    std::optional<ReleaseInfo> findReleaseInfo(const QString &text) const;
+    QString cleanupName(const QString &text) const;
+
+    const QStringList &regexSeason() const { return m_regexSeason; }
+    const QStringList &regexYear() const { return m_regexYear; }
+    const QStringList &regexFolder() const { return m_regexFolder; }
+    const QStringList &regexClean() const { return m_regexClean; }
+
+private:
+    QStringList m_regexSeason;
+    QStringList m_regexYear;
+    QStringList m_regexFolder;
+    QStringList m_regexClean;
+    // The clean patterns that also name release tags: those whose text holds "dvdrip".
+    QStringList m_regexRelease;
+};

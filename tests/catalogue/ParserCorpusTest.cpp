@@ -1,0 +1,131 @@
+#include "catalogue/TNVideoFileParser.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// One release name with what it says, as a person reads it.
+struct CorpusEntry
+{
+    QString kind;
+    QString fileName;
+    QString name;
+    std::optional<qint32> season;
+    std::optional<qint32> episode;
+    std::optional<qint32> year;
+};
+
+std::optional<qint32> expectedNumber(const QString &text)
+{
+    if (text == QLatin1String("-"))
+        return std::nullopt;
+    return text.toInt();
+}
+
+QList<CorpusEntry> readCorpus(const QString &fileName)
+{
+    const QString path =
+        QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(QStringLiteral("data/") + fileName);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text)) << path.toStdString();
+    QList<CorpusEntry> entries;
+    QTextStream stream(&file);
+    while (!stream.atEnd()) {
+        const QString line = stream.readLine();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        EXPECT_EQ(fields.size(), 6) << line.toStdString();
+        if (fields.size() != 6)
+            continue;
+        entries.append({fields[0], fields[1], fields[2], expectedNumber(fields[3]),
+                        expectedNumber(fields[4]), expectedNumber(fields[5])});
+    }
+    return entries;
+}
+
+struct Score
+{
+    int total = 0;
+    int right = 0;
+
+    double percent() const { return total ? 100.0 * right / total : 0.0; }
+    void count(bool ok)
+    {
+        ++total;
+        right += ok ? 1 : 0;
+    }
+};
+
+QString describe(const ParserResult &r)
+{
+    const auto number = [](std::optional<qint32> v) {
+        return v ? QString::number(*v) : QStringLiteral("-");
+    };
+    return QStringLiteral("name \"%1\" season %2 episode %3 year %4")
+        .arg(r.name, number(r.season), number(r.episode), number(r.year));
+}
+
+class ParserCorpus : public ::testing::Test
+{
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void TearDown() override { QLocale::setDefault(QLocale::system()); }
+};
+
+} // namespace
+
+TEST_F(ParserCorpus, ReadsRealWorldReleaseNames)
+{
+    const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
+    QList<CorpusEntry> corpus;
+    for (const char *file :
+         {"ParserCorpusTv.tsv", "ParserCorpusAnime.tsv", "ParserCorpusMovies.tsv"})
+        corpus += readCorpus(QString::fromLatin1(file));
+    ASSERT_GE(corpus.size(), 400);
+
+    Score tv, anime, movies, names;
+    for (const CorpusEntry &entry : std::as_const(corpus)) {
+        const ParserResult result = parser.parseFile(entry.fileName);
+        const bool seasonEpisode = result.season == entry.season && result.episode == entry.episode;
+        const bool year = result.year == entry.year;
+        const bool name =
+            result.name.simplified().compare(entry.name.simplified(), Qt::CaseInsensitive) == 0;
+        bool key = false;
+        if (entry.kind == QLatin1String("tv")) {
+            key = seasonEpisode;
+            tv.count(key);
+        } else if (entry.kind == QLatin1String("movie")) {
+            key = year;
+            movies.count(key);
+        } else {
+            key = seasonEpisode && year;
+            anime.count(key);
+        }
+        names.count(name);
+        if (!key || !name)
+            std::printf("  miss: %s\n        got %s\n", qPrintable(entry.fileName),
+                        qPrintable(describe(result)));
+    }
+    std::printf("Parser corpus: %d names\n"
+                "  TV season and episode right:        %d/%d (%.1f%%)\n"
+                "  movie year right:                   %d/%d (%.1f%%)\n"
+                "  bare-numbered anime read right:     %d/%d (%.1f%%)\n"
+                "  title right (case and blanks aside): %d/%d (%.1f%%)\n",
+                int(corpus.size()), tv.right, tv.total, tv.percent(), movies.right, movies.total,
+                movies.percent(), anime.right, anime.total, anime.percent(), names.right,
+                names.total, names.percent());
+    EXPECT_GE(tv.percent(), 97.0);
+    EXPECT_GE(movies.percent(), 97.0);
+    EXPECT_GE(anime.percent(), 97.0);
+    EXPECT_GE(names.percent(), 95.0);
+}
