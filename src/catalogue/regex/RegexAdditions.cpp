@@ -224,12 +224,12 @@ std::optional<QList<QStringList>> arrayOfCaptureComponentsMatchedByRegex(const Q
 {
     return raisingFailures('-', "arrayOfCaptureComponentsMatchedByRegex", [&] {
         return RegexCore::perform(regex, options, subject, range, error, [](RegexMatcher &matcher) {
-            const QStringList strings = texts(matcher, matcher.matchAndGroupRanges(Unlimited));
+            const QList<Range> ranges = matcher.matchAndGroupRanges(Unlimited);
             const qsizetype perMatch = matcher.captureCount() + 1;
             QList<QStringList> matches;
-            matches.reserve(strings.size() / perMatch);
-            for (qsizetype first = 0; first < strings.size(); first += perMatch)
-                matches.append(strings.mid(first, perMatch));
+            matches.reserve(ranges.size() / perMatch);
+            for (qsizetype first = 0; first < ranges.size(); first += perMatch)
+                matches.append(texts(matcher, ranges.sliced(first, perMatch)));
             return matches;
         });
     });

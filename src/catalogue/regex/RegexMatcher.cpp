@@ -71,6 +71,7 @@ void RegexMatcher::appendGroupRanges(QList<Range> &ranges) const
 QList<Range> RegexMatcher::matchAndGroupRanges(qsizetype matchLimit)
 {
     QList<Range> ranges;
+    ranges.reserve(captureCount() + 1);
     for (qsizetype found = 0; found < matchLimit && findNext(); ++found) {
         ranges.append(matchRange());
         appendGroupRanges(ranges);
