@@ -62,7 +62,10 @@ public:
         socket->setParent(this);
         connect(socket, &QIODevice::readyRead, this, &FakeConnection::onReadyRead);
         connect(socket, &QIODevice::bytesWritten, this, &FakeConnection::pump);
-        connect(socket, &QAbstractSocket::disconnected, this, &QObject::deleteLater);
+        connect(socket, &QAbstractSocket::disconnected, this, [this] {
+            m_owner->noteClosed();
+            deleteLater();
+        });
         m_idleTimer.setSingleShot(true);
         connect(&m_idleTimer, &QTimer::timeout, this, [this] { m_socket->disconnectFromHost(); });
     }
@@ -178,6 +181,10 @@ private:
             qint64 piece = qMin<qint64>(m_remaining, 256 * 1024);
             if (m_reply.framing == FakeReply::Framing::Chunked)
                 piece = qMin<qint64>(piece, m_reply.chunkSize);
+            if (m_reply.stallAfterBodyBytes >= 0 && m_sentBody >= m_reply.stallAfterBodyBytes)
+                return;
+            if (m_reply.stallAfterBodyBytes >= 0)
+                piece = qMin(piece, m_reply.stallAfterBodyBytes - m_sentBody);
             if (m_reply.closeAfterBodyBytes >= 0)
                 piece = qMin(piece, m_reply.closeAfterBodyBytes - m_sentBody);
             if (piece <= 0) {
@@ -337,6 +344,18 @@ void FakeHttpServer::setIdleCloseMs(int milliseconds)
 {
     QMutexLocker lock(&m_mutex);
     m_idleCloseMs = milliseconds;
+}
+
+int FakeHttpServer::closedConnectionCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_closedConnections;
+}
+
+void FakeHttpServer::noteClosed()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_closedConnections;
 }
 
 int FakeHttpServer::idleCloseMs() const

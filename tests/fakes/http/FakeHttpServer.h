@@ -52,6 +52,7 @@ struct FakeReply
     bool closeWithoutAnswer = false; // close the connection as soon as the request is in
     bool closeAfter = false;         // close after the reply ("Connection: close" is added)
     qint64 closeAfterBodyBytes = -1; // cut the connection after this many body bytes
+    qint64 stallAfterBodyBytes = -1; // stop sending after this many body bytes, stay connected
     QByteArray raw;                  // sent verbatim in place of a built reply
 
     static FakeReply ok(QByteArray body, QByteArray contentType = "text/plain");
@@ -88,6 +89,8 @@ public:
     void setIdleCloseMs(int milliseconds);
 
     int connectionCount() const;
+    // Connections that have ended, whichever side closed them.
+    int closedConnectionCount() const;
     QList<RecordedRequest> requests() const;
     RecordedRequest lastRequest() const;
 
@@ -102,12 +105,14 @@ private:
     FakeReply replyFor(const RecordedRequest &request);
     void record(const RecordedRequest &request);
     int nextConnectionNumber();
+    void noteClosed();
 
     mutable QMutex m_mutex;
     QMap<QString, FakeReply> m_replies;
     std::function<FakeReply(const RecordedRequest &)> m_handler;
     QList<RecordedRequest> m_requests;
     int m_connections = 0;
+    int m_closedConnections = 0;
     int m_idleCloseMs = 0;
     Tls m_tls;
     quint16 m_port = 0;

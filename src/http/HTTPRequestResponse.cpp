@@ -1,0 +1,398 @@
+// The receiving half of HTTPRequest: response heads, bodies, redirects, connection hand-back
+// and the one failure path.
+#include "http/HTTPRequest.h"
+
+#include "http/BandwidthThrottle.h"
+#include "http/ConnectionPool.h"
+#include "http/CookieStorage.h"
+#include "http/Gzip.h"
+#include "http/HTTPRequestError.h"
+#include "http/HttpMessage.h"
+#include "http/HttpResponseHead.h"
+#include "http/HttpStream.h"
+#include "http/SelectorCall.h"
+#include "http/SessionCookies.h"
+#include "http/TextEncoding.h"
+
+#include "platform/MainThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QUuid>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int MaxRedirects = 6;
+
+Clock::time_point secondsFromNow(double seconds)
+{
+    return Clock::now() +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// The integer after `key` in a "Keep-Alive" value, 0 when missing.
+int keepAliveParameter(const QByteArray &value, const QByteArray &key, qsizetype from = 0)
+{
+    const qsizetype at = value.indexOf(key, from);
+    if (at < 0)
+        return 0;
+    qsizetype end = at + key.size();
+    while (end < value.size() && value.at(end) >= '0' && value.at(end) <= '9')
+        ++end;
+    return value.mid(at + key.size(), end - at - key.size()).toInt();
+}
+
+bool moveFile(const QString &from, const QString &to)
+{
+    if (QFile::rename(from, to))
+        return true;
+    // rename cannot cross file systems
+    if (!QFile::copy(from, to))
+        return false;
+    QFile::remove(from);
+    return true;
+}
+
+} // namespace
+
+void HTTPRequest::readResponseHeaders()
+{
+    m_authenticationNeeded = 0;
+    const HttpResponseHead *head = m_readStream ? m_readStream->responseHead() : nullptr;
+    if (!head)
+        return;
+    m_responseHeaders = head->allHeaderFields();
+    m_responseStatusCode = head->statusCode();
+    m_responseStatusMessage = QString::fromLatin1(head->statusLine());
+    if (m_responseStatusCode == 401)
+        m_authenticationNeeded = 1;
+    else if (m_responseStatusCode == 407)
+        m_authenticationNeeded = 2;
+    parseStringEncodingFromHeaders();
+
+    m_responseCookies = CookieStorage::cookiesFromResponse(head->values("Set-Cookie"), m_url);
+    if (m_useCookiePersistence) {
+        CookieStorage::shared().setCookiesFromUrl(m_responseCookies, m_url);
+        for (const QNetworkCookie &cookie : std::as_const(m_responseCookies))
+            SessionCookies::addSessionCookie(cookie);
+    }
+
+    const auto location = head->header("Location");
+    const int status = m_responseStatusCode;
+    if (m_shouldRedirect && location &&
+        (status == 301 || status == 302 || status == 303 || status == 307)) {
+        const bool keepsRequest =
+            status == 307 || (status != 303 && m_shouldUseRFC2616RedirectBehaviour);
+        if (!keepsRequest) {
+            m_requestMethod = QStringLiteral("GET");
+            m_postBody.reset();
+            m_postLength = 0;
+            QMap<QString, QString> kept;
+            for (const QString &name : {QStringLiteral("User-Agent"), QStringLiteral("Accept")}) {
+                if (m_requestHeaders && m_requestHeaders->contains(name))
+                    kept.insert(name, m_requestHeaders->value(name));
+            }
+            m_requestHeaders = kept;
+            m_haveBuiltRequestHeaders = false;
+        }
+        m_url = m_url.resolved(QUrl::fromEncoded(*location));
+        m_needsRedirect = true;
+        m_requestCookies.clear();
+        if (keepsRequest) {
+            // The cookies sent to the old place must not travel to the new one.
+            if (m_requestHeaders)
+                m_requestHeaders->remove(QStringLiteral("Cookie"));
+            applyCookieHeader();
+        }
+    }
+
+    if (!m_needsRedirect) {
+        if (const auto length = head->header("Content-Length")) {
+            const quint64 parsed = length->trimmed().toULongLong(nullptr, 0);
+            if (const auto main = m_mainRequest.lock())
+                main->m_contentLength = parsed;
+            else
+                m_contentLength = parsed;
+        }
+    }
+
+    if (m_shouldAttemptPersistentConnection) {
+        const auto connection = head->header("Connection");
+        const QByteArray token = connection ? connection->toLower() : QByteArray();
+        if (head->version() == "HTTP/1.0" && token != "keep-alive") {
+        } else if (token == "close") {
+        } else if (const auto keepAlive = head->header("Keep-Alive")) {
+            const int timeout = keepAliveParameter(*keepAlive, "timeout=");
+            const int maximum = keepAliveParameter(*keepAlive, "max=");
+            if (maximum > 5) {
+                m_connectionCanBeReused = true;
+                m_persistentConnectionTimeoutSeconds = timeout;
+            }
+        } else {
+            m_connectionCanBeReused = true;
+        }
+    }
+    requestReceivedResponseHeaders();
+}
+
+void HTTPRequest::parseStringEncodingFromHeaders()
+{
+    QByteArray encoding = m_defaultResponseEncoding;
+    if (const auto type = responseHeader(QStringLiteral("Content-Type"))) {
+        const qsizetype at = type->indexOf(QLatin1String("charset="), 0, Qt::CaseInsensitive);
+        if (at >= 0) {
+            const QString rest = type->mid(at + 8);
+            const QByteArray name = rest.left(rest.indexOf(QLatin1Char(';'))).toLatin1();
+            if (TextEncoding::isKnown(name))
+                encoding = name;
+        }
+    }
+    m_responseEncoding = encoding;
+}
+
+void HTTPRequest::handleBytesAvailable()
+{
+    if (!m_responseHeaders)
+        readResponseHeaders();
+    if (m_complete || !m_readStream || !m_readStream->hasBytesAvailable())
+        return;
+    qint64 size = 16384;
+    if (m_contentLength > 262144)
+        size = 262144;
+    else if (m_contentLength > 65536)
+        size = 65536;
+    size = BandwidthThrottle::shared().responseReadLength(size);
+    if (m_readBuffer.size() < size)
+        m_readBuffer.resize(size);
+    const qint64 n = m_readStream->read(m_readBuffer.data(), size);
+    if (n < 0) {
+        handleStreamError();
+        return;
+    }
+    if (n == 0)
+        return;
+    m_totalBytesRead += quint64(n);
+    m_lastActivityTime = Clock::now();
+    BandwidthThrottle::shared().incrementBandwidthUsedInLastSecond(quint64(n));
+    // A redirect's own body must not reach a resumable file.
+    if (m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads)
+        return;
+    if (SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate.data(),
+                                                      m_didReceiveDataSelector)) {
+        const QByteArray bytes(m_readBuffer.constData(), n);
+        const auto deliver = [me = self(), bytes] {
+            QPointer<QObject> receiver;
+            QByteArray name;
+            {
+                QMutexLocker lock(&me->m_cancelledLock);
+                receiver = me->m_delegate;
+                name = me->m_didReceiveDataSelector;
+            }
+            if (receiver)
+                SelectorCall::invoke(receiver.data(), name, me.get(), bytes);
+        };
+        if (MainThread::isCurrent())
+            deliver();
+        else
+            MainThread::post(deliver);
+        return;
+    }
+    if (!m_downloadDestinationPath.isEmpty()) {
+        if (!m_fileDownloadOutputStream) {
+            if (m_temporaryFileDownloadPath.isEmpty())
+                m_temporaryFileDownloadPath =
+                    QDir(QDir::tempPath())
+                        .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+            bool append = false;
+            if (m_allowResumeForFileDownloads && m_request && m_request->header("Range")) {
+                if (responseHeader(QStringLiteral("Content-Range")))
+                    append = true;
+                else
+                    m_partialDownloadSize = 0;
+            }
+            m_fileDownloadOutputStream = std::make_unique<QFile>(m_temporaryFileDownloadPath);
+            m_fileDownloadOutputStream->open(QIODevice::WriteOnly |
+                                             (append ? QIODevice::Append : QIODevice::Truncate));
+        }
+        m_fileDownloadOutputStream->write(m_readBuffer.constData(), n);
+        return;
+    }
+    if (m_rawResponseData)
+        m_rawResponseData->append(m_readBuffer.constData(), n);
+}
+
+void HTTPRequest::handleStreamComplete()
+{
+    m_downloadComplete = true;
+    if (!m_responseHeaders)
+        readResponseHeaders();
+    Error heldError;
+    m_lastBytesSent = m_totalBytesSent;
+    if (m_readStream)
+        m_totalBytesSent = m_readStream->requestBodyBytesWritten();
+    m_complete = true;
+    // A redirect that keeps the body still needs the engine's body file.
+    const bool bodyGoesOn = m_needsRedirect && m_postLength > 0;
+    if (m_didCreateTemporaryPostDataFile && m_authenticationNeeded == 0 && !bodyGoesOn) {
+        removePostDataFile();
+        m_didCreateTemporaryPostDataFile = false;
+    }
+    if (!m_temporaryFileDownloadPath.isEmpty())
+        heldError = completeFileDownload();
+    {
+        QMutexLocker lock(&ConnectionPool::shared().lock());
+        if (!m_connectionCanBeReused)
+            unscheduleReadStream();
+        if (m_connectionInfo) {
+            m_connectionInfo->request.reset();
+            m_connectionInfo->expires = secondsFromNow(m_persistentConnectionTimeoutSeconds);
+        }
+    }
+    if (m_authenticationNeeded == 0)
+        destroyReadStream();
+    if (!m_needsRedirect && m_authenticationNeeded == 0 && !m_didUseCachedResponse) {
+        if (!heldError.isNull())
+            failWithError(heldError);
+        else
+            requestFinished();
+        markAsFinished();
+    }
+    if (m_authenticationNeeded != 0)
+        m_statusTimer.reset();
+}
+
+Error HTTPRequest::completeFileDownload()
+{
+    m_fileDownloadOutputStream.reset();
+    if (m_shouldRedirect && m_needsRedirect && m_allowResumeForFileDownloads)
+        return {};
+    const QString temporary = m_temporaryFileDownloadPath;
+    const QString destination = m_downloadDestinationPath;
+    if (isResponseCompressed()) {
+        // Inflate beside the destination and replace it only when the whole body inflated, so
+        // that a broken download never destroys the file that was there.
+        const QString partial = destination + QStringLiteral(".part-") +
+                                QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const int result = Gzip::uncompressZippedDataFromFile(temporary, partial);
+        Error error;
+        if (result != 0) {
+            QFile::remove(partial);
+            error = HTTPRequestError::withText(
+                HTTPRequestError::FileManagement,
+                tr("Decompression of %1 failed with code %2").arg(temporary).arg(result));
+        } else if ((QFile::exists(destination) && !QFile::remove(destination)) ||
+                   !moveFile(partial, destination)) {
+            QFile::remove(partial);
+            error = HTTPRequestError::withText(
+                HTTPRequestError::FileManagement,
+                tr("Failed to move file from '%1' to '%2'").arg(partial, destination));
+        }
+        removeTemporaryDownloadFile();
+        return error;
+    }
+    m_temporaryFileDownloadPath.clear();
+    if (QFile::exists(destination) && !QFile::remove(destination))
+        return HTTPRequestError::withText(
+            HTTPRequestError::FileManagement,
+            tr("Unable to remove file at path '%1'").arg(destination));
+    if (!moveFile(temporary, destination))
+        return HTTPRequestError::withText(
+            HTTPRequestError::FileManagement,
+            tr("Failed to move file from '%1' to '%2'").arg(temporary, destination));
+    return {};
+}
+
+void HTTPRequest::handleStreamError()
+{
+    const StreamError streamError = m_readStream ? m_readStream->error() : StreamError();
+    cancelLoad();
+    if (m_error.isNull()) {
+        // A kept-alive socket the server has closed meanwhile gets one fresh try.
+        if (streamError.kind == StreamError::Kind::ConnectionLost && retryUsingNewConnection())
+            return;
+        failWithError(HTTPRequestError::connectionFailure(
+            streamError.toError(), streamError.kind == StreamError::Kind::Tls));
+    }
+    checkRequestStatus();
+}
+
+bool HTTPRequest::retryUsingNewConnection()
+{
+    if (m_retryCount != 0)
+        return false;
+    {
+        QMutexLocker lock(&ConnectionPool::shared().lock());
+        if (m_connectionInfo) {
+            m_connectionInfo->request.reset();
+            ConnectionPool::shared().removeEntry(m_connectionInfo);
+            m_connectionInfo.reset();
+        }
+    }
+    ++m_retryCount;
+    startRequest();
+    return true;
+}
+
+void HTTPRequest::performRedirect()
+{
+    {
+        QMutexLocker lock(&m_cancelledLock);
+        m_complete = true;
+        m_needsRedirect = false;
+        ++m_redirectCount;
+        if (m_redirectCount >= MaxRedirects) {
+            failWithError(HTTPRequestError::tooMuchRedirection());
+            return;
+        }
+    }
+    runMain();
+}
+
+void HTTPRequest::failAuthentication()
+{
+    // No credentials are known to this engine, so a challenge ends the request.
+    QMutexLocker lock(&m_cancelledLock);
+    if (!m_error.isNull() || m_cancelled)
+        return;
+    cancelLoad();
+    failWithError(HTTPRequestError::authenticationNeeded());
+}
+
+void HTTPRequest::failWithError(const Error &error)
+{
+    QMutexLocker lock(&m_cancelledLock);
+    m_complete = true;
+    if (error.code() != HTTPRequestError::AuthenticationNeeded &&
+        error.code() != HTTPRequestError::TooMuchRedirection) {
+        {
+            QMutexLocker poolLock(&ConnectionPool::shared().lock());
+            if (m_connectionInfo) {
+                m_connectionInfo->request.reset();
+                ConnectionPool::shared().removeEntry(m_connectionInfo);
+            }
+        }
+        destroyReadStream();
+    }
+    if (m_connectionCanBeReused && m_connectionInfo)
+        m_connectionInfo->expires = secondsFromNow(m_persistentConnectionTimeoutSeconds);
+    if (m_cancelled || !m_error.isNull())
+        return;
+    m_error = error;
+    m_errorReported = true;
+    if (const auto main = m_mainRequest.lock()) {
+        {
+            QMutexLocker mainLock(&main->m_cancelledLock);
+            main->m_error = error;
+            main->m_errorReported = true;
+        }
+        main->reportFailure();
+    } else {
+        reportFailure();
+    }
+    if (m_inProgress)
+        markAsFinished();
+}
