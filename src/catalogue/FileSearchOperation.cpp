@@ -1,0 +1,215 @@
+#include "catalogue/FileSearchOperation.h"
+
+#include "catalogue/DirectoryEnumerator.h"
+#include "catalogue/LinkResolution.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "catalogue/VideoExtensions.h"
+#include "platform/Logging.h"
+#include "platform/MainThread.h"
+#include "platform/PathUtilities.h"
+
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QUrl>
+
+#include <exception>
+
+namespace {
+
+// The link's target when the path is a link to something that exists, else the path.
+QString resolvingAlias(const QString &path)
+{
+    const QUrl target = LinkResolution::urlByResolvingAlias(path);
+    return target.isValid() ? target.toLocalFile() : path;
+}
+
+} // namespace
+
+FileSearchOperation::FileSearchOperation(QStringList folders) : m_arrayPaths(std::move(folders)) {}
+
+VideoFileSearchProtocol *FileSearchOperation::delegate() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_delegate;
+}
+
+void FileSearchOperation::setDelegate(VideoFileSearchProtocol *delegate)
+{
+    QObject *object = dynamic_cast<QObject *>(delegate);
+    QMutexLocker locker(&m_mutex);
+    m_delegate = delegate;
+    m_delegateObject = object;
+    m_delegateIsObject = object != nullptr;
+}
+
+QString FileSearchOperation::subtitlesFolder() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_subtitlesFolder;
+}
+
+void FileSearchOperation::setSubtitlesFolder(const QString &folder)
+{
+    QMutexLocker locker(&m_mutex);
+    m_subtitlesFolder = folder;
+}
+
+void FileSearchOperation::main()
+{
+    if (isCancelled())
+        return;
+    m_subtitlePaths.clear();
+    m_visitedFolders.clear();
+    for (const QString &given : m_arrayPaths) {
+        if (isCancelled())
+            return;
+        const QString path = resolvingAlias(given);
+        try {
+            const QFileInfo info(path);
+            if (!info.exists())
+                continue;
+            if (info.isDir()) {
+                if (TNUserDefaultsHelper::dontRecurseDirectories())
+                    searchDirectory(path);
+                else
+                    searchDirectoryRecursively(path);
+            } else if (info.isFile()) {
+                processFile(path);
+            }
+        } catch (const std::exception &e) {
+            // A failure in one path must not silently drop the rest of the scan.
+            qCWarning(lcCatalogue).noquote()
+                << QStringLiteral("Scan of %1 failed: %2").arg(path, QString::fromUtf8(e.what()));
+        }
+    }
+}
+
+void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
+{
+    DirectoryEnumerator::enumerate(folder, true, [this](const DirectoryEnumerator::Entry &entry) {
+        if (isCancelled())
+            return false;
+        // Links count as what they lead to; only regular files go on (never a FIFO or device).
+        if (!entry.isDirectory && QFileInfo(entry.path).isFile())
+            processFile(entry.path);
+        return true;
+    });
+}
+
+void FileSearchOperation::searchDirectory(const QString &folder)
+{
+    m_visitedFolders.insert(QFileInfo(folder).canonicalFilePath());
+    DirectoryEnumerator::enumerate(folder, false, [this](const DirectoryEnumerator::Entry &entry) {
+        if (isCancelled())
+            return false;
+        qCDebug(lcCatalogue).noquote()
+            << QStringLiteral("%1 [Line %2] Before resolving alias: %3")
+                   .arg(QString::fromLatin1(Q_FUNC_INFO), QString::number(__LINE__), entry.path);
+        const QString resolved = resolvingAlias(entry.path);
+        qCDebug(lcCatalogue).noquote()
+            << QStringLiteral("%1 [Line %2] Resolve to : %3")
+                   .arg(QString::fromLatin1(Q_FUNC_INFO), QString::number(__LINE__), resolved);
+        const QFileInfo info(resolved);
+        if (info.isFile()) {
+            processFile(resolved);
+        } else if (info.isDir() && resolved != entry.path &&
+                   !m_visitedFolders.contains(info.canonicalFilePath())) {
+            searchDirectory(resolved);
+        }
+        return true;
+    });
+}
+
+void FileSearchOperation::processFile(const QString &path)
+{
+    if (hasToIgnoreVideoFileName(path) || !isValidVideoFile(path))
+        return;
+    if (filterFilesWithSubtitles() && hasSubtitles(path))
+        notifyFilteredFile(path);
+    else
+        notifyImportedFile(path);
+}
+
+bool FileSearchOperation::hasToIgnoreVideoFileName(const QString &path) const
+{
+    const QString pattern = TNUserDefaultsHelper::ignoreSubFilePattern();
+    if (pattern.isEmpty())
+        return false;
+    const QString fileName = PathUtilities::lastPathComponent(path);
+    if (!fileName.contains(pattern, Qt::CaseInsensitive))
+        return false;
+    qCInfo(lcCatalogue).noquote()
+        << QStringLiteral("Ignoring file %1 because of ignoreFilePattern parameter [%2]")
+               .arg(fileName, pattern);
+    return true;
+}
+
+bool FileSearchOperation::isValidVideoFile(const QString &path) const
+{
+    return VideoExtensions::isVideoFile(path);
+}
+
+bool FileSearchOperation::hasSubtitles(const QString &path)
+{
+    if (hasSubtitles(path, PathUtilities::deletingLastPathComponent(path)))
+        return true;
+    const QString downloadFolder = subtitlesFolder();
+    return !downloadFolder.isEmpty() && hasSubtitles(path, downloadFolder);
+}
+
+bool FileSearchOperation::hasSubtitles(const QString &path, const QString &folder)
+{
+    auto listed = m_subtitlePaths.constFind(folder);
+    if (listed == m_subtitlePaths.cend()) {
+        QStringList subtitles;
+        const bool complete = DirectoryEnumerator::enumerate(
+            folder, true, [this, &subtitles](const DirectoryEnumerator::Entry &entry) {
+                if (isCancelled())
+                    return false;
+                if (VideoExtensions::isSubtitleFile(entry.relativePath))
+                    subtitles.append(entry.relativePath);
+                return true;
+            });
+        // A cancelled listing answers no, and is not kept as if it were whole.
+        if (!complete)
+            return false;
+        listed = m_subtitlePaths.insert(folder, subtitles);
+    }
+    const QString baseName =
+        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(path));
+    for (const QString &subtitle : *listed) {
+        if (subtitle.startsWith(baseName))
+            return true;
+    }
+    return false;
+}
+
+void FileSearchOperation::notifyImportedFile(const QString &path)
+{
+    notify(path, true);
+}
+
+void FileSearchOperation::notifyFilteredFile(const QString &path)
+{
+    notify(path, false);
+}
+
+void FileSearchOperation::notify(const QString &path, bool imported)
+{
+    MainThread::runUnlessCancelled(
+        [this, &path, imported] {
+            VideoFileSearchProtocol *receiver = nullptr;
+            {
+                QMutexLocker locker(&m_mutex);
+                if (!m_delegateIsObject || m_delegateObject)
+                    receiver = m_delegate;
+            }
+            if (!receiver)
+                return;
+            if (imported)
+                receiver->didImportFile(path);
+            else
+                receiver->didFilterFile(path);
+        },
+        *this);
+}

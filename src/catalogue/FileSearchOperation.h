@@ -1,0 +1,67 @@
+#pragma once
+
+#include "catalogue/VideoFileSearchProtocol.h"
+#include "platform/Operation.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+
+#include <atomic>
+
+// Turns dropped or opened paths (video files, folders, links to either) into video-file
+// paths handed to the delegate on the main thread; the scan waits for each report.
+class FileSearchOperation final : public Operation
+{
+    Q_OBJECT
+
+public:
+    FileSearchOperation() = default;
+    explicit FileSearchOperation(QStringList folders);
+
+    bool filterFilesWithSubtitles() const { return m_filterFilesWithSubtitles.load(); }
+    void setFilterFilesWithSubtitles(bool filter) { m_filterFilesWithSubtitles.store(filter); }
+
+    // Not owned. A delegate that is a QObject and is destroyed before a report gets none.
+    VideoFileSearchProtocol *delegate() const;
+    void setDelegate(VideoFileSearchProtocol *delegate);
+
+    // A second folder in which existing subtitles count (the download folder), or null.
+    QString subtitlesFolder() const;
+    void setSubtitlesFolder(const QString &folder);
+
+    const QStringList &arrayPaths() const { return m_arrayPaths; }
+
+protected:
+    void main() override;
+
+private:
+    void processFile(const QString &path);
+    void searchDirectory(const QString &folder);
+    void searchDirectoryRecursively(const QString &folder);
+    bool hasToIgnoreVideoFileName(const QString &path) const;
+    bool isValidVideoFile(const QString &path) const;
+    bool hasSubtitles(const QString &path);
+    bool hasSubtitles(const QString &path, const QString &folder);
+    void notifyImportedFile(const QString &path);
+    void notifyFilteredFile(const QString &path);
+    void notify(const QString &path, bool imported);
+
+    const QStringList m_arrayPaths;
+    std::atomic<bool> m_filterFilesWithSubtitles{false};
+    mutable QMutex m_mutex;
+    VideoFileSearchProtocol *m_delegate = nullptr;
+    QPointer<QObject> m_delegateObject;
+    bool m_delegateIsObject = false;
+    QString m_subtitlesFolder;
+
+    // Per scan: the subtitle files below each folder already listed, as paths relative to
+    // it, so a folder is listed once however many videos it holds.
+    QHash<QString, QStringList> m_subtitlePaths;
+    // Per scan: the folders the one-level walk has entered, canonical, so that links
+    // leading back into them end.
+    QSet<QString> m_visitedFolders;
+};
