@@ -18,7 +18,9 @@ RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Ran
     UErrorCode status = U_ZERO_ERROR;
     uregex_setText(m_regex.icu(), units + range.location, static_cast<int32_t>(range.length),
                    &status);
-    check(status);
+    if (U_FAILURE(status))
+        throw RegexFailure(Exception::InternalInconsistency,
+                           QStringLiteral("Failed to set up UTF16 buffer."));
 }
 
 RegexMatcher::~RegexMatcher()

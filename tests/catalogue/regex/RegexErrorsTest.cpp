@@ -6,6 +6,8 @@
 
 #include <unicode/utypes.h>
 
+#include <limits>
+
 using namespace rx;
 
 namespace {
@@ -179,4 +181,37 @@ TEST(RegexErrors, BadCapturesAndKeysRaiseInvalidArgument)
         EXPECT_EQ(e->name(), QStringLiteral("NSInvalidArgumentException"));
         EXPECT_EQ(e->reason(), c.reason);
     }
+}
+
+TEST(RegexErrors, LengthsIcuCannotAddressRaiseBeforeAnyTextIsRead)
+{
+    // Strings that claim more units than ICU's 32-bit offsets reach; the library must
+    // refuse them from their length alone, so their storage is never touched.
+    static const QChar unit = QLatin1Char('a');
+    const QString huge = QString::fromRawData(&unit, std::numeric_limits<int32_t>::max());
+    const auto subject = raised([&] { isMatchedByRegex(huge, QStringLiteral("a")); });
+    ASSERT_TRUE(subject);
+    EXPECT_EQ(subject->name(), QStringLiteral("NSRangeException"));
+    EXPECT_TRUE(subject->reason().endsWith(QStringLiteral("]: String length exceeds INT_MAX.")));
+    EXPECT_TRUE(raised([&] {
+        enumerateStringsMatchedByRegex(
+            huge, QStringLiteral("a"),
+            [](qsizetype, const QStringList *, const QList<Range> &, bool &) {});
+    }));
+
+    const auto pattern = raised([&] { captureCountForRegex(huge); });
+    ASSERT_TRUE(pattern);
+    EXPECT_EQ(pattern->name(), QStringLiteral("NSRangeException"));
+    EXPECT_EQ(pattern->reason(),
+              QStringLiteral("*** +[QString captureCountForRegex]: Regex string length exceeds "
+                             "INT_MAX"));
+
+    QString receiver = QStringLiteral("abc");
+    const auto replacement =
+        raised([&] { replaceOccurrencesOfRegex(receiver, QStringLiteral("b"), huge); });
+    ASSERT_TRUE(replacement);
+    EXPECT_EQ(replacement->name(), QStringLiteral("NSRangeException"));
+    EXPECT_TRUE(replacement->reason().endsWith(
+        QStringLiteral("]: Replacement string length exceeds INT_MAX.")));
+    EXPECT_EQ(receiver, QStringLiteral("abc"));
 }
