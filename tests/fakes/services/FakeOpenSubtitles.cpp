@@ -166,6 +166,12 @@ void FakeOpenSubtitles::setFailure(const QString &method, Failure failure)
     m_failures.insert(method, failure);
 }
 
+void FakeOpenSubtitles::setDownloadCallFailure(int call, Failure failure)
+{
+    QMutexLocker lock(&m_mutex);
+    m_downloadCallFailure = {call, failure};
+}
+
 void FakeOpenSubtitles::expireSessions()
 {
     QMutexLocker lock(&m_mutex);
@@ -392,7 +398,9 @@ QByteArray FakeOpenSubtitles::downloadSubtitles(const QVariantList &params)
     const QVariantList ids = params.value(1).toList().value(1).toList();
     if (ids.size() > 30)
         violation(QStringLiteral("DownloadSubtitles with %1 ids").arg(ids.size()));
-    const Failure failure = m_failures.value(QStringLiteral("DownloadSubtitles"), Failure::None);
+    Failure failure = m_failures.value(QStringLiteral("DownloadSubtitles"), Failure::None);
+    if (++m_downloadCalls == m_downloadCallFailure.first)
+        failure = m_downloadCallFailure.second;
     if (failure == Failure::LimitReached)
         return methodResponse(structOf(status("407 Download limit reached") + Seconds));
     QByteArray entries;

@@ -71,6 +71,8 @@ public:
 
     void setLoginReply(LoginReply reply);
     void setFailure(const QString &method, Failure failure);
+    // Applies the failure to one DownloadSubtitles call only, counted from 1.
+    void setDownloadCallFailure(int call, Failure failure);
     // Forgets every session, as the service does when they expire.
     void expireSessions();
 
@@ -97,6 +99,8 @@ private:
     QHash<QString, QByteArray> m_downloads;
     LoginReply m_loginReply = LoginReply::Ok;
     QHash<QString, Failure> m_failures;
+    int m_downloadCalls = 0;
+    std::pair<int, Failure> m_downloadCallFailure{0, Failure::None};
     QSet<QString> m_sessions;
     int m_tokenCounter = 0;
     QList<Call> m_calls;
