@@ -15,9 +15,21 @@ QString ensured(QStandardPaths::StandardLocation location)
 }
 } // namespace
 
-QString configuration() { return ensured(QStandardPaths::AppConfigLocation); }
-QString data() { return ensured(QStandardPaths::AppDataLocation); }
-QString caches() { return ensured(QStandardPaths::CacheLocation); }
-QString temporary() { return QDir::tempPath(); }
+QString configuration()
+{
+    return ensured(QStandardPaths::AppConfigLocation);
+}
+QString data()
+{
+    return ensured(QStandardPaths::AppDataLocation);
+}
+QString caches()
+{
+    return ensured(QStandardPaths::CacheLocation);
+}
+QString temporary()
+{
+    return QDir::tempPath();
+}
 
 } // namespace ApplicationFolders

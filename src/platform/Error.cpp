@@ -2,8 +2,7 @@
 
 Error::Error(QString domain, qint64 code, QVariantMap userInfo)
     : m_domain(std::move(domain)), m_code(code), m_userInfo(std::move(userInfo))
-{
-}
+{}
 
 Error Error::withDescription(QString domain, qint64 code, const QString &description,
                              QVariantMap userInfo)

@@ -20,8 +20,7 @@ public:
     Exception(QString name, QString reason, QVariantMap userInfo = {})
         : m_name(std::move(name)), m_reason(std::move(reason)), m_userInfo(std::move(userInfo)),
           m_what((m_name + QStringLiteral(": ") + m_reason).toUtf8())
-    {
-    }
+    {}
 
     const QString &name() const { return m_name; }
     const QString &reason() const { return m_reason; }
