@@ -1,0 +1,88 @@
+#include "catalogue/FileSearchOperation.h"
+#include "services/OSHashAlgorithm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int Folders = 100;
+constexpr int FilesPerFolder = 100;
+
+// What the import does per reported video before the next one: hash it.
+class HashingDelegate final : public VideoFileSearchProtocol
+{
+public:
+    void didImportFile(const QString &path) override { hash(path); }
+    void didFilterFile(const QString &path) override { hash(path); }
+
+    quint64 sum = 0;
+    int files = 0;
+
+private:
+    void hash(const QString &path)
+    {
+        sum += OSHashAlgorithm::hashForPath(path).hash;
+        ++files;
+    }
+};
+
+// 10,000 sparse videos of 200,000 bytes, a tenth of them with a subtitle beside them.
+bool makeTree(const QString &root)
+{
+    for (int folder = 0; folder < Folders; ++folder) {
+        const QString dir = QStringLiteral("%1/Show %2/Season 1").arg(root).arg(folder);
+        if (!QDir().mkpath(dir))
+            return false;
+        for (int i = 0; i < FilesPerFolder; ++i) {
+            const QString base =
+                QStringLiteral("%1/Show.%2.S01E%3.720p").arg(dir).arg(folder).arg(i);
+            QFile video(base + QStringLiteral(".mkv"));
+            if (!video.open(QIODevice::WriteOnly) || !video.resize(200000))
+                return false;
+            if (i % 10 == 0) {
+                QFile subtitle(base + QStringLiteral(".en.srt"));
+                if (!subtitle.open(QIODevice::WriteOnly))
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Files scanned, filtered against existing subtitles and hashed per second, warm cache.
+void BM_ScanAndHashTree(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid() || !makeTree(dir.path())) {
+        state.SkipWithError("could not build the tree");
+        return;
+    }
+    HashingDelegate delegate;
+    for (auto _ : state) {
+        auto scan = std::make_shared<FileSearchOperation>(QStringList{dir.path()});
+        scan->setDelegate(&delegate);
+        scan->setFilterFilesWithSubtitles(true);
+        scan->start();
+    }
+    benchmark::DoNotOptimize(delegate.sum);
+    state.SetItemsProcessed(delegate.files);
+}
+BENCHMARK(BM_ScanAndHashTree)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Settings of its own, so the user's (a one-level scan, an ignore pattern) play no part.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
