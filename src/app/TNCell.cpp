@@ -250,8 +250,11 @@ void TNCell::drawText(QPainter &painter, const QRect &rect, const QString &text,
     if (text.isEmpty() || rect.width() <= 0)
         return;
     painter.setFont(font);
-    const QString shown =
-        QFontMetrics(font).elidedText(text, Qt::ElideMiddle, rect.width(), Qt::TextSingleLine);
+    // Text measured to fit its rectangle stays whole.
+    const QFontMetrics metrics(font);
+    const QString shown = metrics.horizontalAdvance(text) <= rect.width()
+                              ? text
+                              : metrics.elidedText(text, Qt::ElideMiddle, rect.width());
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
     painter.setPen(Qt::white);
     painter.drawText(rect.translated(0, 1), flags, shown);
