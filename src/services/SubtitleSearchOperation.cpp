@@ -54,3 +54,18 @@ void SubtitleSearchOperation::notifyFinished(bool cancelled)
 {
     deliver([cancelled](SubtitleSearchProtocol &d) { d.didFinished(cancelled); });
 }
+
+bool SubtitleSearchOperation::notifyLoginResult(int result)
+{
+    switch (result) {
+    case 0:
+        notifyLogin();
+        return true;
+    case 1:
+        notifyFailWithLogin();
+        return false;
+    default:
+        notifyFail();
+        return false;
+    }
+}

@@ -37,6 +37,9 @@ protected:
     void notifyFail();
     void notifyReceivedSubtitles(const RemoteSubtitles &subtitles);
     void notifyFinished(bool cancelled);
+    // Reports a client's login result (0 logged in, 1 refused, else no connection);
+    // answers whether the search may go on.
+    bool notifyLoginResult(int result);
 
     void setServicename(const QString &service) { m_servicename = service; }
     const QString &servicename() const { return m_servicename; }

@@ -3,6 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "platform/Exception.h"
 #include "platform/Logging.h"
+#include "services/TextValue.h"
 #include "services/opensubtitles/XMLRPCHelper.h"
 
 #include <QMutex>
@@ -44,18 +45,6 @@ bool isNumber(const QVariant &value)
     }
 }
 
-// The leading integer of a text, 0 when there is none.
-qint64 leadingInteger(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    qsizetype end = 0;
-    if (end < trimmed.size() && (trimmed[end] == u'-' || trimmed[end] == u'+'))
-        ++end;
-    while (end < trimmed.size() && trimmed[end].isDigit())
-        ++end;
-    return trimmed.left(end).toLongLong();
-}
-
 QString textOf(const QVariantMap &map, const QString &key)
 {
     const auto it = map.constFind(key);
@@ -79,7 +68,7 @@ TNRemoteSubtitle subtitleFromReply(const QVariantMap &entry)
     subtitle.imdbID = textOf(entry, QStringLiteral("IDMovieImdb"));
     const QString year = textOf(entry, QStringLiteral("MovieYear"));
     if (!year.isNull())
-        subtitle.year = leadingInteger(year);
+        subtitle.year = TextValue::intValue(year);
     subtitle.releaseInfo = textOf(entry, QStringLiteral("MovieReleaseName"));
     return subtitle;
 }

@@ -30,16 +30,7 @@ void OSSearchOperation::main()
         OSApi api(username(), password(),
                   TNUserDefaultsHelper::serviceURL(OpenSubtitlesServiceKey));
         api.setCancelCheck([this] { return isCancelled(); });
-        switch (api.login()) {
-        case 0:
-            notifyLogin();
-            break;
-        case 1:
-            notifyFailWithLogin();
-            notifyFinished(false);
-            return;
-        default:
-            notifyFail();
+        if (!notifyLoginResult(api.login())) {
             notifyFinished(false);
             return;
         }

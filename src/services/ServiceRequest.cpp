@@ -1,0 +1,23 @@
+#include "services/ServiceRequest.h"
+
+#include "services/ServiceSettings.h"
+
+namespace ServiceRequest {
+
+QUrl url(const QUrl &base, const QString &path, const QueryItems &items)
+{
+    QStringList pairs;
+    for (const auto &[key, value] : items)
+        pairs.append(key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value)));
+    QUrl url = base;
+    url.setPath(path);
+    url.setQuery(pairs.join(u'&'), QUrl::StrictMode);
+    return url;
+}
+
+UrlResponse get(const QUrl &url, const UrlLoader::CancelCheck &cancel)
+{
+    return UrlLoader::load(UrlRequest::get(url, ServiceSettings::requestTimeoutMs()), cancel);
+}
+
+} // namespace ServiceRequest

@@ -1,0 +1,128 @@
+#include "services/betaseries/BetaSeriesAPI.h"
+
+#include "catalogue/ServiceKeys.h"
+#include "platform/Logging.h"
+#include "platform/PathUtilities.h"
+#include "services/HashValue.h"
+#include "services/ServiceRequest.h"
+#include "services/TextValue.h"
+#include "services/XmlReply.h"
+
+namespace {
+
+std::unique_ptr<pugi::xml_document> load(const QUrl &url, const UrlLoader::CancelCheck &cancel)
+{
+    const UrlResponse response = ServiceRequest::get(url, cancel);
+    if (!response.error.isNull() || response.status != 200)
+        return nullptr;
+    return XmlReply::parse(response.body, nullptr);
+}
+
+} // namespace
+
+BetaSeriesAPI::BetaSeriesAPI(QString username, QString password, QUrl host)
+    : m_username(std::move(username)), m_password(std::move(password)), m_host(std::move(host))
+{}
+
+int BetaSeriesAPI::login()
+{
+    if (m_username.isEmpty())
+        return 0;
+    const QUrl url =
+        ServiceRequest::url(m_host, QStringLiteral("/members/auth.xml"),
+                            {{QStringLiteral("key"), ApiKey},
+                             {QStringLiteral("login"), m_username},
+                             {QStringLiteral("password"),
+                              HashValue::md5HashWithData(m_password.toUtf8()).description()}});
+    const std::unique_ptr<pugi::xml_document> document = load(url, m_cancel);
+    if (!document)
+        return 2;
+    bool found = false;
+    for (const pugi::xpath_node token : document->select_nodes("/root/member/token")) {
+        const QString text = XmlReply::stringValue(token.node());
+        if (!text.isEmpty()) {
+            m_token = text;
+            found = true;
+        }
+    }
+    return found ? 0 : 1;
+}
+
+QString BetaSeriesAPI::searchFileName(const VideoFileSearchDictionary &file)
+{
+    QString name = PathUtilities::lastPathComponent(file.fileName);
+    if (name.isEmpty())
+        return {};
+    const qint64 season = file.season.value_or(0);
+    const qint64 episode = file.episode.value_or(0);
+    if (season >= 1 && episode >= 1) {
+        const QString tag = QStringLiteral("S%1E%2")
+                                .arg(qulonglong(season), 2, 10, QChar(u'0'))
+                                .arg(qulonglong(episode), 2, 10, QChar(u'0'));
+        if (!name.contains(tag, Qt::CaseInsensitive))
+            name += u' ' + tag;
+    }
+    return name;
+}
+
+RemoteSubtitles BetaSeriesAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
+                                                      const QString &language) const
+{
+    const QString fileName = searchFileName(file);
+    if (fileName.isEmpty())
+        return std::nullopt;
+    QueryItems items{{QStringLiteral("key"), ApiKey}, {QStringLiteral("file"), fileName}};
+    if (!language.isNull())
+        items.append({QStringLiteral("language"), language});
+    if (!m_token.isNull())
+        items.append({QStringLiteral("token"), m_token});
+    const std::unique_ptr<pugi::xml_document> document =
+        load(ServiceRequest::url(m_host, QStringLiteral("/subtitles/show.xml"), items), m_cancel);
+    if (!document)
+        return QList<TNRemoteSubtitle>();
+
+    QList<TNRemoteSubtitle> subtitles;
+    subtitles.reserve(10);
+    try {
+        for (const pugi::xpath_node found : document->select_nodes("/root/subtitles/subtitle")) {
+            const pugi::xml_node record = found.node();
+            const qint64 season = TextValue::intValue(XmlReply::requiredChild(record, "season"));
+            const qint64 episode = TextValue::intValue(XmlReply::requiredChild(record, "episode"));
+            if (episode == 0)
+                continue;
+            const QString archive = XmlReply::requiredChild(record, "file");
+            const QString url = XmlReply::requiredChild(record, "url");
+            const QString lang = XmlReply::requiredChild(record, "language")
+                                             .compare(QLatin1String("VF"), Qt::CaseInsensitive) == 0
+                                     ? QStringLiteral("fr")
+                                     : QStringLiteral("en");
+            QStringList entries;
+            if (const pugi::xml_node content = record.child("content")) {
+                for (pugi::xml_node item : content.children("item"))
+                    entries.append(XmlReply::stringValue(item));
+            } else {
+                entries.append(archive);
+            }
+            for (const QString &entry : std::as_const(entries)) {
+                TNRemoteSubtitle subtitle;
+                subtitle.service = BetaSeriesServiceKey;
+                subtitle.name = QStringLiteral("");
+                subtitle.subtitleID = archive;
+                subtitle.lang = lang;
+                subtitle.downloadURL = url;
+                subtitle.subFormat = QStringLiteral("");
+                subtitle.subFileName = entry;
+                subtitle.imdbID = QStringLiteral("");
+                subtitle.releaseInfo = archive;
+                subtitle.season = season;
+                subtitle.episode = episode;
+                subtitle.videoFileOID = file.objectID;
+                subtitles.append(subtitle);
+            }
+        }
+    } catch (const XmlReply::MissingElement &missing) {
+        qCInfo(lcServices) << "BetaSeries record unusable:" << missing.what();
+        return std::nullopt;
+    }
+    return subtitles;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/UrlLoader.h"
+#include "services/TNRemoteSubtitle.h"
+#include "services/VideoFileSearchDictionary.h"
+
+#include <QUrl>
+
+// The BetaSeries client: a login that trades the account for a token, and a search by the
+// video's file name. Every request carries the application's key.
+class BetaSeriesAPI
+{
+public:
+    static inline const QString ApiKey = QStringLiteral("7d3f0a85c21e");
+
+    // host: the address of the interface, e.g. http://api.betaseries.com
+    BetaSeriesAPI(QString username, QString password, QUrl host);
+
+    void setCancelCheck(UrlLoader::CancelCheck check) { m_cancel = std::move(check); }
+
+    // 0 logged in (or no account), 1 refused, 2 no connection or an unusable reply.
+    int login();
+    // language: "VF", "VO" or null for both. Empty when the reply cannot be read; nothing
+    // when a record lacks an element or the video has no file name.
+    RemoteSubtitles searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
+                                           const QString &language) const;
+
+    QString token() const { return m_token; }
+
+    // The file name searched for: the video's, with the episode tag added when it lacks it.
+    static QString searchFileName(const VideoFileSearchDictionary &file);
+
+private:
+    QString m_username;
+    QString m_password;
+    QUrl m_host;
+    QString m_token;
+    UrlLoader::CancelCheck m_cancel;
+};

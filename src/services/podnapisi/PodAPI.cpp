@@ -1,0 +1,151 @@
+#include "services/podnapisi/PodAPI.h"
+
+#include "catalogue/ServiceKeys.h"
+#include "platform/Logging.h"
+#include "platform/PathUtilities.h"
+#include "services/HashValue.h"
+#include "services/ServiceRequest.h"
+#include "services/XmlReply.h"
+
+namespace {
+
+// The text of the first child node of every <releases>; the last one wins.
+QString releaseName(pugi::xml_node record, QString release)
+{
+    for (pugi::xml_node releases : record.children("releases")) {
+        if (const pugi::xml_node first = releases.first_child())
+            release = XmlReply::stringValue(first);
+    }
+    return release;
+}
+
+QString fallbackFileName(const QString &videoPath)
+{
+    const QString name = PathUtilities::lastPathComponent(videoPath);
+    if (name.isEmpty())
+        return QStringLiteral("uknsub.srt");
+    return PathUtilities::appendingPathExtension(PathUtilities::deletingPathExtension(name),
+                                                 QStringLiteral("srt"));
+}
+
+} // namespace
+
+PodAPI::PodAPI(QString username, QString password, QUrl site)
+    : m_username(std::move(username)), m_password(std::move(password)), m_site(std::move(site))
+{}
+
+int PodAPI::login() const
+{
+    if (m_username.isEmpty() && m_password.isEmpty())
+        return 0;
+    const QString nonce = login_initiate();
+    if (nonce.isEmpty())
+        return 1;
+    if (nonce.compare(QLatin1String("POD_CONN_ERROR"), Qt::CaseInsensitive) == 0)
+        return 2;
+    const QString hash = hashPassword(nonce);
+    if (hash.isEmpty())
+        return 1;
+    return login_authenticate(hash);
+}
+
+QString PodAPI::login_initiate() const
+{
+    return QStringLiteral("trovanel");
+}
+
+int PodAPI::login_authenticate(const QString &hash) const
+{
+    Q_UNUSED(hash);
+    return 0;
+}
+
+QString PodAPI::hashPassword(const QString &nonce) const
+{
+    const QString md5 = HashValue::md5HashWithData(m_password.toUtf8()).description();
+    return HashValue::sha256HashWithData((md5 + nonce).toUtf8()).description();
+}
+
+QUrl PodAPI::searchURL(const VideoFileSearchDictionary &file, const QString &language) const
+{
+    // A video without a parsed name is searched by its file name.
+    const QString name =
+        file.name.isNull()
+            ? PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(file.fileName))
+            : file.name;
+    QueryItems items{{QStringLiteral("sK"), name}, {QStringLiteral("sJ"), language}};
+    if (file.hasSeasonAndEpisode()) {
+        items.append({QStringLiteral("sTS"), QString::number(qint32(*file.season))});
+        items.append({QStringLiteral("sTE"), QString::number(qint32(*file.episode))});
+        items.append({QStringLiteral("sT"), QStringLiteral("1")});
+    } else {
+        if (file.year)
+            items.append({QStringLiteral("sY"), QString::number(qint32(*file.year))});
+        items.append({QStringLiteral("sT"), QStringLiteral("0")});
+    }
+    items.append({QStringLiteral("sXML"), QStringLiteral("1")});
+    return ServiceRequest::url(m_site, QStringLiteral("/en/ppodnapisi/search"), items);
+}
+
+RemoteSubtitles PodAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
+                                               const QString &language) const
+{
+    const UrlResponse response = ServiceRequest::get(searchURL(file, language), m_cancel);
+    QString problem;
+    std::unique_ptr<pugi::xml_document> document;
+    if (!response.error.isNull())
+        problem = response.error.localizedDescription();
+    else if (response.status != 200)
+        problem = QStringLiteral("HTTP status %1").arg(response.status);
+    else
+        document = XmlReply::parse(response.body, &problem);
+    if (!document) {
+        qCWarning(lcServices).noquote()
+            << QStringLiteral("%1 [Line %2] Trovanel: Error searching poderror: %3")
+                   .arg(QLatin1String(Q_FUNC_INFO))
+                   .arg(__LINE__)
+                   .arg(problem);
+        return QList<TNRemoteSubtitle>();
+    }
+
+    QList<TNRemoteSubtitle> subtitles;
+    subtitles.reserve(10);
+    try {
+        for (const pugi::xpath_node found : document->select_nodes("/results/subtitle")) {
+            const pugi::xml_node record = found.node();
+            const QString url = XmlReply::requiredChild(record, "url");
+            const QString pid = XmlReply::optionalChild(record, "pid");
+            const QString release = releaseName(record, XmlReply::requiredChild(record, "release"));
+            const QString id = XmlReply::requiredChild(record, "id");
+
+            QUrl download;
+            if (!pid.isEmpty()) {
+                download = m_site;
+                download.setPath(QStringLiteral("/subtitles/%1/download").arg(pid));
+                download.setQuery(QString());
+            } else {
+                download = QUrl(url);
+                const QString path = download.path();
+                download.setPath(path + (path.endsWith(u'/') ? "" : "/") + "download");
+            }
+            TNRemoteSubtitle subtitle;
+            subtitle.service = PodnapisiServiceKey;
+            subtitle.name = release;
+            subtitle.subtitleID = id;
+            subtitle.lang = language;
+            subtitle.downloadURL = download.toString(QUrl::FullyEncoded);
+            subtitle.subFormat = QStringLiteral("");
+            subtitle.subFileName = release.isEmpty() ? fallbackFileName(file.fileName) : release;
+            subtitle.imdbID = QStringLiteral("");
+            subtitle.releaseInfo = release;
+            subtitle.season = file.season;
+            subtitle.episode = file.episode;
+            subtitle.videoFileOID = file.objectID;
+            subtitles.append(subtitle);
+        }
+    } catch (const XmlReply::MissingElement &missing) {
+        qCInfo(lcServices) << "Podnapisi record unusable:" << missing.what();
+        return std::nullopt;
+    }
+    return subtitles;
+}

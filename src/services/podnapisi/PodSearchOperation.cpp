@@ -1,0 +1,45 @@
+#include "services/podnapisi/PodSearchOperation.h"
+
+#include "catalogue/ServiceKeys.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "platform/Logging.h"
+#include "services/podnapisi/PodAPI.h"
+
+void PodSearchOperation::main()
+{
+    setServicename(PodnapisiServiceKey);
+    bool cancelled = false;
+    try {
+        const QUrl site = TNUserDefaultsHelper::serviceURL(PodnapisiServiceKey);
+        if (isCancelled()) {
+            cancelled = true;
+        } else if (m_onlyLogin) {
+            notifyLoginResult(PodAPI(username(), password(), site).login());
+        } else {
+            for (const VideoFileSearchDictionary &file : files()) {
+                for (const QString &language : languages()) {
+                    if (isCancelled()) {
+                        cancelled = true;
+                        break;
+                    }
+                    if (language.isEmpty())
+                        continue;
+                    PodAPI api(QString(), QString(), site);
+                    api.setCancelCheck([this] { return isCancelled(); });
+                    const RemoteSubtitles found = api.searchSubtitleUsingWeb(file, language);
+                    // A request cut short by the cancellation is no answer.
+                    if (isCancelled()) {
+                        cancelled = true;
+                        break;
+                    }
+                    notifyReceivedSubtitles(found);
+                }
+                if (cancelled)
+                    break;
+            }
+        }
+    } catch (const std::exception &problem) {
+        qCWarning(lcServices) << "Podnapisi search failed:" << problem.what();
+    }
+    notifyFinished(cancelled);
+}

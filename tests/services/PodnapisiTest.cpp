@@ -1,0 +1,239 @@
+#include "catalogue/ServiceKeys.h"
+#include "catalogue/TNModelController.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "catalogue/VideoFile.h"
+#include "common/TestSupport.h"
+#include "fakes/services/FakePodnapisi.h"
+#include "platform/OperationQueue.h"
+#include "platform/UserDefaults.h"
+#include "services/HashValue.h"
+#include "services/RecordingSearchDelegate.h"
+#include "services/podnapisi/PodAPI.h"
+#include "services/podnapisi/PodSearchOperation.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using Fakes::FakePodnapisi;
+
+namespace {
+
+class PodnapisiTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("TROVANEL_EXTRA_CA",
+                Fakes::FakeHttpServer::certificateAuthorityPath().toLocal8Bit());
+        TNUserDefaultsHelper::setServiceInfo({{ServiceEntry::NameKey, PodnapisiServiceKey},
+                                              {ServiceEntry::URLKey, fake.site().toString()}});
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(fake.violations().isEmpty()) << qPrintable(fake.violations().join(u'\n'));
+    }
+
+    VideoFileSearchDictionary video(const QString &path, const QString &name)
+    {
+        VideoFileSearchDictionary file;
+        file.objectID = catalogue.insertVideoFile(path)->objectID();
+        file.fileName = path;
+        file.name = name;
+        return file;
+    }
+
+    PodAPI api() const { return PodAPI(QString(), QString(), fake.site()); }
+
+    TNModelController catalogue;
+    FakePodnapisi fake;
+};
+
+} // namespace
+
+TEST_F(PodnapisiTest, BuildsTheSearchQueryInItsOrderWithEveryValueEscaped)
+{
+    VideoFileSearchDictionary episode =
+        video(QStringLiteral("/v/Name.S02E05.mkv"), QStringLiteral("Name"));
+    episode.season = 2;
+    episode.episode = 5;
+    episode.year = 2010;
+    VideoFileSearchDictionary movie =
+        video(QStringLiteral("/v/Name.2010.mkv"), QStringLiteral("Name"));
+    movie.year = 2010;
+    movie.season = 3;
+    const VideoFileSearchDictionary bare =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    const VideoFileSearchDictionary odd =
+        video(QStringLiteral("/v/odd.mkv"), QStringLiteral("Law & Order #1 + \u00c9t\u00e9=x"));
+    const VideoFileSearchDictionary nameless = video(QStringLiteral("/v/Some.Film.avi"), QString());
+
+    for (const auto &file : {episode, movie, bare, odd, nameless}) {
+        const RemoteSubtitles found = api().searchSubtitleUsingWeb(file, QStringLiteral("2"));
+        ASSERT_TRUE(found.has_value());
+        EXPECT_TRUE(found->isEmpty());
+    }
+    EXPECT_EQ(fake.queries(),
+              (QStringList{QStringLiteral("sK=Name&sJ=2&sTS=2&sTE=5&sT=1&sXML=1"),
+                           QStringLiteral("sK=Name&sJ=2&sY=2010&sT=0&sXML=1"),
+                           QStringLiteral("sK=Name&sJ=2&sT=0&sXML=1"),
+                           QStringLiteral("sK=Law%20%26%20Order%20%231%20%2B%20%C3%89t%C3%A9%3Dx"
+                                          "&sJ=2&sT=0&sXML=1"),
+                           QStringLiteral("sK=Some.Film&sJ=2&sT=0&sXML=1")}));
+}
+
+TEST_F(PodnapisiTest, MapsRecordsAndFormsTheirDownloadAddresses)
+{
+    VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.S02E05.mkv"), QStringLiteral("Name"));
+    file.season = 2;
+    file.episode = 5;
+    fake.addRecords(QStringLiteral("Name"), QStringLiteral("2"),
+                    {{QStringLiteral("2311234"),
+                      QStringLiteral("12ab"),
+                      QStringLiteral("Name.S02E05.HDTV"),
+                      {QStringLiteral("Name.S02E05.WEB"), QStringLiteral("ignored")},
+                      QStringLiteral("/en/name-subtitles-p2311234")},
+                     {QStringLiteral("2311235"),
+                      QString(),
+                      QStringLiteral(""),
+                      {},
+                      QStringLiteral("/en/name-subtitles-p2311235")}});
+    const RemoteSubtitles found = api().searchSubtitleUsingWeb(file, QStringLiteral("2"));
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 2);
+    const QString site = fake.site().toString();
+
+    const TNRemoteSubtitle &first = found->at(0);
+    EXPECT_EQ(first.service, PodnapisiServiceKey);
+    EXPECT_EQ(first.subtitleID, QStringLiteral("2311234"));
+    EXPECT_EQ(first.downloadURL, site + QStringLiteral("/subtitles/12ab/download"));
+    EXPECT_EQ(first.name, QStringLiteral("Name.S02E05.WEB"));
+    EXPECT_EQ(first.releaseInfo, QStringLiteral("Name.S02E05.WEB"));
+    EXPECT_EQ(first.subFileName, QStringLiteral("Name.S02E05.WEB"));
+    EXPECT_EQ(first.lang, QStringLiteral("2"));
+    EXPECT_EQ(first.subFormat, QStringLiteral(""));
+    EXPECT_EQ(first.imdbID, QStringLiteral(""));
+    EXPECT_TRUE(first.subHash.isNull());
+    EXPECT_FALSE(first.year.has_value());
+    EXPECT_EQ(first.season, 2);
+    EXPECT_EQ(first.episode, 5);
+    EXPECT_EQ(first.videoFileOID, file.objectID);
+
+    const TNRemoteSubtitle &second = found->at(1);
+    EXPECT_EQ(second.downloadURL, site + QStringLiteral("/en/name-subtitles-p2311235/download"));
+    EXPECT_EQ(second.name, QStringLiteral(""));
+    EXPECT_EQ(second.subFileName, QStringLiteral("Name.S02E05.srt"));
+}
+
+TEST_F(PodnapisiTest, ARecordWithoutItsIdSpoilsTheWholeAnswer)
+{
+    const VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    QList<FakePodnapisi::Record> records;
+    for (int i = 0; i < 10; ++i)
+        records.append(
+            {QString::number(i), QString(), QStringLiteral("R"), {}, QStringLiteral("/p")});
+    records[6].id = QString();
+    fake.addRecords(QStringLiteral("Name"), QStringLiteral("2"), records);
+    EXPECT_FALSE(api().searchSubtitleUsingWeb(file, QStringLiteral("2")).has_value());
+    records[6].id = QStringLiteral("6");
+    records[3].release = QString();
+    fake.addRecords(QStringLiteral("Name"), QStringLiteral("2"), records);
+    EXPECT_FALSE(api().searchSubtitleUsingWeb(file, QStringLiteral("2")).has_value());
+}
+
+TEST_F(PodnapisiTest, ReadsTheRecordedRepliesOfTheRealService)
+{
+    QFile recorded(
+        TestSupport::fixturePath(QStringLiteral("podnapisi-xml/test_query_movie_2.xml")));
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    const QByteArray xml = recorded.readAll();
+    fake.setReply(QStringLiteral("Man of Steel"), QStringLiteral("2"), xml);
+    VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Man.of.Steel.mkv"), QStringLiteral("Man of Steel"));
+    file.year = 2013;
+    const RemoteSubtitles found = api().searchSubtitleUsingWeb(file, QStringLiteral("2"));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->size(), xml.count("<subtitle>"));
+    ASSERT_FALSE(found->isEmpty());
+    EXPECT_EQ(found->first().subtitleID, QStringLiteral("2738264"));
+    EXPECT_EQ(found->first().downloadURL,
+              fake.site().toString() + QStringLiteral("/subtitles/WMgp/download"));
+}
+
+TEST_F(PodnapisiTest, UnreadableOrMissingPagesAnswerAnEmptyList)
+{
+    UserDefaults::standard().setValue(QStringLiteral("RequestTimeout"), 1);
+    const VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    for (const auto failure : {FakePodnapisi::Failure::Html, FakePodnapisi::Failure::ServerError,
+                               FakePodnapisi::Failure::Stall}) {
+        fake.setFailure(failure);
+        QElapsedTimer clock;
+        clock.start();
+        const RemoteSubtitles found = api().searchSubtitleUsingWeb(file, QStringLiteral("2"));
+        ASSERT_TRUE(found.has_value());
+        EXPECT_TRUE(found->isEmpty());
+        EXPECT_LT(clock.elapsed(), 10000);
+    }
+    const QUrl site = fake.site();
+    fake.server().stop();
+    const RemoteSubtitles refused =
+        PodAPI(QString(), QString(), site).searchSubtitleUsingWeb(file, QStringLiteral("2"));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(refused->isEmpty());
+}
+
+TEST_F(PodnapisiTest, TheLoginSucceedsWithoutAskingTheService)
+{
+    EXPECT_EQ(api().login(), 0);
+    const PodAPI withAccount(QStringLiteral("alice"), QStringLiteral("pw"), fake.site());
+    EXPECT_EQ(withAccount.login(), 0);
+    const QString md5 = HashValue::md5HashWithData("pw").description();
+    EXPECT_EQ(
+        withAccount.hashPassword(QStringLiteral("nonce")),
+        HashValue::sha256HashWithData((md5 + QStringLiteral("nonce")).toUtf8()).description());
+    EXPECT_EQ(withAccount.hashPassword(QStringLiteral("nonce")).size(), 64);
+    EXPECT_TRUE(fake.queries().isEmpty());
+}
+
+TEST_F(PodnapisiTest, TheOperationSearchesEveryVideoInEveryLanguageOrOnlyLogsIn)
+{
+    OperationQueue queue;
+    RecordingSearchDelegate delegate;
+    const VideoFileSearchList files{video(QStringLiteral("/v/A.mkv"), QStringLiteral("A")),
+                                    video(QStringLiteral("/v/B.mkv"), QStringLiteral("B"))};
+    fake.addRecords(QStringLiteral("B"), QStringLiteral("28"),
+                    {{QStringLiteral("9"),
+                      QStringLiteral("p9"),
+                      QStringLiteral("B.rel"),
+                      {},
+                      QStringLiteral("/b")}});
+    auto search = std::make_shared<PodSearchOperation>(
+        files, QStringList{QStringLiteral("2"), QStringLiteral("28")}, PodnapisiServiceKey);
+    search->setUsername(QStringLiteral("alice"));
+    search->setDelegate(&delegate);
+    queue.addOperation(search);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return delegate.finished; }, 15000));
+    EXPECT_EQ(delegate.events,
+              (QStringList{QStringLiteral("results 0"), QStringLiteral("results 0"),
+                           QStringLiteral("results 0"), QStringLiteral("results 1"),
+                           QStringLiteral("finished")}));
+    EXPECT_EQ(fake.queries().size(), 4);
+
+    delegate.events.clear();
+    delegate.finished = false;
+    auto login = std::make_shared<PodSearchOperation>(files, QStringList{QStringLiteral("2")},
+                                                      PodnapisiServiceKey);
+    login->setOnlyLogin(true);
+    login->setUsername(QStringLiteral("alice"));
+    login->setPassword(QStringLiteral("pw"));
+    login->setDelegate(&delegate);
+    queue.addOperation(login);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return delegate.finished; }, 15000));
+    EXPECT_EQ(delegate.events,
+              (QStringList{"login " + PodnapisiServiceKey, QStringLiteral("finished")}));
+    EXPECT_EQ(fake.queries().size(), 4);
+}
