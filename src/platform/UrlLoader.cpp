@@ -88,7 +88,9 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError failure = reply->error();
     if (!status.isValid() || (failure > QNetworkReply::NoError && failure < 200)) {
-        qCInfo(lcPlatform) << "Loading" << request.url.toDisplayString()
+        // Queries may carry account data: they stay out of the log.
+        qCInfo(lcPlatform) << "Loading"
+                           << request.url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery)
                            << "failed:" << reply->errorString();
         response.error = loaderError(ConnectionFailed, reply->errorString());
         return response;
