@@ -99,16 +99,15 @@ void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
 void FileSearchOperation::searchDirectory(const QString &folder)
 {
     m_visitedFolders.insert(QFileInfo(folder).canonicalFilePath());
-    DirectoryEnumerator::enumerate(folder, false, [this](const DirectoryEnumerator::Entry &entry) {
+    const QString function = QString::fromLatin1(Q_FUNC_INFO);
+    DirectoryEnumerator::enumerate(folder, false, [&](const DirectoryEnumerator::Entry &entry) {
         if (isCancelled())
             return false;
-        qCDebug(lcCatalogue).noquote()
-            << QStringLiteral("%1 [Line %2] Before resolving alias: %3")
-                   .arg(QString::fromLatin1(Q_FUNC_INFO), QString::number(__LINE__), entry.path);
+        qCDebug(lcCatalogue).noquote() << QStringLiteral("%1 [Line %2] Before resolving alias: %3")
+                                              .arg(function, QString::number(__LINE__), entry.path);
         const QString resolved = resolvingAlias(entry.path);
-        qCDebug(lcCatalogue).noquote()
-            << QStringLiteral("%1 [Line %2] Resolve to : %3")
-                   .arg(QString::fromLatin1(Q_FUNC_INFO), QString::number(__LINE__), resolved);
+        qCDebug(lcCatalogue).noquote() << QStringLiteral("%1 [Line %2] Resolve to : %3")
+                                              .arg(function, QString::number(__LINE__), resolved);
         const QFileInfo info(resolved);
         if (info.isFile()) {
             processFile(resolved);

@@ -12,6 +12,8 @@
 #include <QMutex>
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
@@ -363,4 +365,20 @@ TEST_F(FileSearchOperationTest, ReportsToADestroyedDelegateAreDropped)
     runQueued(none);
     EXPECT_TRUE(none->isFinished());
     EXPECT_TRUE(FileSearchOperation().arrayPaths().isEmpty());
+}
+
+TEST_F(FileSearchOperationTest, AFailureInOnePathIsLoggedAndTheNextPathsAreStillScanned)
+{
+    makeFile(QStringLiteral("first/a.avi"));
+    makeFile(QStringLiteral("second/b.avi"));
+    m_delegate.onReport = [this] {
+        if (m_delegate.imported.size() == 1)
+            throw std::runtime_error("catalogue refused");
+    };
+    LogCapture log;
+    // On the main thread the report is a direct call, so the failure reaches the scan.
+    operation({path(QStringLiteral("first")), path(QStringLiteral("second"))})->start();
+    EXPECT_EQ(relative(m_delegate.imported), sorted({"first/a.avi", "second/b.avi"}));
+    EXPECT_TRUE(log.lines().contains(
+        QStringLiteral("Scan of %1 failed: catalogue refused").arg(path(QStringLiteral("first")))));
 }
