@@ -1,10 +1,12 @@
 #include "services/TNZipFile.h"
 
 #include "platform/PathUtilities.h"
+#include "services/TraditionalZipCipher.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QTimeZone>
@@ -17,7 +19,9 @@ namespace {
 
 constexpr int ChunkSize = 4096;
 constexpr uLong EncryptedFlag = 1u << 0;
+constexpr uLong DataDescriptorFlag = 1u << 3;
 constexpr uLong Utf8NameFlag = 1u << 11;
+constexpr qsizetype CipherHeaderSize = 12;
 
 unzFile reader(void *handle)
 {
@@ -42,6 +46,23 @@ QString decodeEntryName(const QByteArray &bytes)
     if (!utf8.hasError() && !decoded.isEmpty())
         return decoded;
     return QString::fromLatin1(bytes);
+}
+
+QByteArray deflateRaw(const QByteArray &content)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray packed(qsizetype(deflateBound(&stream, uLong(content.size()))), '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(content.constData()));
+    stream.avail_in = uInt(content.size());
+    stream.next_out = reinterpret_cast<Bytef *>(packed.data());
+    stream.avail_out = uInt(packed.size());
+    deflate(&stream, Z_FINISH);
+    packed.truncate(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return packed;
 }
 
 QDateTime entryDate(const tm_unz &date)
@@ -84,6 +105,34 @@ QString relativeEntryPath(QString name)
 
 } // namespace
 
+TNZipFile::EntryRead TNZipFile::inflateRaw(const QByteArray &packed, qint64 limit,
+                                           QByteArray *content)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        return EntryRead::Failed;
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(packed.constData()));
+    stream.avail_in = uInt(packed.size());
+    char buffer[ChunkSize];
+    int status = Z_OK;
+    EntryRead outcome = EntryRead::Complete;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = ChunkSize;
+        status = inflate(&stream, Z_NO_FLUSH);
+        const qsizetype produced = ChunkSize - qsizetype(stream.avail_out);
+        if (content->size() + produced > limit) {
+            outcome = EntryRead::TooLarge;
+            break;
+        }
+        content->append(buffer, produced);
+    }
+    if (outcome == EntryRead::Complete && status != Z_STREAM_END)
+        outcome = EntryRead::Failed;
+    inflateEnd(&stream);
+    return outcome;
+}
+
 void TNZipFileDelegate::zipDidReport(const QString &) {}
 
 bool TNZipFileDelegate::zipShouldReplaceFile(const QString &)
@@ -125,21 +174,37 @@ bool TNZipFile::addFile(const QString &path, const QString &entryName)
 
     zip_fileinfo info{};
     info.tmz_date = zipDate(QFileInfo(path).lastModified());
-    const QByteArray password = m_password.toLatin1();
-    const char *key = password.isEmpty() ? nullptr : password.constData();
-    const uLong crc =
-        key ? crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(content.constData()),
-                    uInt(content.size()))
-            : 0;
     const int zip64 = content.size() >= 0xffffffffLL ? 1 : 0;
+    if (m_password.isEmpty()) {
+        if (zipOpenNewFileInZip4_64(
+                writer(m_writeHandle), entryName.toUtf8().constData(), &info, nullptr, 0, nullptr,
+                0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                Z_DEFAULT_STRATEGY, nullptr, 0, 0, Utf8NameFlag, zip64) != ZIP_OK)
+            return false;
+        const bool written = zipWriteInFileInZip(writer(m_writeHandle), content.constData(),
+                                                 unsigned(content.size())) == ZIP_OK;
+        const bool closed = zipCloseFileInZip(writer(m_writeHandle)) == ZIP_OK;
+        return written && closed;
+    }
+    // The library's own cipher does not give archives other programs can open, so
+    // encrypted entries are deflated and enciphered here and handed over as they are stored.
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef *>(content.constData()), uInt(content.size()));
+    QByteArray stored(CipherHeaderSize, '\0');
+    for (char &byte : stored)
+        byte = char(QRandomGenerator::global()->bounded(256));
+    stored[CipherHeaderSize - 1] = char(crc >> 24);
+    stored += deflateRaw(content);
+    TraditionalZipCipher(m_password.toLatin1()).encrypt(stored.data(), stored.size());
     if (zipOpenNewFileInZip4_64(writer(m_writeHandle), entryName.toUtf8().constData(), &info,
                                 nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION,
-                                0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, key, crc, 0,
-                                Utf8NameFlag, zip64) != ZIP_OK)
+                                1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
+                                Utf8NameFlag | EncryptedFlag, zip64) != ZIP_OK)
         return false;
-    const bool written = zipWriteInFileInZip(writer(m_writeHandle), content.constData(),
-                                             unsigned(content.size())) == ZIP_OK;
-    const bool closed = zipCloseFileInZip(writer(m_writeHandle)) == ZIP_OK;
+    const bool written = zipWriteInFileInZip(writer(m_writeHandle), stored.constData(),
+                                             unsigned(stored.size())) == ZIP_OK;
+    const bool closed =
+        zipCloseFileInZipRaw64(writer(m_writeHandle), ZPOS64_T(content.size()), crc) == ZIP_OK;
     return written && closed;
 }
 
@@ -181,14 +246,16 @@ bool TNZipFile::openCurrentEntry(EntryHeader *header)
         reportMessage(QStringLiteral("Cannot read the entry information"));
         return false;
     }
-    const QByteArray password = m_password.toLatin1();
-    // Without a password an encrypted entry would be read as noise.
-    if ((info.flag & EncryptedFlag) && password.isEmpty()) {
-        reportMessage(QStringLiteral("Cannot open the entry"));
-        return false;
-    }
-    if (unzOpenCurrentFilePassword(reader(m_readHandle),
-                                   password.isEmpty() ? nullptr : password.constData()) != UNZ_OK) {
+    header->encrypted = (info.flag & EncryptedFlag) != 0;
+    // Without a password an encrypted entry would be read as noise. With one, the entry is
+    // read as stored and deciphered here.
+    int method = 0;
+    int level = 0;
+    const bool opened = header->encrypted ? !m_password.isEmpty() &&
+                                                unzOpenCurrentFile2(reader(m_readHandle), &method,
+                                                                    &level, 1) == UNZ_OK
+                                          : unzOpenCurrentFile(reader(m_readHandle)) == UNZ_OK;
+    if (!opened) {
         reportMessage(QStringLiteral("Cannot open the entry"));
         return false;
     }
@@ -203,10 +270,16 @@ bool TNZipFile::openCurrentEntry(EntryHeader *header)
     header->isFolder = name.endsWith('/') || name.endsWith('\\');
     header->name = name.isEmpty() ? QString() : decodeEntryName(name);
     header->modified = entryDate(info.tmu_date);
+    header->method = method;
+    header->crc = quint32(info.crc);
+    // The last byte of the cipher header repeats the CRC's high byte, or the time's when the
+    // CRC follows the data.
+    header->checkByte =
+        quint8((info.flag & DataDescriptorFlag) ? info.dosDate >> 8 : info.crc >> 24);
     return true;
 }
 
-TNZipFile::EntryRead TNZipFile::readCurrentEntry(qint64 limit, QByteArray *content)
+TNZipFile::EntryRead TNZipFile::readChunks(qint64 limit, QByteArray *content)
 {
     char buffer[ChunkSize];
     EntryRead outcome = EntryRead::Complete;
@@ -230,6 +303,35 @@ TNZipFile::EntryRead TNZipFile::readCurrentEntry(qint64 limit, QByteArray *conte
     return outcome;
 }
 
+TNZipFile::EntryRead TNZipFile::readCurrentEntry(const EntryHeader &header, qint64 limit,
+                                                 QByteArray *content)
+{
+    if (!header.encrypted)
+        return readChunks(limit, content);
+    QByteArray stored;
+    const EntryRead outcome = readChunks(MaximumArchiveSize, &stored);
+    if (outcome != EntryRead::Complete)
+        return outcome;
+    if (stored.size() < CipherHeaderSize)
+        return EntryRead::Failed;
+    TraditionalZipCipher(m_password.toLatin1()).decrypt(stored.data(), stored.size());
+    if (quint8(stored[CipherHeaderSize - 1]) != header.checkByte)
+        return EntryRead::Failed;
+    stored.remove(0, CipherHeaderSize);
+    EntryRead unpacked = EntryRead::Failed;
+    if (header.method == 0) {
+        unpacked = stored.size() > limit ? EntryRead::TooLarge : EntryRead::Complete;
+        *content = stored;
+    } else if (header.method == Z_DEFLATED) {
+        unpacked = inflateRaw(stored, limit, content);
+    }
+    if (unpacked == EntryRead::Complete &&
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(content->constData()),
+                      uInt(content->size()))) != header.crc)
+        return EntryRead::Failed;
+    return unpacked;
+}
+
 std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
 {
     if (!m_readHandle || unzGoToFirstFile(reader(m_readHandle)) != UNZ_OK) {
@@ -248,7 +350,7 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
         }
         QByteArray content;
         const qint64 limit = qMin(MaximumEntrySize, MaximumArchiveSize - total);
-        const EntryRead outcome = readCurrentEntry(limit, &content);
+        const EntryRead outcome = readCurrentEntry(header, limit, &content);
         if (outcome == EntryRead::Failed) {
             reportMessage(QStringLiteral("Cannot read the entry"));
             continue;
@@ -287,7 +389,7 @@ void TNZipFile::extractCurrentEntry(const QString &folder, const EntryHeader &he
         return;
     }
     QByteArray content;
-    if (readCurrentEntry(MaximumEntrySize, &content) != EntryRead::Complete) {
+    if (readCurrentEntry(header, MaximumEntrySize, &content) != EntryRead::Complete) {
         reportMessage(QStringLiteral("Cannot extract the entry"));
         return;
     }

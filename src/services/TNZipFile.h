@@ -69,6 +69,10 @@ private:
         QString name;
         bool isFolder = false;
         QDateTime modified;
+        bool encrypted = false;
+        int method = 0; // known only for encrypted entries
+        quint32 crc = 0;
+        quint8 checkByte = 0;
     };
     enum class EntryRead
     {
@@ -82,7 +86,9 @@ private:
     // Opens the current entry and describes it; false (with a message) when either fails.
     bool openCurrentEntry(EntryHeader *header);
     // Reads the open entry to its end and closes it, checking its CRC; at most limit bytes.
-    EntryRead readCurrentEntry(qint64 limit, QByteArray *content);
+    EntryRead readCurrentEntry(const EntryHeader &header, qint64 limit, QByteArray *content);
+    EntryRead readChunks(qint64 limit, QByteArray *content);
+    static EntryRead inflateRaw(const QByteArray &packed, qint64 limit, QByteArray *content);
     void extractCurrentEntry(const QString &folder, const EntryHeader &header, bool overwrite);
 
     void *m_writeHandle = nullptr;

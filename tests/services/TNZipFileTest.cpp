@@ -235,7 +235,7 @@ TEST_F(TNZipFileTest, ExtractionSkipsFilteredOverwritesOnlyWhenAllowedAndKeepsGo
     EXPECT_FALSE(unopened.extractToFolder(out, true, QString()));
 }
 
-TEST_F(TNZipFileTest, WrittenArchivesReadBackAndEncryptedOnesNeedAPassword)
+TEST_F(TNZipFileTest, WrittenArchivesReadBackWithAndWithoutPassword)
 {
     writeFile(path("one.srt"), "first subtitle");
     writeFile(path("two.srt"), QByteArray(20000, 'z'));
@@ -265,6 +265,35 @@ TEST_F(TNZipFileTest, WrittenArchivesReadBackAndEncryptedOnesNeedAPassword)
     EXPECT_EQ(locked[6] & 1, 1);
     EXPECT_FALSE(readAll(path("locked.zip")));
     EXPECT_TRUE(m_delegate.messages.contains("Cannot open the entry"));
+
+    TNZipFile reader;
+    ASSERT_TRUE(reader.openForReading(path("locked.zip"), "hunter2"));
+    entries = reader.readAllEntries();
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 1);
+    EXPECT_EQ(entries->first().data, "first subtitle");
+    EXPECT_TRUE(reader.closeReading());
+    // The password goes with the archive it was given for.
+    ASSERT_TRUE(reader.openForReading(path("locked.zip")));
+    EXPECT_FALSE(reader.readAllEntries());
+    reader.closeReading();
+
+    ASSERT_TRUE(reader.openForReading(path("locked.zip"), "wrong"));
+    entries = reader.readAllEntries();
+    ASSERT_TRUE(entries);
+    EXPECT_TRUE(entries->isEmpty());
+    reader.closeReading();
+
+    // Deflated and larger than one read.
+    ASSERT_TRUE(writer.createForWriting(path("locked2.zip"), "hunter2"));
+    EXPECT_TRUE(writer.addFile(path("two.srt"), "two.srt"));
+    EXPECT_TRUE(writer.closeWriting());
+    ASSERT_TRUE(reader.openForReading(path("locked2.zip"), "hunter2"));
+    entries = reader.readAllEntries();
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 1);
+    EXPECT_EQ(entries->first().data, QByteArray(20000, 'z'));
+    reader.closeReading();
 
     // Replacing, never appending.
     ASSERT_TRUE(writer.createForWriting(path("plain.zip")));
