@@ -196,9 +196,22 @@ bool TNOutlineView::viewportEvent(QEvent *event)
 void TNOutlineView::scrollContentsBy(int dx, int dy)
 {
     QTreeView::scrollContentsBy(dx, dy);
-    // The rows moved under a mouse that stood still.
+    refreshHover();
+}
+
+void TNOutlineView::updateGeometries()
+{
+    QTreeView::updateGeometries();
+    refreshHover();
+}
+
+void TNOutlineView::refreshHover()
+{
+    // Rows moved under a mouse that stood still.
     if (viewport()->underMouse())
         updateHover(viewport()->mapFromGlobal(QCursor::pos()));
+    else
+        updateHover(QPoint(-1, -1));
 }
 
 void TNOutlineView::updateHover(const QPoint &position)

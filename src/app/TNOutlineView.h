@@ -49,6 +49,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    // Rows moved: scrolling, resizing, expanding or a changed model.
+    void updateGeometries() override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -58,6 +60,7 @@ private:
     bool routeClick(QMouseEvent *event);
     void doubleClickAction(const QModelIndex &index);
     void updateHover(const QPoint &position);
+    void refreshHover();
     void updateRow(const QModelIndex &index);
     static QStringList localPaths(const QMimeData *data);
     void showContextMenu(const QPoint &position);

@@ -195,6 +195,30 @@ TEST_F(OutlineViewTest, HoverBelongsToOneIconOfOneRow)
     EXPECT_EQ(viewport()->cursor().shape(), Qt::ArrowCursor);
 }
 
+TEST_F(OutlineViewTest, HoverFollowsRowsThatMoveUnderTheMouse)
+{
+    TNCell &cell = *view.customCell();
+    const QPoint revealOfFilm = TNCell::rectForReveal(rowOf(film)).center();
+    QTest::mouseMove(viewport(), revealOfFilm);
+    ASSERT_TRUE(viewport()->underMouse());
+    ASSERT_EQ(cell.mouseHover(model.indexForObject(film)), TNCell::HoverReveal);
+
+    // The film moves up under the mouse, which is now over a candidate.
+    view.collapse(model.indexForObject(show));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cell.mouseHover(model.indexForObject(film)), TNCell::HoverNone);
+    EXPECT_EQ(viewport()->cursor().shape(), Qt::ArrowCursor);
+
+    view.expand(model.indexForObject(show));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cell.mouseHover(model.indexForObject(film)), TNCell::HoverReveal);
+
+    catalogue.removeAll();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(cell.hoverIndex().isValid());
+    EXPECT_EQ(viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
 TEST_F(OutlineViewTest, ToolTipsNameTheFileAndItsStatus)
 {
     EXPECT_EQ(TNOutlineView::toolTip(*film), QStringLiteral("/media/films/Inception.2010.mkv"));
