@@ -418,6 +418,7 @@ private:
     void readResponseHeaders();
     void parseStringEncodingFromHeaders();
     void handleBytesAvailable();
+    void countBytesRead(quint64 count);
     void handleStreamComplete();
     Error completeFileDownload();
     void handleStreamError();

@@ -27,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int MaxRedirects = 6;
+constexpr quint64 MaxReservedBody = 512 * 1024 * 1024;
 
 Clock::time_point secondsFromNow(double seconds)
 {
@@ -117,6 +118,9 @@ void HTTPRequest::readResponseHeaders()
                 main->m_contentLength = parsed;
             else
                 m_contentLength = parsed;
+            // Growing a large body step by step would copy it over and over.
+            if (m_rawResponseData && parsed <= MaxReservedBody)
+                m_rawResponseData->reserve(qsizetype(parsed));
         }
     }
 
@@ -166,6 +170,21 @@ void HTTPRequest::handleBytesAvailable()
     else if (m_contentLength > 65536)
         size = 65536;
     size = BandwidthThrottle::shared().responseReadLength(size);
+    const bool dropped = m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads;
+    const bool toDelegate =
+        SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate.data(), m_didReceiveDataSelector);
+    if (!dropped && !toDelegate && m_downloadDestinationPath.isEmpty() && m_rawResponseData) {
+        // Straight into the body: no copy on the way.
+        const qsizetype before = m_rawResponseData->size();
+        m_rawResponseData->resize(before + size);
+        const qint64 n = m_readStream->read(m_rawResponseData->data() + before, size);
+        m_rawResponseData->resize(before + qMax<qint64>(n, 0));
+        if (n < 0)
+            handleStreamError();
+        else if (n > 0)
+            countBytesRead(quint64(n));
+        return;
+    }
     if (m_readBuffer.size() < size)
         m_readBuffer.resize(size);
     const qint64 n = m_readStream->read(m_readBuffer.data(), size);
@@ -175,14 +194,11 @@ void HTTPRequest::handleBytesAvailable()
     }
     if (n == 0)
         return;
-    m_totalBytesRead += quint64(n);
-    m_lastActivityTime = Clock::now();
-    BandwidthThrottle::shared().incrementBandwidthUsedInLastSecond(quint64(n));
+    countBytesRead(quint64(n));
     // A redirect's own body must not reach a resumable file.
-    if (m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads)
+    if (dropped)
         return;
-    if (SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate.data(),
-                                                      m_didReceiveDataSelector)) {
+    if (toDelegate) {
         const QByteArray bytes(m_readBuffer.constData(), n);
         const auto deliver = [me = self(), bytes] {
             QPointer<QObject> receiver;
@@ -219,10 +235,14 @@ void HTTPRequest::handleBytesAvailable()
                                              (append ? QIODevice::Append : QIODevice::Truncate));
         }
         m_fileDownloadOutputStream->write(m_readBuffer.constData(), n);
-        return;
     }
-    if (m_rawResponseData)
-        m_rawResponseData->append(m_readBuffer.constData(), n);
+}
+
+void HTTPRequest::countBytesRead(quint64 count)
+{
+    m_totalBytesRead += count;
+    m_lastActivityTime = Clock::now();
+    BandwidthThrottle::shared().incrementBandwidthUsedInLastSecond(count);
 }
 
 void HTTPRequest::handleStreamComplete()

@@ -1,6 +1,7 @@
 #include "http/HttpResponseParser.h"
 
 #include <cstring>
+#include <limits>
 
 HttpResponseParser::HttpResponseParser(const QByteArray &requestMethod) : m_method(requestMethod) {}
 
@@ -52,6 +53,23 @@ qsizetype HttpResponseParser::feed(const char *data, qsizetype size, QByteArray 
         }
     }
     return data - begin;
+}
+
+quint64 HttpResponseParser::rawBodyRemaining() const
+{
+    if (m_state == State::Body || m_state == State::ChunkData)
+        return m_remaining;
+    return m_state == State::UntilClose ? std::numeric_limits<quint64>::max() : 0;
+}
+
+void HttpResponseParser::consumeRawBody(quint64 count)
+{
+    m_seenBytes = m_seenBytes || count > 0;
+    if (m_state == State::UntilClose || count == 0)
+        return;
+    m_remaining -= count;
+    if (m_remaining == 0)
+        m_state = m_state == State::Body ? State::Done : State::ChunkEnd;
 }
 
 void HttpResponseParser::finishAtEndOfStream()

@@ -32,6 +32,11 @@ public:
     // Consumes bytes up to the end of the response and appends decoded body bytes to body.
     // Returns how many bytes were consumed; bytes after the end are left to the caller.
     qsizetype feed(const char *data, qsizetype size, QByteArray &body);
+    // How many of the next bytes are plain body bytes that may be taken without the parser
+    // (inside a length-delimited body, a chunk, or a body that runs until close); 0 otherwise.
+    quint64 rawBodyRemaining() const;
+    // Accounts for body bytes the caller took itself, at most rawBodyRemaining().
+    void consumeRawBody(quint64 count);
     // The connection reached its end: completes a body that runs until close, else fails.
     void finishAtEndOfStream();
 

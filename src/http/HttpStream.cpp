@@ -248,13 +248,21 @@ void HttpStream::onReadyRead()
 
 void HttpStream::pullFromSocket()
 {
+    // Body bytes stay in the socket until the client reads them straight into its own
+    // buffer; only heads and framing go through the parser here.
     while (m_socket && !m_parser.isDone() && !m_parser.hasFailed() &&
+           (m_tunnelling || m_parser.rawBodyRemaining() == 0) &&
            m_body.size() - m_bodyOffset < MaxBufferedBody) {
         const qint64 available = m_socket->bytesAvailable();
         if (available <= 0)
             break;
-        const QByteArray chunk = m_socket->read(qMin(available, SocketReadPiece));
-        afterParse(m_parser.feed(chunk.constData(), chunk.size(), m_body), chunk.size());
+        // One buffer for every read: fresh large blocks cost a page fault per page.
+        if (m_chunk.size() < SocketReadPiece)
+            m_chunk.resize(SocketReadPiece);
+        const qint64 n = m_socket->read(m_chunk.data(), qMin(available, SocketReadPiece));
+        if (n <= 0)
+            break;
+        afterParse(m_parser.feed(m_chunk.constData(), n, m_body), n);
     }
     if (m_socket && m_parser.isDone() && m_socket->bytesAvailable() > 0)
         m_dirty = true;
@@ -268,6 +276,14 @@ void HttpStream::pullFromSocket()
     checkEndOfStream();
     if (m_parser.isHeadComplete())
         signalLater();
+}
+
+bool HttpStream::hasBytesAvailable() const
+{
+    if (m_body.size() > m_bodyOffset)
+        return true;
+    return m_socket && !m_tunnelling && m_parser.isHeadComplete() &&
+           m_parser.rawBodyRemaining() > 0 && m_socket->bytesAvailable() > 0;
 }
 
 void HttpStream::afterParse(qsizetype consumed, qsizetype offered)
@@ -408,21 +424,28 @@ qint64 HttpStream::read(char *buffer, qint64 maxLength)
 {
     if (!m_error.isNull())
         return -1;
-    const qint64 n = qMin(maxLength, qint64(m_body.size() - m_bodyOffset));
-    if (n <= 0)
-        return 0;
-    std::memcpy(buffer, m_body.constData() + m_bodyOffset, size_t(n));
-    m_bodyOffset += n;
-    m_readDuringCallback = true;
-    if (m_bodyOffset == m_body.size()) {
-        m_body.clear();
-        m_bodyOffset = 0;
-    } else if (m_bodyOffset > MaxBufferedBody) {
-        m_body.remove(0, m_bodyOffset);
-        m_bodyOffset = 0;
+    qint64 n = qMin(maxLength, qint64(m_body.size() - m_bodyOffset));
+    if (n > 0) {
+        std::memcpy(buffer, m_body.constData() + m_bodyOffset, size_t(n));
+        m_bodyOffset += n;
+        if (m_bodyOffset == m_body.size()) {
+            m_body.resize(0);
+            m_bodyOffset = 0;
+        } else if (m_bodyOffset > MaxBufferedBody) {
+            m_body.remove(0, m_bodyOffset);
+            m_bodyOffset = 0;
+        }
+    } else if (hasBytesAvailable()) {
+        const qint64 wanted =
+            qint64(qMin<quint64>(quint64(maxLength), m_parser.rawBodyRemaining()));
+        n = qMax<qint64>(m_socket->read(buffer, wanted), 0);
+        m_parser.consumeRawBody(quint64(n));
+        if (m_parser.isDone())
+            releaseConnectionIfClean();
     }
-    if (m_body.size() - m_bodyOffset < MaxBufferedBody / 2)
-        pullFromSocket();
+    if (n > 0)
+        m_readDuringCallback = true;
+    pullFromSocket();
     return n;
 }
 

@@ -55,7 +55,7 @@ public:
     void unschedule();
     bool isScheduled() const { return m_scheduled; }
 
-    bool hasBytesAvailable() const { return m_body.size() > m_bodyOffset; }
+    bool hasBytesAvailable() const;
     // Body bytes with the transfer coding removed; 0 when none are buffered, -1 after an error.
     qint64 read(char *buffer, qint64 maxLength);
     // Null until the head is complete.
@@ -94,6 +94,7 @@ private:
     std::unique_ptr<QSslSocket> m_socket;
     HttpResponseParser m_parser;
     bool m_tunnelling = false;
+    QByteArray m_chunk;
     QByteArray m_body;
     qsizetype m_bodyOffset = 0;
 
