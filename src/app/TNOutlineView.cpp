@@ -140,9 +140,15 @@ void TNOutlineView::mouseMoveEvent(QMouseEvent *event)
     const QPoint position = event->position().toPoint();
     if (m_customCell->isTracking()) {
         const QModelIndex tracked = m_customCell->trackedIndex();
-        if (m_customCell->trackMouse(visualRect(tracked).contains(position)))
+        if (!(event->buttons() & Qt::LeftButton)) {
+            // The release went elsewhere, to a popup for instance: the press is over.
+            m_customCell->stopTracking(false);
             updateRow(tracked);
-        return;
+        } else {
+            if (m_customCell->trackMouse(visualRect(tracked).contains(position)))
+                updateRow(tracked);
+            return;
+        }
     }
     updateHover(position);
     QTreeView::mouseMoveEvent(event);
@@ -252,7 +258,8 @@ QStringList TNOutlineView::localPaths(const QMimeData *data)
 void TNOutlineView::dragEnterEvent(QDragEnterEvent *event)
 {
     const QStringList paths = localPaths(event->mimeData());
-    qCInfo(lcApp) << "Files:" << paths;
+    if (!paths.isEmpty())
+        qCInfo(lcApp) << "Files:" << paths;
     if (acceptsPaths(paths))
         event->acceptProposedAction();
     else

@@ -126,6 +126,21 @@ TEST_F(OutlineViewTest, ACandidateTogglesOnlyWhenReleasedInsideItsRow)
     EXPECT_EQ(delegate.checked, QList<Subtitle *>({english, english}));
 }
 
+TEST_F(OutlineViewTest, APressWhoseReleaseWentElsewhereEnds)
+{
+    const QPoint inside = rowOf(english).center();
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, inside);
+    QMouseEvent move(QEvent::MouseMove, inside, viewport()->mapToGlobal(inside), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport(), &move);
+    EXPECT_FALSE(view.customCell()->isTracking());
+    EXPECT_TRUE(delegate.checked.isEmpty());
+    QTest::mouseMove(viewport(), TNCell::rectForReveal(rowOf(film)).center());
+    EXPECT_EQ(view.customCell()->mouseHover(model.indexForObject(film)), TNCell::HoverReveal);
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, inside);
+    EXPECT_TRUE(delegate.checked.isEmpty());
+}
+
 TEST_F(OutlineViewTest, APressOnACandidateThatGoesAwayReportsNothing)
 {
     QTest::mousePress(viewport(), Qt::LeftButton, {}, rowOf(english).center());
