@@ -52,12 +52,7 @@ bool ImageViewDragDrop::isAllowed(const QMimeData *data)
 
 void ImageViewDragDrop::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!isAllowed(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    dragMoveEvent(event);
 }
 
 void ImageViewDragDrop::dragMoveEvent(QDragMoveEvent *event)
