@@ -218,6 +218,8 @@ std::shared_ptr<HTTPRequest> HTTPRequest::copy() const
     // An engine-made body file belongs to its request, which deletes it at the end; the copy
     // gets a file of its own so that it still has a body to send.
     if (m_didCreateTemporaryPostDataFile && !m_postBodyFilePath.isEmpty()) {
+        if (m_postBodyWriteStream)
+            m_postBodyWriteStream->flush();
         const QString own = temporaryPath();
         if (QFile::copy(m_postBodyFilePath, own)) {
             made->m_postBodyFilePath = own;

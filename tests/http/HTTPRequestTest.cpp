@@ -3,6 +3,7 @@
 #include "http/CookieStorage.h"
 #include "http/Gzip.h"
 #include "http/HTTPRequestError.h"
+#include "platform/OperationQueue.h"
 
 #include "RequestRecorder.h"
 #include "common/TestSupport.h"
@@ -459,6 +460,37 @@ TEST(HTTPRequestTest, SynchronousRunLeavesTheCallersEventsAlone)
         delete worker;
     }
     EXPECT_EQ(good.load(), 4);
+}
+
+TEST(HTTPRequestTest, QueuedRequestsReportBeforeTheQueueEmpties)
+{
+    FakeHttpServer server;
+    server.setReply("/a", FakeReply::ok("a"));
+    FakeReply stalled;
+    stalled.neverAnswer = true;
+    server.setReply("/stalled", stalled);
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(2);
+    QList<QByteArray> order;
+    RequestRecorder first;
+    RequestRecorder second;
+    RequestRecorder third;
+    QObject::connect(&queue, &OperationQueue::operationsBecameEmpty,
+                     [&] { order.append("empty"); });
+    auto a = makeRequest(server.url("/a"), first);
+    auto b = makeRequest(server.url("/stalled"), second);
+    auto c = makeRequest(server.url("/a"), third);
+    queue.addOperation(a);
+    queue.addOperation(b);
+    queue.addOperation(c);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return first.ended() && third.ended(); }));
+    queue.cancelAllOperations();
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return !order.isEmpty(); }));
+    EXPECT_EQ(second.calls.last(), "failed");
+    EXPECT_EQ(second.lastError.code(), HTTPRequestError::RequestCancelled);
+    EXPECT_EQ(second.count("failed"), 1);
+    EXPECT_EQ(order, QList<QByteArray>{"empty after the last callback"});
+    EXPECT_EQ(queue.operationCount(), 0);
 }
 
 TEST(HTTPRequestTest, DefaultsAndCopies)
