@@ -475,8 +475,9 @@ TEST(HTTPRequestTest, QueuedRequestsReportBeforeTheQueueEmpties)
     RequestRecorder first;
     RequestRecorder second;
     RequestRecorder third;
-    QObject::connect(&queue, &OperationQueue::operationsBecameEmpty,
-                     [&] { order.append("empty"); });
+    QObject::connect(&queue, &OperationQueue::operationsBecameEmpty, [&] {
+        order.append(second.ended() ? "empty after the last callback" : "empty too early");
+    });
     auto a = makeRequest(server.url("/a"), first);
     auto b = makeRequest(server.url("/stalled"), second);
     auto c = makeRequest(server.url("/a"), third);
