@@ -1,3 +1,17 @@
+# Ninja's automatic moc step does not notice a header that a new glob brought in: when the
+# list of sources changes, drop the step's time stamp so that it runs again.
+function(trovanel_refresh_autogen name sources)
+    string(SHA1 digest "${sources}")
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}_sources.sha1)
+    if(EXISTS ${stamp})
+        file(READ ${stamp} previous)
+        if(NOT previous STREQUAL digest)
+            file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
+        endif()
+    endif()
+    file(WRITE ${stamp} ${digest})
+endfunction()
+
 # One static library per subsystem, built from every source file below its folder.
 function(trovanel_library name)
     cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -16,6 +30,7 @@ function(trovanel_library name)
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
          ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
     add_library(${name} STATIC ${sources})
+    trovanel_refresh_autogen(${name} "${sources}")
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
     set_property(GLOBAL APPEND PROPERTY TROVANEL_LIBRARIES ${name})
@@ -31,6 +46,7 @@ function(trovanel_test name)
         return()
     endif()
     add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestMain.cpp)
+    trovanel_refresh_autogen(${name} "${sources}")
     target_link_libraries(${name} PRIVATE trovanel_testsupport ${ARG_DEPS})
     if(ARG_WIDGETS)
         target_compile_definitions(${name} PRIVATE TROVANEL_TEST_WIDGETS)
