@@ -1,0 +1,79 @@
+#include "app/TNAboutWindowController.h"
+#include "app/HyperlinkButton.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Stands in for the user's browser.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+TEST(AboutWindow, ShowsTheVersionTheSiteAndTheAcknowledgements)
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3"));
+    TNAboutWindowController about;
+    EXPECT_EQ(about.findChild<QLabel *>(QStringLiteral("fVersionField"))->text(),
+              QStringLiteral("Version 1.2.3"));
+    const QString acknowledgements =
+        about.findChild<QTextBrowser *>(QStringLiteral("fTextView"))->toPlainText();
+    EXPECT_TRUE(acknowledgements.contains(QStringLiteral("Acknowledgements")));
+    EXPECT_TRUE(acknowledgements.contains(QStringLiteral("famfamfam")));
+
+    OpenedUrls browser;
+    QTest::mouseClick(about.findChild<HyperlinkButton *>(QStringLiteral("siteButton")),
+                      Qt::LeftButton);
+    ASSERT_EQ(browser.urls.size(), 1);
+    EXPECT_EQ(browser.urls.first().scheme(), QStringLiteral("https"));
+}
+
+TEST(AboutWindow, AMissingAcknowledgementsFileLeavesTheTextEmpty)
+{
+    TNAboutWindowController about(QStringLiteral(":/no-such-file.html"));
+    EXPECT_TRUE(
+        about.findChild<QTextBrowser *>(QStringLiteral("fTextView"))->toPlainText().isEmpty());
+}
+
+TEST(AboutWindow, OneWindowServesTheWholeRun)
+{
+    TNAboutWindowController &about = TNAboutWindowController::aboutController();
+    about.showWindow();
+    EXPECT_TRUE(about.isVisible());
+    about.close();
+    EXPECT_EQ(&TNAboutWindowController::aboutController(), &about);
+}
+
+TEST(HyperlinkButton, ShowsTheAddressAsAUrlAndOpensIt)
+{
+    HyperlinkButton link;
+    link.setTitle(QStringLiteral("https://example.org/a page?q=ü"));
+    EXPECT_EQ(link.text(), QStringLiteral("https://example.org/a%20page?q=%C3%BC"));
+    EXPECT_TRUE(link.font().underline());
+    EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
+
+    OpenedUrls browser;
+    link.click();
+    ASSERT_EQ(browser.urls.size(), 1);
+    EXPECT_EQ(browser.urls.first(), QUrl(QStringLiteral("https://example.org/a%20page?q=%C3%BC")));
+}
+
+} // namespace
+
+#include "TNAboutWindowControllerTest.moc"
