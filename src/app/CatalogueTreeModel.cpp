@@ -7,10 +7,14 @@
 #include "platform/PathUtilities.h"
 
 #include <algorithm>
+#include <vector>
 
 CatalogueTreeModel::CatalogueTreeModel(TNModelController &catalogue, QObject *parent)
     : QAbstractItemModel(parent), m_catalogue(catalogue)
 {
+    m_pendingTimer.setSingleShot(true);
+    m_pendingTimer.setInterval(PendingRowsDelayMs);
+    connect(&m_pendingTimer, &QTimer::timeout, this, &CatalogueTreeModel::insertPendingRows);
     connect(&catalogue, &TNModelController::videoFileInserted, this,
             &CatalogueTreeModel::videoFileInserted);
     connect(&catalogue, &TNModelController::subtitleMoved, this,
@@ -20,26 +24,37 @@ CatalogueTreeModel::CatalogueTreeModel(TNModelController &catalogue, QObject *pa
     connect(&catalogue, &TNModelController::aboutToClear, this,
             &CatalogueTreeModel::beginResetModel);
     connect(&catalogue, &TNModelController::cleared, this, &CatalogueTreeModel::reset);
-    reset();
+    reload();
 }
 
-void CatalogueTreeModel::reset()
+void CatalogueTreeModel::reload()
 {
+    m_pendingTimer.stop();
+    m_pendingVideos.clear();
     m_videos.clear();
     m_children.clear();
     m_rowOf.clear();
     m_parentOf.clear();
-    for (VideoFile *video : m_catalogue.getAllVideoFiles()) {
-        m_videos.append(video);
-        QList<SubsBase *> &children = m_children[video];
-        for (Subtitle *subtitle : video->subtitles()) {
-            children.append(subtitle);
-            m_parentOf.insert(subtitle, video);
-        }
-        renumber(children);
-    }
-    renumber(m_videos);
+    for (VideoFile *video : m_catalogue.getAllVideoFiles())
+        adopt(video);
+}
+
+void CatalogueTreeModel::reset()
+{
+    reload();
     endResetModel();
+}
+
+void CatalogueTreeModel::adopt(VideoFile *video)
+{
+    m_rowOf.insert(video, static_cast<int>(m_videos.size()));
+    m_videos.append(video);
+    QList<SubsBase *> &children = m_children[video];
+    for (Subtitle *subtitle : video->subtitles()) {
+        m_rowOf.insert(subtitle, static_cast<int>(children.size()));
+        m_parentOf.insert(subtitle, video);
+        children.append(subtitle);
+    }
 }
 
 void CatalogueTreeModel::renumber(const QList<SubsBase *> &rows)
@@ -50,11 +65,30 @@ void CatalogueTreeModel::renumber(const QList<SubsBase *> &rows)
 
 void CatalogueTreeModel::videoFileInserted(VideoFile *video)
 {
-    const int row = static_cast<int>(m_videos.size());
-    beginInsertRows({}, row, row);
-    m_videos.append(video);
-    m_children.insert(video, {});
-    m_rowOf.insert(video, row);
+    m_pendingVideos.append(video);
+    if (!m_grouping)
+        insertPendingRows();
+    else if (!m_pendingTimer.isActive())
+        m_pendingTimer.start();
+}
+
+void CatalogueTreeModel::setGroupingInsertions(bool grouping)
+{
+    m_grouping = grouping;
+    if (!grouping)
+        insertPendingRows();
+}
+
+void CatalogueTreeModel::insertPendingRows()
+{
+    m_pendingTimer.stop();
+    if (m_pendingVideos.isEmpty())
+        return;
+    const auto first = static_cast<int>(m_videos.size());
+    beginInsertRows({}, first, first + static_cast<int>(m_pendingVideos.size()) - 1);
+    for (VideoFile *video : std::as_const(m_pendingVideos))
+        adopt(video);
+    m_pendingVideos.clear();
     endInsertRows();
 }
 
@@ -92,9 +126,7 @@ void CatalogueTreeModel::objectChanged(SubsBase *object, SubsBase::Attribute)
 
 void CatalogueTreeModel::rearrangeObjects()
 {
-    const auto byListOrder = [](const SubsBase *a, const SubsBase *b) {
-        return CatalogueSortOrder::lessThan(*a, *b);
-    };
+    insertPendingRows();
     Q_EMIT layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     QList<const SubsBase *> objects;
@@ -102,12 +134,9 @@ void CatalogueTreeModel::rearrangeObjects()
     for (const QModelIndex &index : before)
         objects.append(objectForIndex(index));
 
-    std::stable_sort(m_videos.begin(), m_videos.end(), byListOrder);
-    renumber(m_videos);
-    for (QList<SubsBase *> &children : m_children) {
-        std::stable_sort(children.begin(), children.end(), byListOrder);
-        renumber(children);
-    }
+    sortRows(m_videos);
+    for (QList<SubsBase *> &children : m_children)
+        sortRows(children);
 
     QModelIndexList after;
     after.reserve(objects.size());
@@ -117,14 +146,32 @@ void CatalogueTreeModel::rearrangeObjects()
     Q_EMIT layoutChanged();
 }
 
+void CatalogueTreeModel::sortRows(QList<SubsBase *> &rows)
+{
+    using Keyed = std::pair<CatalogueSortOrder::Key, SubsBase *>;
+    std::vector<Keyed> keyed;
+    keyed.reserve(static_cast<size_t>(rows.size()));
+    for (SubsBase *object : std::as_const(rows))
+        keyed.emplace_back(CatalogueSortOrder::keyOf(*object), object);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        return CatalogueSortOrder::compare(a.first, b.first) < 0;
+    });
+    for (size_t row = 0; row < keyed.size(); ++row) {
+        rows[static_cast<qsizetype>(row)] = keyed[row].second;
+        m_rowOf.insert(keyed[row].second, static_cast<int>(row));
+    }
+}
+
 SubsBase *CatalogueTreeModel::objectForIndex(const QModelIndex &index) const
 {
     if (!index.isValid() || index.model() != this)
         return nullptr;
     // A candidate's index carries its video, a video's index nothing.
     const auto *parentVideo = static_cast<const SubsBase *>(index.internalPointer());
-    const QList<SubsBase *> &rows = parentVideo ? m_children.value(parentVideo) : m_videos;
-    return index.row() < rows.size() ? rows.at(index.row()) : nullptr;
+    if (!parentVideo)
+        return m_videos.value(index.row());
+    const auto children = m_children.constFind(parentVideo);
+    return children == m_children.constEnd() ? nullptr : children->value(index.row());
 }
 
 QModelIndex CatalogueTreeModel::indexForObject(const SubsBase *object) const

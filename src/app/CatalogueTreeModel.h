@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
+#include <QTimer>
 
 class Subtitle;
 class TNModelController;
@@ -12,12 +13,19 @@ class VideoFile;
 
 // The results list's rows: videos at the top, each video's candidates below it. It follows
 // the catalogue's change signals; new rows go at the end until rearrangeObjects() sorts.
+// While grouping is on, new videos are shown in groups, a moment after they arrive, so that
+// a large import does not make the view lay out every row once per file.
 class CatalogueTreeModel final : public QAbstractItemModel
 {
     Q_OBJECT
 
 public:
+    static constexpr int PendingRowsDelayMs = 100;
+
     explicit CatalogueTreeModel(TNModelController &catalogue, QObject *parent = nullptr);
+
+    // Turning grouping off shows the waiting videos at once.
+    void setGroupingInsertions(bool grouping);
 
     // Applies the list's sort order to every level.
     void rearrangeObjects();
@@ -35,15 +43,25 @@ public:
 
 private:
     void videoFileInserted(VideoFile *video);
+    // Shows the videos that arrived since the last group at once.
+    void insertPendingRows();
     void subtitleMoved(Subtitle *subtitle, VideoFile *from, VideoFile *to);
     void objectChanged(SubsBase *object, SubsBase::Attribute attribute);
+    void reload();
     void reset();
+    // Appends the video and its candidates to the rows.
+    void adopt(VideoFile *video);
+    // Puts the rows in the list's order and numbers them.
+    void sortRows(QList<SubsBase *> &rows);
     // Rows of the list's members, after the list itself changed.
     void renumber(const QList<SubsBase *> &rows);
 
     static QString displayText(const SubsBase &object);
 
     TNModelController &m_catalogue;
+    QList<VideoFile *> m_pendingVideos;
+    QTimer m_pendingTimer;
+    bool m_grouping = false;
     QList<SubsBase *> m_videos;
     QHash<const SubsBase *, QList<SubsBase *>> m_children;
     QHash<const SubsBase *, int> m_rowOf;

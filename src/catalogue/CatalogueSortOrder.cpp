@@ -2,11 +2,21 @@
 
 #include "catalogue/SubsBase.h"
 
+CatalogueSortOrder::Key CatalogueSortOrder::keyOf(const SubsBase &object)
+{
+    return {object.language(), object.rating(), object.lastPathComponent()};
+}
+
+int CatalogueSortOrder::compare(const Key &a, const Key &b)
+{
+    if (const int byLanguage = QString::compare(a.language, b.language); byLanguage != 0)
+        return byLanguage;
+    if (a.rating != b.rating)
+        return a.rating > b.rating ? -1 : 1;
+    return QString::compare(a.text, b.text, Qt::CaseInsensitive);
+}
+
 int CatalogueSortOrder::compare(const SubsBase &a, const SubsBase &b)
 {
-    if (const int byLanguage = QString::compare(a.language(), b.language()); byLanguage != 0)
-        return byLanguage;
-    if (a.rating() != b.rating())
-        return a.rating() > b.rating() ? -1 : 1;
-    return QString::compare(a.lastPathComponent(), b.lastPathComponent(), Qt::CaseInsensitive);
+    return compare(keyOf(a), keyOf(b));
 }

@@ -3,6 +3,7 @@
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
 #include "catalogue/VideoFile.h"
+#include "common/TestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -40,6 +41,7 @@ protected:
 
 TEST_F(CatalogueTreeModelTest, RowsFollowTheCatalogueAndSortOnlyWhenAsked)
 {
+    model.setGroupingInsertions(true);
     VideoFile *zulu = catalogue.insertVideoFile(QStringLiteral("/v/zulu.avi"));
     zulu->setName(QStringLiteral("zulu"));
     VideoFile *alpha = catalogue.insertVideoFile(QStringLiteral("/v/Alpha.mkv"));
@@ -48,6 +50,8 @@ TEST_F(CatalogueTreeModelTest, RowsFollowTheCatalogueAndSortOnlyWhenAsked)
     addSubtitle(alpha, QStringLiteral("fr"), 5, QStringLiteral("c.srt"));
     addSubtitle(alpha, QStringLiteral("en"), 2, QStringLiteral("b.srt"));
     addSubtitle(alpha, QStringLiteral("en"), 9, QStringLiteral("a.srt"));
+    EXPECT_EQ(model.rowCount(), 0) << "new videos are shown in groups";
+    ASSERT_TRUE(TestSupport::waitUntil([this] { return model.rowCount() == 3; }));
     EXPECT_EQ(rows(), QStringList({"zulu.avi", "Alpha.mkv", "beta.mp4"}));
     const QModelIndex alphaIndex = model.indexForObject(alpha);
     EXPECT_EQ(rows(alphaIndex), QStringList({"fr  c.srt", "en  b.srt", "en  a.srt"}));
@@ -73,6 +77,7 @@ TEST_F(CatalogueTreeModelTest, ChangesMovesAndClearingReachTheView)
     VideoFile *first = catalogue.insertVideoFile(QStringLiteral("/v/one.avi"));
     VideoFile *second = catalogue.insertVideoFile(QStringLiteral("/v/two.avi"));
     Subtitle *subtitle = addSubtitle(first, QStringLiteral("en"), 1, QStringLiteral("x.srt"));
+    EXPECT_EQ(rows(model.indexForObject(first)), QStringList{"en  x.srt"});
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     subtitle->setStatus(SubtitleStatusSelected);

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "app/TNMainWindow.h"
+#include "app/TNOutlineView.h"
+#include "app/TNProgressController.h"
+#include "catalogue/FileSearchOperation.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QStringList>
+
+#include <memory>
+
+class CatalogueTreeModel;
+class OperationQueue;
+class QLabel;
+class QMenu;
+class Subtitle;
+class TNModelController;
+class TNVideoFileParser;
+
+// The application's spine: it owns the catalogue and the one operation queue, runs the
+// commands of the main window, catalogues what the folder scan finds and, when the queue
+// runs dry, closes the batch. Main thread only.
+class TNController final : public QObject,
+                           public VideoFileSearchProtocol,
+                           public TNOutlineViewDelegate
+{
+    Q_OBJECT
+
+public:
+    static inline const QString ImportFilesIdentifier = QStringLiteral("TNToolbarImportFiles");
+    static inline const QString SearchSubsIdentifier = QStringLiteral("TNToolbarSearchSubs");
+    static inline const QString DownloadSubsIdentifier = QStringLiteral("TNToolbarDownloadSubs");
+    static inline const QString ClearListIdentifier = QStringLiteral("TNToolbarClearList");
+    static inline const QString PreferencesIdentifier = QStringLiteral("TNToolbarPreferences");
+
+    explicit TNController(QObject *parent = nullptr);
+    ~TNController() override;
+
+    // Connects the window's list, status line and commands; the progress sheet goes on it.
+    void setWindow(TNMainWindow *window);
+    TNMainWindow *window() const { return m_window; }
+
+    void awakeFromNib();
+    // Registers the defaults and imports the start-up folder together with what the
+    // command line named.
+    void applicationDidFinishLaunching(const QStringList &launchPaths);
+    // Cancels what runs and waits for it, so that quitting never hangs on a scan.
+    void applicationWillTerminate();
+
+    TNModelController &modelController() const { return *m_modelController; }
+    OperationQueue &operationQueue() const { return *m_operationQueue; }
+    CatalogueTreeModel &treeController() const { return *m_treeController; }
+    TNProgressController *progressSheet() const { return m_progressSheet; }
+    const QStringList &lastImportedFolders() const { return m_lastImportedFolders; }
+
+    // Import commands.
+    void doFileOpen();
+    void openPanelDidEnd(int returnCode, const QStringList &paths);
+    void filesDropped(const QStringList &paths) override;
+    void applicationOpenFiles(const QStringList &paths);
+    void reScan();
+    void checkStartupImport(const QStringList &launchPaths = {});
+    void saveLastImportedFolders(const QStringList &paths);
+    void startFileImportTask(const QStringList &paths);
+
+    // The folder scan's calls, on the main thread while the scan waits.
+    void didImportFile(const QString &path) override;
+    void didFilterFile(const QString &path) override;
+
+    // Other commands.
+    void doSubtitleSearch();
+    void doDownload();
+    void doClearList();
+    void doCancel();
+    void checkedButtonForItem(Subtitle *subtitle) override;
+    void unclick();
+    QMenu *contextMenu() override;
+
+    // Enabling rules; idle means that the queue holds no operation right now.
+    bool operationsCount() const;
+    bool scanEnabled() const { return operationsCount(); }
+    bool preferencesEnabled() const { return operationsCount(); }
+    bool searchEnabled() const;
+    bool downloadEnabled() const;
+    bool clearEnabled() const;
+    bool canRescan() const;
+    bool validateToolbarItem(const QString &identifier) const;
+
+    // The size a resizing window is given: its current width, twice as high.
+    static QSize windowWillResize(const QWidget *window, const QSize &proposedSize);
+
+    // The end of a batch and the status line.
+    void operationsEnded();
+    void updateStatusInfo();
+    QString statusText() const;
+
+    qint32 totalVideoFiles() const { return m_totalVideoFiles; }
+    qint32 totalSubs() const { return m_totalSubs; }
+    qint32 totalSubsToDownload() const { return m_totalSubsToDownload; }
+    qint32 totalVideoFilesToSearch() const { return m_totalVideoFilesToSearch; }
+
+Q_SIGNALS:
+    // The status line or an enabling rule may have changed.
+    void statusChanged();
+
+private:
+    bool checkConfiguredLanguages();
+    void checkSubtitlesWithLoginError();
+    void updateActions();
+    QString serviceList(qint32 loginState, bool podEnabled, bool osEnabled, bool bsEnabled) const;
+    void showAlert(const QString &message, const QString &information, bool showSuppression);
+
+    std::unique_ptr<TNModelController> m_modelController;
+    QPointer<TNMainWindow> m_window;
+    std::unique_ptr<OperationQueue> m_operationQueue;
+    std::unique_ptr<TNVideoFileParser> m_videoFileParser;
+    CatalogueTreeModel *m_treeController = nullptr;
+    QPointer<TNProgressController> m_progressSheet;
+    QStringList m_lastImportedFolders;
+    qint32 m_totalVideoFiles = 0;
+    qint32 m_totalSubs = 0;
+    qint32 m_totalSubsToDownload = 0;
+    qint32 m_totalVideoFilesToSearch = 0;
+    std::unique_ptr<QMenu> m_contextMenu;
+    QString m_statusText;
+};
