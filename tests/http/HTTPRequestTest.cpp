@@ -232,6 +232,25 @@ TEST(HTTPRequestTest, RefusedPortIsAConnectionFailure)
     EXPECT_FALSE(recorder.lastError.userInfo().value(Error::UnderlyingErrorKey).isNull());
 }
 
+TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailures)
+{
+    FakeHttpServer server;
+    for (const QByteArray &raw :
+         {QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok"),
+          QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"),
+          QByteArray("garbage\r\n\r\n")}) {
+        FakeReply reply;
+        reply.raw = raw;
+        server.setReply("/bad", reply);
+        RequestRecorder recorder;
+        auto request = makeRequest(server.url("/bad"), recorder);
+        run(request, recorder);
+        EXPECT_EQ(recorder.calls.last(), "failed") << raw.constData();
+        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::ConnectionFailure);
+        EXPECT_EQ(request->retryCount(), 0);
+    }
+}
+
 TEST(HTTPRequestTest, BadTargetsFailBeforeAnyTraffic)
 {
     FakeHttpServer server;

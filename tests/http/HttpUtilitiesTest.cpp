@@ -1,5 +1,6 @@
 #include "http/HttpUtilities.h"
 #include "http/CookieStorage.h"
+#include "http/CredentialStorage.h"
 #include "http/HttpDate.h"
 #include "http/SessionCookies.h"
 #include "http/SessionCredentialStore.h"
@@ -135,6 +136,24 @@ TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
     EXPECT_EQ(SessionCredentialStore::sessionProxyCredentialsStore().size(), 1);
     SessionCredentialStore::removeProxyAuthenticationCredentials(second);
     EXPECT_TRUE(SessionCredentialStore::sessionProxyCredentialsStore().isEmpty());
+}
+
+TEST(HttpUtilitiesTest, SavedCredentialsAreKeptByProtectionSpace)
+{
+    auto server = std::make_shared<const Credentials>(Credentials{"ann", "secret", {}});
+    auto proxy = std::make_shared<const Credentials>(Credentials{"bob", "hidden", {}});
+    CredentialStorage::saveCredentials(server, "host", 443, "https", "realm");
+    CredentialStorage::saveCredentialsForProxy(proxy, "proxy", 3128, "realm");
+    EXPECT_EQ(CredentialStorage::savedCredentialsForHost("host", 443, "https", "realm"), server);
+    EXPECT_FALSE(CredentialStorage::savedCredentialsForHost("host", 443, "http", "realm"));
+    EXPECT_FALSE(CredentialStorage::savedCredentialsForHost("host", 443, "https", "other"));
+    EXPECT_EQ(CredentialStorage::savedCredentialsForProxy("proxy", 3128, "whatever", "realm"),
+              proxy);
+    EXPECT_FALSE(CredentialStorage::savedCredentialsForHost("proxy", 3128, "https", "realm"));
+    CredentialStorage::removeCredentialsForHost("host", 443, "https", "realm");
+    CredentialStorage::removeCredentialsForProxy("proxy", 3128, "realm");
+    EXPECT_FALSE(CredentialStorage::savedCredentialsForHost("host", 443, "https", "realm"));
+    EXPECT_FALSE(CredentialStorage::savedCredentialsForProxy("proxy", 3128, "", "realm"));
 }
 
 } // namespace
