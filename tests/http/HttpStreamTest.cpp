@@ -292,6 +292,20 @@ TEST(HttpStreamTest, HttpProxyGetsAbsoluteFormAndTunnelsHttps)
     EXPECT_TRUE(requests[2].header("Proxy-Authorization").isNull());
 }
 
+TEST(HttpStreamTest, SocksProxyCarriesTheExchange)
+{
+    FakeHttpServer socks;
+    socks.setSocks5(true);
+    socks.setReply("/via-socks", FakeReply::ok("socksed"));
+    StreamProbe probe(get(QUrl("http://origin.invalid:8080/via-socks")), nullptr,
+                      [&](HttpStream &s) { s.setSocksProxy("127.0.0.1", socks.port()); });
+    const StreamProbe::Result result = probe.wait();
+    EXPECT_TRUE(result.error.isNull()) << result.error.text.toStdString();
+    EXPECT_EQ(result.body, "socksed");
+    EXPECT_EQ(socks.socksTargets(), QStringList{"origin.invalid:8080"});
+    EXPECT_EQ(socks.lastRequest().target, "/via-socks");
+}
+
 TEST(HttpStreamTest, EventsWaitWhileUnscheduledAndAreSignalledAgain)
 {
     FakeHttpServer server;

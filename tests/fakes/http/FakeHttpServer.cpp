@@ -75,7 +75,36 @@ private:
     {
         m_in += m_socket->readAll();
         m_idleTimer.stop();
+        if (m_socksPending && !answerSocks())
+            return;
         processRequests();
+    }
+
+    // Greeting, then the connect request; true once the tunnel stands.
+    bool answerSocks()
+    {
+        if (!m_greeted) {
+            if (m_in.size() < 2 || m_in.size() < 2 + quint8(m_in[1]))
+                return false;
+            m_in.remove(0, 2 + quint8(m_in[1]));
+            m_socket->write(QByteArray("\x05\x00", 2));
+            m_greeted = true;
+        }
+        if (m_in.size() < 5)
+            return false;
+        const quint8 type = quint8(m_in[3]);
+        const qsizetype addressLength = type == 1 ? 4 : type == 4 ? 16 : 1 + quint8(m_in[4]);
+        if (m_in.size() < 4 + addressLength + 2)
+            return false;
+        const QByteArray address = type == 3
+                                       ? m_in.mid(5, addressLength - 1)
+                                       : QByteArray("address type ") + QByteArray::number(type);
+        const int port = quint8(m_in[4 + addressLength]) * 256 + quint8(m_in[5 + addressLength]);
+        m_owner->recordSocksTarget(QString::fromLatin1(address) + ':' + QString::number(port));
+        m_in.remove(0, 4 + addressLength + 2);
+        m_socket->write(QByteArray("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10));
+        m_socksPending = false;
+        return true;
     }
 
     void processRequests()
@@ -230,6 +259,8 @@ private:
     bool m_busy = false;
     bool m_closeAfter = false;
     bool m_chunkTrailerDue = false;
+    bool m_socksPending = m_owner->isSocks5();
+    bool m_greeted = false;
     FakeReply m_reply;
     qint64 m_remaining = 0;
     qint64 m_sentBody = 0;
@@ -344,6 +375,30 @@ void FakeHttpServer::setIdleCloseMs(int milliseconds)
 {
     QMutexLocker lock(&m_mutex);
     m_idleCloseMs = milliseconds;
+}
+
+void FakeHttpServer::setSocks5(bool socks5)
+{
+    QMutexLocker lock(&m_mutex);
+    m_socks5 = socks5;
+}
+
+bool FakeHttpServer::isSocks5() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_socks5;
+}
+
+QStringList FakeHttpServer::socksTargets() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_socksTargets;
+}
+
+void FakeHttpServer::recordSocksTarget(const QString &target)
+{
+    QMutexLocker lock(&m_mutex);
+    m_socksTargets.append(target);
 }
 
 int FakeHttpServer::closedConnectionCount() const

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -85,6 +86,10 @@ public:
     void setReply(const QString &path, FakeReply reply);
     // Consulted for paths without a reply of their own.
     void setHandler(std::function<FakeReply(const RecordedRequest &)> handler);
+    // Every connection first asks for a SOCKS5 tunnel (no authentication), then speaks HTTP.
+    void setSocks5(bool socks5);
+    // The "host:port" targets asked for through SOCKS5.
+    QStringList socksTargets() const;
     // Close a kept-alive connection once it has been idle this long (0: never).
     void setIdleCloseMs(int milliseconds);
 
@@ -101,6 +106,8 @@ private:
     friend class FakeHttpWorker;
     friend class FakeConnection;
     int idleCloseMs() const;
+    bool isSocks5() const;
+    void recordSocksTarget(const QString &target);
     class FakeConnection;
     FakeReply replyFor(const RecordedRequest &request);
     void record(const RecordedRequest &request);
@@ -114,6 +121,8 @@ private:
     int m_connections = 0;
     int m_closedConnections = 0;
     int m_idleCloseMs = 0;
+    bool m_socks5 = false;
+    QStringList m_socksTargets;
     Tls m_tls;
     quint16 m_port = 0;
     std::unique_ptr<QThread> m_thread;
