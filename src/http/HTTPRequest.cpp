@@ -83,8 +83,9 @@ HTTPRequest::~HTTPRequest()
 {
     if (m_readStreamIsScheduled)
         ConnectionPool::shared().decrementRunningRequests();
+    // Streams belong to the network thread; their client holds no reference to this request.
     if (m_readStream)
-        m_readStream->clearClient();
+        NetworkThread::post([stream = std::move(m_readStream)] { stream->close(); });
     m_fileDownloadOutputStream.reset();
     if (!m_temporaryFileDownloadPath.isEmpty() && !m_allowResumeForFileDownloads)
         QFile::remove(m_temporaryFileDownloadPath);

@@ -53,6 +53,40 @@ TEST(HTTPRequestBodyTest, FileDownloadsLandAtTheirDestination)
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);
 }
 
+TEST(HTTPRequestBodyTest, ResumedDownloadsAppendOnlyWhenTheServerHonoursTheRange)
+{
+    FakeHttpServer server;
+    const QByteArray whole = "0123456789abcdefghij";
+    server.setHandler([&](const RecordedRequest &request) {
+        const QByteArray range = request.header("Range");
+        if (request.path() == "/ranged" && range.startsWith("bytes=")) {
+            const int from = range.mid(6).chopped(1).toInt();
+            FakeReply partial = FakeReply::ok(whole.mid(from));
+            partial.status = 206;
+            partial.withHeader("Content-Range", "bytes " + QByteArray::number(from) + "-19/20");
+            return partial;
+        }
+        return FakeReply::ok(whole);
+    });
+    QTemporaryDir folder;
+    for (const char *path : {"/ranged", "/ignores-range"}) {
+        const QString partial = folder.filePath("partial");
+        QFile part(partial);
+        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
+        part.write(whole.left(8));
+        part.close();
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url(path));
+        request->setDownloadDestinationPath(folder.filePath("complete"));
+        request->setTemporaryFileDownloadPath(partial);
+        request->setAllowResumeForFileDownloads(true);
+        run(request, recorder);
+        EXPECT_EQ(server.lastRequest().header("Range"), "bytes=8-") << path;
+        EXPECT_EQ(recorder.calls.last(), "finished") << path;
+        EXPECT_EQ(readFile(folder.filePath("complete")), whole) << path;
+    }
+}
+
 TEST(HTTPRequestBodyTest, BrokenCompressedDownloadKeepsTheOldFile)
 {
     FakeHttpServer server;
