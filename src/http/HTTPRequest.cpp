@@ -191,6 +191,8 @@ std::shared_ptr<HTTPRequest> HTTPRequest::copy() const
     made->m_defaultResponseEncoding = m_defaultResponseEncoding;
     made->m_userInfo = m_userInfo;
     made->m_delegate = m_delegate;
+    made->m_delegateTakesData =
+        SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate, made->m_didReceiveDataSelector);
     made->setUploadProgressDelegate(m_uploadProgressDelegate);
     made->setDownloadProgressDelegate(m_downloadProgressDelegate);
     made->m_didStartSelector = m_didStartSelector;
@@ -270,6 +272,21 @@ std::shared_ptr<HTTPRequest> HTTPRequest::HEADRequest() const
 }
 
 // Accessors with side effects.
+
+void HTTPRequest::setDelegate(QObject *delegate)
+{
+    QMutexLocker lock(&m_cancelledLock);
+    m_delegate = delegate;
+    m_delegateTakesData =
+        SelectorCall::respondsToDataCall<HTTPRequest>(delegate, m_didReceiveDataSelector);
+}
+
+void HTTPRequest::setDidReceiveDataSelector(const QByteArray &name)
+{
+    QMutexLocker lock(&m_cancelledLock);
+    m_didReceiveDataSelector = name;
+    m_delegateTakesData = SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate, name);
+}
 
 void HTTPRequest::setUploadProgressDelegate(QObject *receiver)
 {

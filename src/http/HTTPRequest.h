@@ -210,7 +210,7 @@ public:
 
     // Delegation.
     QObject *delegate() const { return locked(m_delegate).data(); }
-    void setDelegate(QObject *delegate) { setLocked(m_delegate, QPointer<QObject>(delegate)); }
+    void setDelegate(QObject *delegate);
     QObject *queue() const { return locked(m_queue).data(); }
     void setQueue(QObject *queue) { setLocked(m_queue, QPointer<QObject>(queue)); }
     QObject *uploadProgressDelegate() const { return locked(m_uploadProgressDelegate).data(); }
@@ -234,10 +234,7 @@ public:
     QByteArray didFailSelector() const { return locked(m_didFailSelector); }
     void setDidFailSelector(const QByteArray &name) { setLocked(m_didFailSelector, name); }
     QByteArray didReceiveDataSelector() const { return locked(m_didReceiveDataSelector); }
-    void setDidReceiveDataSelector(const QByteArray &name)
-    {
-        setLocked(m_didReceiveDataSelector, name);
-    }
+    void setDidReceiveDataSelector(const QByteArray &name);
     bool showAccurateProgress() const { return locked(m_showAccurateProgress); }
     void setShowAccurateProgress(bool value) { setLocked(m_showAccurateProgress, value); }
     bool shouldResetDownloadProgress() const { return locked(m_shouldResetDownloadProgress); }
@@ -483,6 +480,9 @@ private:
     QByteArray m_didFinishSelector = "requestFinished";
     QByteArray m_didFailSelector = "requestFailed";
     QByteArray m_didReceiveDataSelector = "requestDidReceiveData";
+    // Known when the delegate is set, so that the network thread never looks into an object
+    // that the main thread may be destroying.
+    bool m_delegateTakesData = false;
     bool m_showAccurateProgress = true;
     bool m_shouldResetDownloadProgress = true;
     bool m_shouldResetUploadProgress = true;

@@ -171,8 +171,7 @@ void HTTPRequest::handleBytesAvailable()
         size = 65536;
     size = BandwidthThrottle::shared().responseReadLength(size);
     const bool dropped = m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads;
-    const bool toDelegate =
-        SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate.data(), m_didReceiveDataSelector);
+    const bool toDelegate = m_delegateTakesData && m_delegate;
     if (!dropped && !toDelegate && m_downloadDestinationPath.isEmpty() && m_rawResponseData) {
         // Straight into the body: no copy on the way.
         const qsizetype before = m_rawResponseData->size();
