@@ -2,29 +2,15 @@
 #include "app/HyperlinkButton.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QTest>
 #include <QTextBrowser>
 
+#include "OpenedUrls.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-// Stands in for the user's browser.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-
-public:
-    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
-    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 TEST(AboutWindow, ShowsTheVersionTheSiteAndTheAcknowledgements)
 {
@@ -37,7 +23,7 @@ TEST(AboutWindow, ShowsTheVersionTheSiteAndTheAcknowledgements)
     EXPECT_TRUE(acknowledgements.contains(QStringLiteral("Acknowledgements")));
     EXPECT_TRUE(acknowledgements.contains(QStringLiteral("famfamfam")));
 
-    OpenedUrls browser;
+    OpenedUrls browser({QStringLiteral("https")});
     QTest::mouseClick(about.findChild<HyperlinkButton *>(QStringLiteral("siteButton")),
                       Qt::LeftButton);
     ASSERT_EQ(browser.urls.size(), 1);
@@ -68,12 +54,10 @@ TEST(HyperlinkButton, ShowsTheAddressAsAUrlAndOpensIt)
     EXPECT_TRUE(link.font().underline());
     EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
 
-    OpenedUrls browser;
+    OpenedUrls browser({QStringLiteral("https")});
     link.click();
     ASSERT_EQ(browser.urls.size(), 1);
     EXPECT_EQ(browser.urls.first(), QUrl(QStringLiteral("https://example.org/a%20page?q=%C3%BC")));
 }
 
 } // namespace
-
-#include "TNAboutWindowControllerTest.moc"
