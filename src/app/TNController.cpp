@@ -87,6 +87,9 @@ void TNController::applicationDidFinishLaunching(const QStringList &launchPaths)
 
 void TNController::applicationWillTerminate()
 {
+    // Nothing is reported or chained while quitting.
+    disconnect(m_operationQueue.get(), &OperationQueue::operationsBecameEmpty, this,
+               &TNController::operationsEnded);
     m_operationQueue->cancelAllOperations();
     m_operationQueue->waitUntilAllOperationsAreFinished();
 }

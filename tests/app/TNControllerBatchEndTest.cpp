@@ -171,7 +171,8 @@ TEST_F(BatchEndTest, OneStepImportGoesOnToTheSearchAndKeepsEveryAlert)
 
 TEST_F(BatchEndTest, ASearchNeedsALanguage)
 {
-    setSetting("lang0", QString());
+    for (const QString &slot : TNUserDefaultsHelper::LanguageKeys)
+        UserDefaults::standard().setValue(slot, QString());
     setSetting("oneStep", true);
     SubtitlesLanguages::sharedInstance().setPreferredLanguages([] { return QStringList(); });
     touch(QStringLiteral("Ronin.1998.720p.BluRay.mkv"));
