@@ -156,6 +156,23 @@ TEST_F(ImportTest, ReScanImportsTheRememberedFoldersAgain)
         << "a re-scan does not remember its folders again";
 }
 
+TEST_F(ImportTest, TheStartUpFolderAndTheLaunchFilesAreImportedTogether)
+{
+    touch(QStringLiteral("startup/Lost.S01E01.avi"));
+    const QString named = touch(QStringLiteral("named/Heat.1995.DVDRip.XviD.avi"));
+    setSetting("ImportAtStartup", true);
+    setSetting("ImportFolder", root.filePath(QStringLiteral("startup")));
+    controller.checkStartupImport({named});
+    ASSERT_TRUE(waitForBatchEnd());
+    EXPECT_EQ(controller.totalVideoFiles(), 2);
+    EXPECT_EQ(controller.lastImportedFolders(),
+              QStringList{root.filePath(QStringLiteral("startup"))});
+
+    setSetting("ImportFolder", root.filePath(QStringLiteral("gone")));
+    controller.checkStartupImport();
+    EXPECT_TRUE(controller.operationsCount()) << "a missing start-up folder imports nothing";
+}
+
 TEST_F(ImportTest, CancellingAnImportStopsItAndTheChain)
 {
     setSetting("oneStep", true);
