@@ -102,10 +102,6 @@ public:
     qint32 totalSubsToDownload() const { return m_totalSubsToDownload; }
     qint32 totalVideoFilesToSearch() const { return m_totalVideoFilesToSearch; }
 
-Q_SIGNALS:
-    // The status line or an enabling rule may have changed.
-    void statusChanged();
-
 private:
     bool checkConfiguredLanguages();
     void checkSubtitlesWithLoginError();

@@ -34,7 +34,6 @@ void TNController::updateStatusInfo()
     if (m_window)
         m_window->statusTextField()->setText(m_statusText);
     updateActions();
-    Q_EMIT statusChanged();
 }
 
 QString TNController::statusText() const
