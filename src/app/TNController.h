@@ -4,6 +4,7 @@
 #include "app/TNOutlineView.h"
 #include "app/TNProgressController.h"
 #include "catalogue/FileSearchOperation.h"
+#include "services/SubtitleSearchOperation.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,12 +20,16 @@ class QMenu;
 class Subtitle;
 class TNModelController;
 class TNVideoFileParser;
+class VideoFile;
+
+using SearchOperations = QList<std::shared_ptr<SubtitleSearchOperation>>;
 
 // The application's spine: it owns the catalogue and the one operation queue, runs the
 // commands of the main window, catalogues what the folder scan finds and, when the queue
 // runs dry, closes the batch. Main thread only.
 class TNController final : public QObject,
                            public VideoFileSearchProtocol,
+                           public SubtitleSearchProtocol,
                            public TNOutlineViewDelegate
 {
     Q_OBJECT
@@ -70,8 +75,23 @@ public:
     void didImportFile(const QString &path) override;
     void didFilterFile(const QString &path) override;
 
-    // Other commands.
+    // The search: one operation per service (two for Podnapisi, the second only logging
+    // in), each with the service's account and this controller as delegate.
     void doSubtitleSearch();
+    SearchOperations buildOSTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                               const QStringList &languages);
+    SearchOperations buildPodTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                                const QStringList &languages);
+    SearchOperations buildBetaSeriesTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                                       const QStringList &languages);
+
+    // The searches' reports, on the main thread.
+    void didReceiveSubtitles(const RemoteSubtitles &subtitles) override;
+    void didLogin(const QString &service) override;
+    void didFailWithLoginError(const QString &service) override;
+    void didFailWithError(const QString &service) override;
+
+    // Other commands.
     void doDownload();
     void doClearList();
     void doCancel();
@@ -105,6 +125,7 @@ public:
 private:
     bool checkConfiguredLanguages();
     void checkSubtitlesWithLoginError();
+    void configureSearch(SubtitleSearchOperation &operation, const QString &service);
     void updateActions();
     QString serviceList(qint32 loginState, bool podEnabled, bool osEnabled, bool bsEnabled) const;
     void showAlert(const QString &message, const QString &information, bool showSuppression);

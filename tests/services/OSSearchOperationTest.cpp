@@ -127,17 +127,7 @@ TEST_F(OSSearchOperationTest, SearchesByHashThenImdbThenNameForWhatIsLeft)
     const QVariantList checked = calls[2].params.value(1).toList().value(1).toList();
     EXPECT_EQ(checked, (QVariantList{QStringLiteral("00000000000000bb"), QStringLiteral("")}));
     const auto nameOf = [&](int index) {
-        return calls[index]
-            .params.value(1)
-            .toList()
-            .value(1)
-            .toList()
-            .value(0)
-            .toMap()
-            .value(QStringLiteral("query"))
-            .toList()
-            .value(1)
-            .toString();
+        return calls[index].queryField(0, QStringLiteral("query")).toString();
     };
     EXPECT_EQ(nameOf(4), QStringLiteral("Show S01E02"));
     EXPECT_EQ(nameOf(5), QStringLiteral("Lost"));

@@ -107,6 +107,12 @@ QByteArray subtitleStruct(const FakeOpenSubtitles::Subtitle &s, quint16 port)
 
 } // namespace
 
+QVariant FakeOpenSubtitles::Call::queryField(int index, const QString &member) const
+{
+    const QVariantList queries = params.value(1).toList().value(1).toList();
+    return queries.value(index).toMap().value(member).toList().value(1);
+}
+
 FakeOpenSubtitles::FakeOpenSubtitles()
     : m_server([this](const FakeRequest &request) { return handle(request); })
 {

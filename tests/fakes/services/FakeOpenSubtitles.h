@@ -30,10 +30,14 @@ public:
         QString imdb;
     };
 
+    // Each parameter is a list of its wire type and its value; struct members likewise.
     struct Call
     {
         QString method;
         QVariantList params;
+
+        // The value of a member of the index-th query of a SearchSubtitles call.
+        QVariant queryField(int index, const QString &member) const;
     };
 
     enum class LoginReply
