@@ -1,0 +1,84 @@
+#include "http/ProxyAutoConfig.h"
+
+#include "fakes/http/FakeHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+using Type = ProxyEntry::Type;
+
+TEST(ProxyAutoConfigTest, ResultsReadInOrder)
+{
+    EXPECT_EQ(ProxyAutoConfig::parseResult(
+                  "PROXY cache.example:8080; SOCKS socks.example;DIRECT; NONSENSE x; HTTPS s:8443"),
+              (QList<ProxyEntry>{{Type::Http, "cache.example", 8080},
+                                 {Type::Socks, "socks.example", 1080},
+                                 {},
+                                 {Type::Https, "s", 8443}}));
+    EXPECT_TRUE(ProxyAutoConfig::parseResult("").isEmpty());
+}
+
+TEST(ProxyAutoConfigTest, HelperFunctionsDecide)
+{
+    const QString script = R"JS(
+        function FindProxyForURL(url, host) {
+            if (isPlainHostName(host)) return "DIRECT";
+            if (dnsDomainIs(host, ".example.org") && dnsDomainLevels(host) == 2)
+                return "PROXY org-proxy:3128";
+            if (shExpMatch(url, "*://*.test/files/*.srt")) return "SOCKS socks:1081";
+            if (isInNet(host, "127.0.0.0", "255.0.0.0") && localHostOrDomainIs("www", "www.x"))
+                return "PROXY loop:1";
+            if (weekdayRange("SUN", "SAT") && timeRange(0, 24) && dateRange("JAN", "DEC")
+                && dateRange(1, 31) && isResolvable("127.0.0.1") && myIpAddress() != "")
+                return "PROXY always:2";
+            return "DIRECT";
+        })JS";
+    const auto proxies = [&](const char *url) {
+        return ProxyAutoConfig::proxiesForScript(script, QUrl(url)).value_or(QList<ProxyEntry>{});
+    };
+    EXPECT_EQ(proxies("http://intranet/page"), QList<ProxyEntry>{{}});
+    EXPECT_EQ(proxies("http://www.example.org/"),
+              QList<ProxyEntry>({{Type::Http, "org-proxy", 3128}}));
+    EXPECT_EQ(proxies("https://cdn.test/files/movie.srt"),
+              QList<ProxyEntry>({{Type::Socks, "socks", 1081}}));
+    EXPECT_EQ(proxies("http://127.0.0.1/"), QList<ProxyEntry>({{Type::Http, "loop", 1}}));
+    EXPECT_EQ(proxies("http://a.b.c.d/"), QList<ProxyEntry>({{Type::Http, "always", 2}}));
+}
+
+TEST(ProxyAutoConfigTest, BrokenScriptsCannotBeEvaluated)
+{
+    const QUrl url("http://host.example/");
+    EXPECT_FALSE(ProxyAutoConfig::proxiesForScript("function FindProxyForURL(", url));
+    EXPECT_FALSE(ProxyAutoConfig::proxiesForScript("var nothing = 1;", url));
+    EXPECT_FALSE(
+        ProxyAutoConfig::proxiesForScript("function FindProxyForURL(u, h) { return 42; }", url));
+    EXPECT_FALSE(
+        ProxyAutoConfig::proxiesForScript("function FindProxyForURL(u, h) { throw 'no'; }", url));
+}
+
+TEST(ProxyAutoConfigTest, ScriptsAreReadFromFilesAndServers)
+{
+    const QByteArray script = "function FindProxyForURL(u, h) { return 'PROXY p:1'; }";
+    QTemporaryDir folder;
+    QFile file(folder.filePath("proxy.pac"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(script);
+    file.close();
+    const QUrl url("http://host.example/");
+    const QList<ProxyEntry> expected{{Type::Http, "p", 1}};
+    EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, QUrl::fromLocalFile(file.fileName())), expected);
+    // An unreadable script means connecting directly, not a failure.
+    EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, QUrl::fromLocalFile(folder.filePath("none"))),
+              QList<ProxyEntry>{});
+
+    FakeHttpServer server;
+    server.setReply("/proxy.pac", FakeReply::ok(script, "application/x-ns-proxy-autoconfig"));
+    EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, server.url("/proxy.pac")), expected);
+    EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, server.url("/missing.pac")), QList<ProxyEntry>{});
+}
+
+} // namespace
