@@ -44,7 +44,7 @@ class HTTPRequest : public Operation
     Q_OBJECT
 
 public:
-    static inline const QString RunLoopModeDefault = QStringLiteral("kCFRunLoopDefaultMode");
+    static inline const QString RunLoopModeDefault = QStringLiteral("DefaultRunLoopMode");
     static inline const QString SynchronousRunLoopMode = QStringLiteral("HTTPRequestRunLoopMode");
 
     // A client certificate with its private key, sent when the server asks for one.

@@ -521,6 +521,7 @@ TEST(HTTPRequestTest, DefaultsAndCopies)
     EXPECT_EQ(request->timeOutSeconds(), 7.5);
     EXPECT_EQ(HTTPRequest::requestWithURL(QUrl("http://host/"))->timeOutSeconds(), 10.0);
     EXPECT_EQ(request->requestMethod(), "GET");
+    EXPECT_EQ(request->runLoopMode(), HTTPRequest::RunLoopModeDefault);
     EXPECT_FALSE(request->requestHeaders());
     EXPECT_TRUE(request->requestCookies().isEmpty());
     EXPECT_TRUE(request->shouldRedirect());
