@@ -258,8 +258,6 @@ TEST_F(OutlineViewTest, ToolTipsNameTheFileAndItsStatus)
         english->setStatus(status);
         EXPECT_EQ(TNOutlineView::toolTip(*english), file + text) << status;
     }
-    english->setStatus(6);
-    EXPECT_EQ(TNOutlineView::toolTip(*english), QStringLiteral("The.Office.S02E05.srt"));
 
     english->setStatus(SubtitleStatusSelected);
     const QPoint at = rowOf(english).center();
