@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 
 #include <functional>
 
@@ -118,11 +119,14 @@ void drawPlay(QPainter &painter)
 
 QPixmap ListImages::named(const QString &name)
 {
-    static QHash<QString, QPixmap> cache;
-    auto found = cache.constFind(name);
-    if (found == cache.constEnd())
-        found = cache.insert(name, make(name));
-    return *found;
+    const QString key = QStringLiteral("trovanel-list:") + name;
+    QPixmap image;
+    if (QPixmapCache::find(key, &image))
+        return image;
+    image = make(name);
+    if (!image.isNull())
+        QPixmapCache::insert(key, image);
+    return image;
 }
 
 QPixmap ListImages::make(const QString &name)
