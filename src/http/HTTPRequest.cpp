@@ -165,8 +165,14 @@ void HTTPRequest::clearSession()
 
 std::shared_ptr<HTTPRequest> HTTPRequest::copy() const
 {
+    auto made = requestWithURL(url());
+    copySettingsTo(made.get());
+    return made;
+}
+
+void HTTPRequest::copySettingsTo(HTTPRequest *made) const
+{
     QMutexLocker lock(&m_cancelledLock);
-    auto made = requestWithURL(m_url);
     made->m_requestMethod = m_requestMethod;
     made->m_requestHeaders = m_requestHeaders;
     made->m_requestCookies = m_requestCookies;
@@ -231,7 +237,6 @@ std::shared_ptr<HTTPRequest> HTTPRequest::copy() const
             made->m_haveBuiltPostBody = false;
         }
     }
-    return made;
 }
 
 std::shared_ptr<HTTPRequest> HTTPRequest::HEADRequest() const
@@ -361,23 +366,40 @@ void HTTPRequest::appendPostData(const QByteArray &data)
         m_postBody->append(data);
 }
 
-void HTTPRequest::appendPostDataFromFile(const QString &path)
+bool HTTPRequest::appendPostDataFromFile(const QString &path)
 {
     QMutexLocker lock(&m_cancelledLock);
     setupPostBody();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return false;
     QByteArray block(FileCopyBlock, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(block.data(), FileCopyBlock);
-        if (n <= 0)
-            break;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
         if (m_shouldStreamPostDataFromDisk)
             m_postBodyWriteStream->write(block.constData(), n);
         else
             m_postBody->append(block.constData(), n);
     }
+}
+
+void HTTPRequest::discardPostBody()
+{
+    QMutexLocker lock(&m_cancelledLock);
+    m_postBodyWriteStream.reset();
+    if (m_didCreateTemporaryPostDataFile && !m_postBodyFilePath.isEmpty())
+        QFile::remove(m_postBodyFilePath);
+    m_didCreateTemporaryPostDataFile = false;
+    m_postBodyFilePath.clear();
+    m_postBody.reset();
+    m_postLength = 0;
+    m_haveBuiltPostBody = false;
+    if (m_requestHeaders)
+        m_requestHeaders->remove(QStringLiteral("Content-Length"));
 }
 
 bool HTTPRequest::buildPostBody()

@@ -59,7 +59,7 @@ public:
     ~HTTPRequest() override;
 
     // A new request for the same URL carrying the caller's settings (not results or state).
-    std::shared_ptr<HTTPRequest> copy() const;
+    virtual std::shared_ptr<HTTPRequest> copy() const;
     // A HEAD request for the same URL made for this one, with its connection settings.
     std::shared_ptr<HTTPRequest> HEADRequest() const;
 
@@ -86,7 +86,8 @@ public:
     // Body building.
     void setupPostBody();
     void appendPostData(const QByteArray &data);
-    void appendPostDataFromFile(const QString &path);
+    // False when the file could not be read whole.
+    bool appendPostDataFromFile(const QString &path);
     void addRequestHeader(const QString &name, const QString &value);
 
     // Results.
@@ -367,6 +368,10 @@ protected:
     virtual bool buildPostBody();
     // Fails the request once; later failures and failures after a cancel are ignored.
     void failWithError(const Error &error);
+    // Gives a new request this one's settings, as copy() does.
+    void copySettingsTo(HTTPRequest *made) const;
+    // Forgets a built body, so that the next start builds it again.
+    void discardPostBody();
 
 private:
     enum class Target

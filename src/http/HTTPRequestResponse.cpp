@@ -401,7 +401,8 @@ void HTTPRequest::failWithError(const Error &error)
     if (m_cancelled || !m_error.isNull())
         return;
     m_error = error;
-    m_errorReported = true;
+    // A failure before the start with nobody to tell is told when the request starts.
+    m_errorReported = m_inProgress || m_delegate || m_queue;
     if (const auto main = m_mainRequest.lock()) {
         {
             QMutexLocker mainLock(&main->m_cancelledLock);

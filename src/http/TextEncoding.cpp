@@ -1,6 +1,7 @@
 #include "http/TextEncoding.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 bool TextEncoding::isKnown(const QByteArray &ianaName)
 {
@@ -24,4 +25,17 @@ std::optional<QString> TextEncoding::decode(const QByteArray &data, const QByteA
     if (decoder.hasError())
         return std::nullopt;
     return text;
+}
+
+std::optional<QByteArray> TextEncoding::encode(const QString &text, const QByteArray &ianaName)
+{
+    QStringEncoder encoder(ianaName.constData(), QStringConverter::Flag::Stateless);
+    if (!encoder.isValid())
+        return std::nullopt;
+    QByteArray data = encoder.encode(text);
+    // Some encoders put "?" in place of what they cannot carry and say nothing; the way back
+    // shows it.
+    if (encoder.hasError() || decode(data, ianaName) != text)
+        return std::nullopt;
+    return data;
 }

@@ -15,4 +15,6 @@ public:
     static bool isKnown(const QByteArray &ianaName);
     // Strict: bytes that are invalid in the character set give nullopt.
     static std::optional<QString> decode(const QByteArray &data, const QByteArray &ianaName);
+    // Strict: text the character set cannot carry gives nullopt.
+    static std::optional<QByteArray> encode(const QString &text, const QByteArray &ianaName);
 };

@@ -1,14 +1,12 @@
 #include "services/OSHashAlgorithm.h"
 
+#include "services/RegularFile.h"
+
 #include <QFile>
 #include <QUrl>
 #include <QtEndian>
 
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -51,22 +49,9 @@ OSHashResult OSHashAlgorithm::hashForFile(QIODevice *file)
 
 OSHashResult OSHashAlgorithm::hashForPath(const QString &path)
 {
-    if (path.isEmpty())
-        return {};
-    // Non-blocking, so that opening a FIFO returns at once; then only regular files go on.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return {};
-    }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!RegularFile::openForReading(path, file))
         return {};
-    }
     return hashForFile(&file);
 }
 

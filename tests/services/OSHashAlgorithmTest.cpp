@@ -1,5 +1,7 @@
 #include "services/OSHashAlgorithm.h"
 
+#include "services/ShrinkingDevice.h"
+
 #include <gtest/gtest.h>
 
 #include <QBuffer>
@@ -120,18 +122,6 @@ TEST_F(OSHashAlgorithmTest, UnusablePathsGiveNoHash)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_EQ(OSHashAlgorithm::hashForPath(fifo), OSHashResult{});
 }
-
-namespace {
-
-// A device that claims more bytes than it can deliver, as a file shrinking mid-read would.
-class ShrinkingDevice : public QBuffer
-{
-public:
-    using QBuffer::QBuffer;
-    qint64 size() const override { return QBuffer::size() + 4096; }
-};
-
-} // namespace
 
 TEST_F(OSHashAlgorithmTest, ShortReadGivesNoHashNeverAPartialSum)
 {
