@@ -1,24 +1,32 @@
 #include "app/TNController.h"
 
 #include "app/CatalogueTreeModel.h"
+#include "app/PreferencesWindowController.h"
+#include "app/TNAboutWindowController.h"
 #include "app/TNLastActionResult.h"
 #include "app/TNMainWindow.h"
+#include "app/TNNotificationParser.h"
 #include "app/TNOpenPanel.h"
 #include "app/TNProgressController.h"
+#include "app/TNRemoteNotificationWindowController.h"
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "catalogue/TNVideoFileParser.h"
 #include "catalogue/VideoFile.h"
 #include "platform/Logging.h"
+#include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
 #include "platform/PathUtilities.h"
+#include "platform/UserDefaults.h"
 #include "services/OSHashAlgorithm.h"
+#include "services/TNKeychain.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 
 namespace {
 
@@ -62,6 +70,8 @@ void TNController::setWindow(TNMainWindow *window)
     command(DownloadSubsIdentifier, &TNController::doDownload);
     command(ClearListIdentifier, &TNController::doClearList);
     connect(window->reScanAction(), &QAction::triggered, this, &TNController::reScan);
+    command(PreferencesIdentifier, &TNController::showPreferencesPanel);
+    command(QStringLiteral("actionAbout"), &TNController::showAboutBox);
     updateActions();
 }
 
@@ -300,4 +310,57 @@ QSize TNController::windowWillResize(const QWidget *window, const QSize &)
         return {0, 0};
     const int width = window->frameGeometry().width();
     return {width, 2 * width};
+}
+
+// Other windows
+
+void TNController::showPreferencesPanel()
+{
+    showPrefsInTab(QString());
+}
+
+void TNController::showPrefsInTab(const QString &identifier)
+{
+    if (!operationsCount())
+        return;
+    PreferencesWindowController &preferences = prefsController();
+    preferences.showTab(identifier);
+    preferences.show();
+    preferences.raise();
+    preferences.activateWindow();
+}
+
+PreferencesWindowController &TNController::prefsController()
+{
+    if (!m_prefsController) {
+        m_prefsController =
+            std::make_unique<PreferencesWindowController>(&TNKeychain::defaultKeychain);
+        if (const QScreen *screen = m_prefsController->screen()) {
+            QRect frame = m_prefsController->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            m_prefsController->move(frame.topLeft());
+        }
+    }
+    return *m_prefsController;
+}
+
+void TNController::showAboutBox()
+{
+    TNAboutWindowController::aboutController().showWindow();
+}
+
+void TNController::checkRemoteNotifications(const QUrl &endpoint)
+{
+    QPointer<TNController> self(this);
+    TNNotificationParser(endpoint, UserDefaults::standard())
+        .findRemoteNotifications([self](const TNRemoteNotification &notice) {
+            MainThread::post([self, notice] {
+                if (!self)
+                    return;
+                self->m_remoteNotificationWindowController =
+                    std::make_unique<TNRemoteNotificationWindowController>(
+                        UserDefaults::standard());
+                self->m_remoteNotificationWindowController->showNotification(notice);
+            });
+        });
 }

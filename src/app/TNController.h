@@ -10,15 +10,18 @@
 #include <QPointer>
 #include <QSize>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 
 class CatalogueTreeModel;
 class OperationQueue;
+class PreferencesWindowController;
 class QLabel;
 class QMenu;
 class Subtitle;
 class TNModelController;
+class TNRemoteNotificationWindowController;
 class TNVideoFileParser;
 class VideoFile;
 
@@ -98,6 +101,14 @@ public:
     void checkedButtonForItem(Subtitle *subtitle) override;
     void unclick();
     QMenu *contextMenu() override;
+    void showPreferencesPanel();
+    // Only while the queue is idle; an empty identifier keeps the tab shown last.
+    void showPrefsInTab(const QString &identifier);
+    // Made on first use.
+    PreferencesWindowController &prefsController();
+    void showAboutBox();
+    // Looks for a notice in the background; a notice found gets a window of its own.
+    void checkRemoteNotifications(const QUrl &endpoint);
 
     // Enabling rules; idle means that the queue holds no operation right now.
     bool operationsCount() const;
@@ -142,5 +153,7 @@ private:
     qint32 m_totalSubsToDownload = 0;
     qint32 m_totalVideoFilesToSearch = 0;
     std::unique_ptr<QMenu> m_contextMenu;
+    std::unique_ptr<PreferencesWindowController> m_prefsController;
+    std::unique_ptr<TNRemoteNotificationWindowController> m_remoteNotificationWindowController;
     QString m_statusText;
 };

@@ -1,19 +1,22 @@
+#include "app/ApplicationSite.h"
 #include "app/InstanceChannel.h"
 #include "app/LaunchArguments.h"
 #include "app/MessageBoxAlertPresenter.h"
 #include "app/TNAlert.h"
 #include "app/TNController.h"
 #include "app/TNMainWindow.h"
-#include "platform/Logging.h"
+#include "app/TNURLCommand.h"
+#include "platform/UserDefaults.h"
 
 #include <QApplication>
 
 namespace {
 
-void logIgnoredUrls(const QStringList &urls)
+void openUrls(const QStringList &urls)
 {
+    TNURLCommand command(UserDefaults::standard());
     for (const QString &url : urls)
-        qCInfo(lcApp, "Ignored URL: %s", qPrintable(url));
+        command.handleURLEvent(url);
 }
 
 } // namespace
@@ -41,7 +44,7 @@ int main(int argc, char **argv)
     QObject::connect(&channel, &InstanceChannel::argumentsReceived, &controller,
                      [&controller, &window](const QStringList &arguments) {
                          const LaunchArguments received = LaunchArguments::parse(arguments);
-                         logIgnoredUrls(received.urls);
+                         openUrls(received.urls);
                          if (!received.paths.isEmpty())
                              controller.applicationOpenFiles(received.paths);
                          window.raise();
@@ -50,8 +53,9 @@ int main(int argc, char **argv)
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
                      &TNController::applicationWillTerminate);
     window.show();
-    logIgnoredUrls(launch.urls);
     controller.applicationDidFinishLaunching(launch.paths);
+    openUrls(launch.urls);
+    controller.checkRemoteNotifications(ApplicationSite::noticeEndpoint());
     const int result = QApplication::exec();
     TNAlert::defaultTNAlert().setPresenter(nullptr);
     return result;
