@@ -19,7 +19,7 @@ void Operation::start()
         throw Exception(Exception::InvalidArgument,
                         QStringLiteral("the operation's dependencies have not finished"));
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (m_state.load() != State::Pending)
             throw Exception(Exception::InvalidArgument,
                             QStringLiteral("the operation is already executing or finished"));
@@ -31,7 +31,7 @@ void Operation::start()
 void Operation::execute()
 {
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         // An asynchronous operation may have been finished before its queue got to it.
         if (m_state.load() != State::Pending)
             return;
@@ -63,9 +63,15 @@ void Operation::runMain()
 
 void Operation::cancel()
 {
-    if (m_cancelled.exchange(true))
-        return;
-    Q_EMIT cancelled();
+    std::map<int, std::function<void()>> handlers;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_cancelled.exchange(true))
+            return;
+        handlers.swap(m_cancelHandlers);
+    }
+    for (const auto &[key, handler] : handlers)
+        handler();
     // A cancelled operation is ready at once, whatever its dependencies.
     notifyQueue();
 }
@@ -76,7 +82,7 @@ bool Operation::isReady() const
         return true;
     QList<std::shared_ptr<Operation>> dependencies;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         dependencies = m_dependencies;
     }
     for (const auto &dependency : std::as_const(dependencies)) {
@@ -92,19 +98,19 @@ void Operation::addDependency(const std::shared_ptr<Operation> &operation)
         throw Exception(Exception::InvalidArgument,
                         QStringLiteral("an operation cannot depend on itself or on nothing"));
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (m_dependencies.contains(operation))
             return;
         m_dependencies.append(operation);
     }
-    QMutexLocker locker(&operation->m_mutex);
+    std::lock_guard lock(operation->m_mutex);
     operation->m_dependents.append(weak_from_this());
 }
 
 void Operation::removeDependency(const std::shared_ptr<Operation> &operation)
 {
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (!m_dependencies.removeOne(operation))
             return;
     }
@@ -113,13 +119,13 @@ void Operation::removeDependency(const std::shared_ptr<Operation> &operation)
 
 QList<std::shared_ptr<Operation>> Operation::dependencies() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_dependencies;
 }
 
 void Operation::setCompletionCallback(std::function<void()> callback)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_completionCallback = std::move(callback);
 }
 
@@ -129,7 +135,7 @@ void Operation::finish()
     std::shared_ptr<OperationQueueCore> queue;
     QList<std::weak_ptr<Operation>> dependents;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         if (m_state.load() == State::Finished)
             return;
         m_state.store(State::Finished);
@@ -149,35 +155,54 @@ void Operation::finish()
     }
     bool wakeMainThread = false;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         m_done = true;
-        m_doneCondition.wakeAll();
+        m_doneCondition.notify_all();
         wakeMainThread = m_mainThreadWaiters > 0;
     }
     if (wakeMainThread)
         MainThread::post([] {});
 }
 
+int Operation::addCancelHandler(std::function<void()> handler) const
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!isCancelled()) {
+            const int key = m_nextCancelHandlerKey++;
+            m_cancelHandlers.emplace(key, std::move(handler));
+            return key;
+        }
+    }
+    handler();
+    return -1;
+}
+
+void Operation::removeCancelHandler(int key) const
+{
+    std::lock_guard lock(m_mutex);
+    m_cancelHandlers.erase(key);
+}
+
 void Operation::waitUntilFinished()
 {
-    QMutexLocker locker(&m_mutex);
+    std::unique_lock lock(m_mutex);
     if (!MainThread::isCurrent()) {
-        while (!m_done)
-            m_doneCondition.wait(&m_mutex);
+        m_doneCondition.wait(lock, [this] { return m_done; });
         return;
     }
     ++m_mainThreadWaiters;
     while (!m_done) {
-        locker.unlock();
+        lock.unlock();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        locker.relock();
+        lock.lock();
     }
     --m_mainThreadWaiters;
 }
 
 bool Operation::attachToQueue(const std::shared_ptr<OperationQueueCore> &queue)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     if (!m_queue.expired() || m_state.load() != State::Pending)
         return false;
     m_queue = queue;
@@ -188,7 +213,7 @@ void Operation::notifyQueue() const
 {
     std::shared_ptr<OperationQueueCore> queue;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         queue = m_queue.lock();
     }
     if (queue)

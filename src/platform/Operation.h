@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 
 class OperationQueueCore;
 
@@ -60,6 +61,11 @@ public:
     // of it.
     void setCompletionCallback(std::function<void()> callback);
 
+    // Calls handler once, on the cancelling thread, when the operation is cancelled (at
+    // once when it already is). Returns a key for removeCancelHandler().
+    int addCancelHandler(std::function<void()> handler) const;
+    void removeCancelHandler(int key) const;
+
     // Blocks until the operation has finished and its queue has let go of it. On the main
     // thread it keeps processing events, so work the operation hands to the main thread
     // still runs.
@@ -68,8 +74,6 @@ public:
 Q_SIGNALS:
     // Emitted on the thread that finished the operation.
     void finishedChanged();
-    // Emitted once, on the thread that cancelled the operation.
-    void cancelled();
 
 protected:
     // The work. Exceptions escaping it are logged and the operation still finishes.
@@ -96,8 +100,8 @@ private:
     void notifyQueue() const;
     void runMain();
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_doneCondition;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_doneCondition;
     std::atomic<State> m_state{State::Pending};
     std::atomic<bool> m_cancelled{false};
     std::atomic<QueuePriority> m_priority{QueuePriority::Normal};
@@ -107,4 +111,6 @@ private:
     QList<std::weak_ptr<Operation>> m_dependents;
     std::function<void()> m_completionCallback;
     std::weak_ptr<OperationQueueCore> m_queue;
+    mutable std::map<int, std::function<void()>> m_cancelHandlers;
+    mutable int m_nextCancelHandlerKey = 0;
 };

@@ -2,11 +2,10 @@
 
 #include "platform/Operation.h"
 #include "platform/OperationQueueCore.h"
-
-#include <QThreadPool>
+#include "platform/WorkerPool.h"
 
 OperationQueue::OperationQueue(QObject *parent)
-    : QObject(parent), m_pool(std::make_unique<QThreadPool>()),
+    : QObject(parent), m_pool(std::make_unique<WorkerPool>()),
       m_core(std::make_shared<OperationQueueCore>(this, m_pool.get()))
 {}
 
@@ -17,8 +16,8 @@ OperationQueue::~OperationQueue()
     m_core->setSuspended(false);
     m_core->waitUntilEmpty();
     m_core->close();
-    // Workers may still be returning from operations that have just finished.
-    m_pool->waitForDone();
+    // Workers may still be returning from operations that have just finished; the pool
+    // joins them.
 }
 
 void OperationQueue::addOperation(const std::shared_ptr<Operation> &operation)

@@ -7,7 +7,7 @@
 
 class Operation;
 class OperationQueueCore;
-class QThreadPool;
+class WorkerPool;
 
 // Runs operations on worker threads of its own: at most maxConcurrentOperationCount() at
 // once, each only when its dependencies have finished, the highest queue priority first
@@ -54,6 +54,6 @@ Q_SIGNALS:
     void operationsBecameEmpty();
 
 private:
-    std::unique_ptr<QThreadPool> m_pool;
+    std::unique_ptr<WorkerPool> m_pool;
     std::shared_ptr<OperationQueueCore> m_core;
 };

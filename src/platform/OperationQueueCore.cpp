@@ -4,12 +4,14 @@
 #include "platform/MainThread.h"
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
+#include "platform/WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QThread>
-#include <QThreadPool>
 
-OperationQueueCore::OperationQueueCore(OperationQueue *owner, QThreadPool *pool)
+#include <algorithm>
+
+OperationQueueCore::OperationQueueCore(OperationQueue *owner, WorkerPool *pool)
     : m_pool(pool), m_owner(owner)
 {
     m_pool->setMaxThreadCount(concurrencyLimit() + QThread::idealThreadCount());
@@ -23,7 +25,7 @@ void OperationQueueCore::add(const std::shared_ptr<Operation> &operation)
         throw Exception(Exception::InvalidArgument,
                         QStringLiteral("the operation is executing or finished and cannot be "
                                        "added to a queue"));
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     if (!operation->attachToQueue(shared_from_this()))
         throw Exception(Exception::InvalidArgument,
                         QStringLiteral("the operation is already in a queue"));
@@ -33,7 +35,7 @@ void OperationQueueCore::add(const std::shared_ptr<Operation> &operation)
 
 QList<std::shared_ptr<Operation>> OperationQueueCore::operations() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     QList<std::shared_ptr<Operation>> result;
     result.reserve(m_entries.size());
     for (const Entry &entry : m_entries)
@@ -43,13 +45,13 @@ QList<std::shared_ptr<Operation>> OperationQueueCore::operations() const
 
 int OperationQueueCore::count() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return int(m_entries.size());
 }
 
 int OperationQueueCore::maxConcurrentOperationCount() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_maxConcurrent;
 }
 
@@ -60,7 +62,7 @@ void OperationQueueCore::setMaxConcurrentOperationCount(int count)
                         QStringLiteral("the maximum concurrent operation count must be -1 or "
                                        "more, not %1")
                             .arg(count));
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_maxConcurrent = count;
     if (m_pool)
         m_pool->setMaxThreadCount(concurrencyLimit() + QThread::idealThreadCount());
@@ -69,13 +71,13 @@ void OperationQueueCore::setMaxConcurrentOperationCount(int count)
 
 bool OperationQueueCore::isSuspended() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_suspended;
 }
 
 void OperationQueueCore::setSuspended(bool suspended)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_suspended = suspended;
     scheduleLocked();
 }
@@ -84,7 +86,7 @@ void OperationQueueCore::cancelAll()
 {
     QList<std::shared_ptr<Operation>> toCancel;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         ++m_cancelAllsRunning;
         for (const Entry &entry : std::as_const(m_entries))
             toCancel.append(entry.operation);
@@ -92,14 +94,14 @@ void OperationQueueCore::cancelAll()
     // One finishing early must not free a slot for another that is not cancelled yet.
     for (const auto &operation : std::as_const(toCancel))
         operation->cancel();
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     --m_cancelAllsRunning;
     scheduleLocked();
 }
 
 void OperationQueueCore::reschedule()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     scheduleLocked();
 }
 
@@ -107,7 +109,7 @@ void OperationQueueCore::operationFinished(const Operation *operation)
 {
     bool becameEmpty = false;
     {
-        QMutexLocker locker(&m_mutex);
+        std::lock_guard lock(m_mutex);
         const auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry &entry) {
             return entry.operation.get() == operation;
         });
@@ -118,7 +120,7 @@ void OperationQueueCore::operationFinished(const Operation *operation)
         m_entries.erase(it);
         becameEmpty = m_entries.isEmpty();
         if (becameEmpty)
-            m_emptyCondition.wakeAll();
+            m_emptyCondition.notify_all();
         scheduleLocked();
     }
     if (becameEmpty)
@@ -133,20 +135,19 @@ void OperationQueueCore::waitUntilEmpty()
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return;
     }
-    QMutexLocker locker(&m_mutex);
-    while (!m_entries.isEmpty())
-        m_emptyCondition.wait(&m_mutex);
+    std::unique_lock lock(m_mutex);
+    m_emptyCondition.wait(lock, [this] { return m_entries.isEmpty(); });
 }
 
 void OperationQueueCore::detachOwner()
 {
-    QMutexLocker locker(&m_mutex);
-    m_ownerAttached = false;
+    std::lock_guard lock(m_mutex);
+    m_owner = nullptr;
 }
 
 void OperationQueueCore::close()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_pool = nullptr;
 }
 
@@ -192,11 +193,9 @@ void OperationQueueCore::postBecameEmpty()
         const auto core = weakCore.lock();
         if (!core)
             return;
-        QPointer<OperationQueue> owner;
+        OperationQueue *owner = nullptr;
         {
-            QMutexLocker locker(&core->m_mutex);
-            if (!core->m_ownerAttached)
-                return;
+            std::lock_guard lock(core->m_mutex);
             owner = core->m_owner;
         }
         if (owner)

@@ -1,22 +1,21 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
-#include <QPointer>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class Operation;
 class OperationQueue;
-class QThreadPool;
+class WorkerPool;
 
 // The state an OperationQueue shares with its operations. Operations reach it through a
 // weak pointer, so one that finishes after its queue is gone touches nothing freed.
 class OperationQueueCore final : public std::enable_shared_from_this<OperationQueueCore>
 {
 public:
-    OperationQueueCore(OperationQueue *owner, QThreadPool *pool);
+    OperationQueueCore(OperationQueue *owner, WorkerPool *pool);
 
     // Throws Exception::InvalidArgument for a null, finished, executing or queued operation.
     void add(const std::shared_ptr<Operation> &operation);
@@ -51,14 +50,14 @@ private:
     void startLocked(Entry &entry);
     void postBecameEmpty();
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_emptyCondition;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_emptyCondition;
     QList<Entry> m_entries;
     int m_running = 0;
     int m_maxConcurrent = -1;
     bool m_suspended = false;
     int m_cancelAllsRunning = 0;
-    QThreadPool *m_pool;
-    QPointer<OperationQueue> m_owner;
-    bool m_ownerAttached = true;
+    WorkerPool *m_pool;
+    // Read and cleared on the main thread only, where the owner lives and dies.
+    OperationQueue *m_owner;
 };

@@ -266,9 +266,7 @@ TEST(OperationQueue, DestructionCancelsAndWaits)
     // Finishes from its own thread once cancelled, as a network request does.
     LateFinisher late;
     const auto &request = late.operation;
-    QObject::connect(
-        request.get(), &Operation::cancelled, request.get(), [&late] { late.gate.release(); },
-        Qt::DirectConnection);
+    request->addCancelHandler([&late] { late.gate.release(); });
     std::atomic<int> completions{0};
     request->setCompletionCallback([&] { ++completions; });
     {

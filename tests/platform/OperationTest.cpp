@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <memory>
+#include <semaphore>
 #include <stdexcept>
 #include <thread>
 
@@ -37,11 +38,16 @@ TEST(Operation, StartRunsOnCallerAndFinishesOnce)
 TEST(Operation, CancelledBeforeStartFinishesWithoutMain)
 {
     auto operation = std::make_shared<TestOperation>();
-    int cancelSignals = 0;
-    QObject::connect(operation.get(), &Operation::cancelled, [&] { ++cancelSignals; });
+    int handlerCalls = 0;
+    const int removed = operation->addCancelHandler([&] { handlerCalls += 100; });
+    operation->addCancelHandler([&] { ++handlerCalls; });
+    operation->removeCancelHandler(removed);
     operation->cancel();
     operation->cancel();
-    EXPECT_EQ(cancelSignals, 1);
+    EXPECT_EQ(handlerCalls, 1);
+    // A handler added after the cancel runs at once.
+    operation->addCancelHandler([&] { ++handlerCalls; });
+    EXPECT_EQ(handlerCalls, 2);
     operation->start();
     EXPECT_TRUE(operation->isFinished());
     EXPECT_FALSE(operation->mainRan());
@@ -129,8 +135,8 @@ TEST(MainThreadRunUnlessCancelled, RunsAndWaitsForTheMainThread)
 
 TEST(MainThreadRunUnlessCancelled, CancelWakesTheWorkerAndDropsTheCall)
 {
-    QSemaphore entered;
-    QSemaphore done;
+    std::counting_semaphore<> entered{0};
+    std::counting_semaphore<> done{0};
     std::atomic<bool> ran{true};
     bool called = false;
     auto operation = std::make_shared<TestOperation>([&](TestOperation &self) {

@@ -2,13 +2,14 @@
 
 #include "platform/Operation.h"
 
-#include <QMutex>
-#include <QSemaphore>
+#include <QList>
 #include <QStringList>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <semaphore>
 #include <thread>
 
 // An operation whose work is a function given by the test.
@@ -45,8 +46,8 @@ struct ConcurrencyProbe
     std::atomic<int> running{0};
     std::atomic<int> peak{0};
     std::atomic<int> started{0};
-    QSemaphore gate;
-    QMutex mutex;
+    std::counting_semaphore<> gate{0};
+    std::mutex mutex;
     // How many were running, itself included, when each operation started.
     QList<int> runningAtStart;
 
@@ -55,7 +56,7 @@ struct ConcurrencyProbe
         return [this](TestOperation &) {
             int now = 0;
             {
-                QMutexLocker locker(&mutex);
+                std::lock_guard lock(mutex);
                 now = ++running;
                 runningAtStart.append(now);
             }
@@ -72,20 +73,20 @@ struct ConcurrencyProbe
 // Names of operations in the order they ran.
 struct RunOrder
 {
-    QMutex mutex;
+    std::mutex mutex;
     QStringList names;
 
     TestOperation::Body body(const QString &name)
     {
         return [this, name](TestOperation &) {
-            QMutexLocker locker(&mutex);
+            std::lock_guard lock(mutex);
             names.append(name);
         };
     }
 
     QStringList snapshot()
     {
-        QMutexLocker locker(&mutex);
+        std::lock_guard lock(mutex);
         return names;
     }
 };
@@ -94,8 +95,8 @@ struct RunOrder
 // gate opens.
 struct LateFinisher
 {
-    QSemaphore mainReturned;
-    QSemaphore gate;
+    std::counting_semaphore<> mainReturned{0};
+    std::counting_semaphore<> gate{0};
     std::thread thread;
     std::shared_ptr<TestOperation> operation = std::make_shared<TestOperation>(
         [this](TestOperation &self) {
