@@ -42,7 +42,7 @@ void Operation::execute()
 
 void Operation::runMain()
 {
-    if (isCancelled()) {
+    if (isCancelled() && !isAsynchronous()) {
         finish();
         return;
     }

@@ -15,7 +15,9 @@ class OperationQueueCore;
 // A unit of work, run once by an OperationQueue or by calling start(). Always held by
 // std::shared_ptr. A synchronous operation is done when main() returns; an asynchronous
 // one returns from main() having started its work and calls finish() later, from any
-// thread. State may be read and changed from any thread.
+// thread, and its main() runs even when it was cancelled before starting, so that it can
+// report the cancellation before it finishes. State may be read and changed from any
+// thread.
 class Operation : public QObject, public std::enable_shared_from_this<Operation>
 {
     Q_OBJECT
@@ -33,13 +35,14 @@ public:
     Operation();
     ~Operation() override;
 
-    // Runs the operation on the calling thread. A cancelled operation finishes without
-    // running main(); a finished one is left alone. Throws Exception::InvalidArgument when
+    // Runs the operation on the calling thread. A cancelled synchronous operation finishes
+    // without running main(); a finished one is left alone. Throws Exception::InvalidArgument when
     // the operation is executing already or its dependencies have not finished.
     void start();
 
-    // Asks the operation to stop. A queued operation that has not started leaves its
-    // queue without running main(). Overrides must call this one.
+    // Asks the operation to stop. A queued operation that has not started is started at
+    // once, whatever the queue's limit, and a synchronous one then leaves without running
+    // main(). Overrides must call this one.
     virtual void cancel();
 
     bool isCancelled() const { return m_cancelled.load(); }

@@ -150,6 +150,28 @@ TEST(OperationQueue, CancelledWhileSuspendedLeavesOnResume)
     EXPECT_TRUE(operation->isFinished());
 }
 
+TEST(OperationQueue, CancelledAsynchronousOperationReportsBeforeItLeaves)
+{
+    OperationQueue queue;
+    queue.setSuspended(true);
+    QStringList events;
+    QObject::connect(&queue, &OperationQueue::operationsBecameEmpty,
+                     [&] { events.append(QStringLiteral("empty")); });
+    LateFinisher late;
+    late.operation->addCancelHandler([&] {
+        MainThread::post([&] { events.append(QStringLiteral("cancelled")); });
+        late.gate.release();
+    });
+    queue.addOperation(late.operation);
+    queue.cancelAllOperations();
+    queue.setSuspended(false);
+    queue.waitUntilAllOperationsAreFinished();
+    ASSERT_TRUE(late.operation->mainRan());
+    late.mainReturned.acquire();
+    ASSERT_TRUE(waitUntil([&] { return events.contains(QStringLiteral("empty")); }));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("cancelled"), QStringLiteral("empty")}));
+}
+
 TEST(OperationQueue, AsynchronousOperationFinishesFromAnotherThread)
 {
     OperationQueue queue;
