@@ -199,6 +199,7 @@ void HTTPRequest::copySettingsTo(HTTPRequest *made) const
     made->m_delegate = m_delegate;
     made->m_delegateTakesData =
         SelectorCall::respondsToDataCall<HTTPRequest>(m_delegate, made->m_didReceiveDataSelector);
+    made->m_delegateAuthenticationAnswers = m_delegateAuthenticationAnswers;
     made->setUploadProgressDelegate(m_uploadProgressDelegate);
     made->setDownloadProgressDelegate(m_downloadProgressDelegate);
     made->m_didStartSelector = m_didStartSelector;
@@ -284,6 +285,14 @@ void HTTPRequest::setDelegate(QObject *delegate)
     m_delegate = delegate;
     m_delegateTakesData =
         SelectorCall::respondsToDataCall<HTTPRequest>(delegate, m_didReceiveDataSelector);
+    m_delegateAuthenticationAnswers = authenticationAnswers(delegate);
+}
+
+void HTTPRequest::setQueue(QObject *queue)
+{
+    QMutexLocker lock(&m_cancelledLock);
+    m_queue = queue;
+    m_queueAuthenticationAnswers = authenticationAnswers(queue);
 }
 
 void HTTPRequest::setDidReceiveDataSelector(const QByteArray &name)
@@ -462,6 +471,8 @@ void HTTPRequest::main()
         m_inProgress = true;
         m_keepAlive = me;
     }
+    if (!chooseProxy())
+        return;
     NetworkThread::post([me] { me->runMain(); });
 }
 
@@ -483,6 +494,8 @@ void HTTPRequest::startSynchronous()
         m_inProgress = true;
         m_keepAlive = me;
     }
+    if (!chooseProxy())
+        return;
     {
         QMutexLocker lock(&m_syncMutex);
         m_syncDone = false;
@@ -507,8 +520,10 @@ void HTTPRequest::cancel()
 void HTTPRequest::cancelOnRequestThread()
 {
     QMutexLocker lock(&m_cancelledLock);
-    if (m_cancelled || m_complete)
+    // A request waiting for its delegate's credentials is complete but still has to end.
+    if (m_cancelled || (m_complete && !m_waitingForCredentials))
         return;
+    m_waitingForCredentials = false;
     failWithError(HTTPRequestError::cancelled());
     m_complete = true;
     cancelLoad();
@@ -556,6 +571,7 @@ void HTTPRequest::runMain()
         buildRequestHeaders();
         if (!m_error.isNull())
             return;
+        applyAuthorizationHeader();
         if (m_requestHeaders) {
             for (auto it = m_requestHeaders->cbegin(); it != m_requestHeaders->cend(); ++it) {
                 // Header text with line breaks would split the request; refuse it.
@@ -801,7 +817,7 @@ void HTTPRequest::handleNetworkEvent(int event)
     if (redirect)
         performRedirect();
     else if (authentication)
-        failAuthentication();
+        handleAuthenticationChallenge();
 }
 
 void HTTPRequest::updateStatus()

@@ -26,6 +26,7 @@
 #include <optional>
 
 class HTTPCacheDelegate;
+class HttpAuthentication;
 class HttpMessage;
 class HttpResponseHead;
 class HttpStream;
@@ -213,7 +214,7 @@ public:
     QObject *delegate() const { return locked(m_delegate).data(); }
     void setDelegate(QObject *delegate);
     QObject *queue() const { return locked(m_queue).data(); }
-    void setQueue(QObject *queue) { setLocked(m_queue, QPointer<QObject>(queue)); }
+    void setQueue(QObject *queue);
     QObject *uploadProgressDelegate() const { return locked(m_uploadProgressDelegate).data(); }
     void setUploadProgressDelegate(QObject *receiver);
     QObject *downloadProgressDelegate() const { return locked(m_downloadProgressDelegate).data(); }
@@ -314,6 +315,11 @@ public:
     int authenticationRetryCount() const { return locked(m_authenticationRetryCount); }
     int proxyAuthenticationRetryCount() const { return locked(m_proxyAuthenticationRetryCount); }
     std::shared_ptr<HTTPRequest> mainRequest() const { return locked(m_mainRequest).lock(); }
+    // A delegate (or queue) asked through authenticationNeededForRequest(HTTPRequest*) or
+    // proxyAuthenticationNeededForRequest(HTTPRequest*) answers with one of these, from any
+    // thread, after setting the user name and password (or the proxy's).
+    void retryUsingSuppliedCredentials();
+    void cancelAuthentication();
 
     // Response cache.
     std::shared_ptr<HTTPCacheDelegate> downloadCache() const
@@ -428,6 +434,34 @@ private:
     void performRedirect();
     void failAuthentication();
 
+    // Authentication (network thread).
+    struct AuthenticationFields
+    {
+        QString *username;
+        QString *password;
+        QString *domain;
+        std::shared_ptr<HttpAuthentication> *authentication;
+        std::shared_ptr<const Credentials> *credentials;
+        QString *scheme;
+        QString *realm;
+        int *retryCount;
+    };
+    AuthenticationFields authenticationFields(bool proxy);
+    void applyAuthorizationHeader();
+    void addBasicAuthenticationHeader(const QString &username, const QString &password);
+    void storePresentedBasicCredentials();
+    void handleAuthenticationChallenge();
+    void attemptToApplyCredentialsAndResume();
+    void resumeAuthentication(bool proxy);
+    std::shared_ptr<const Credentials> findCredentials(bool proxy);
+    bool applyCredentials(bool proxy, const std::shared_ptr<const Credentials> &credentials);
+    std::optional<SessionCredentialEntry> sessionEntry(bool proxy) const;
+    void removeSessionEntry(bool proxy, const std::shared_ptr<const Credentials> &credentials);
+    bool askDelegateForCredentials(bool proxy);
+    static int authenticationAnswers(QObject *receiver);
+    // Proxy choice, off the network thread: false when the request failed for want of one.
+    bool chooseProxy();
+
     // Callbacks.
     void requestStarted();
     void requestReceivedResponseHeaders();
@@ -518,6 +552,15 @@ private:
     int m_authenticationNeeded = 0;
     int m_authenticationRetryCount = 0;
     int m_proxyAuthenticationRetryCount = 0;
+    std::shared_ptr<HttpAuthentication> m_requestAuthentication;
+    std::shared_ptr<HttpAuthentication> m_proxyAuthentication;
+    // The last challenge's head, kept for the delegate's answer after the stream is gone.
+    std::unique_ptr<HttpResponseHead> m_challengeHead;
+    // Which questions the delegate and the queue answer (bit 1 server, bit 2 proxy), known
+    // when they are set so that the network thread never looks into them.
+    int m_delegateAuthenticationAnswers = 0;
+    int m_queueAuthenticationAnswers = 0;
+    bool m_waitingForCredentials = false;
     std::weak_ptr<HTTPRequest> m_mainRequest;
 
     // Cache.

@@ -74,6 +74,8 @@ void HTTPRequest::readResponseHeaders()
     else if (m_responseStatusCode == 407)
         m_authenticationNeeded = 2;
     parseStringEncodingFromHeaders();
+    if (m_authenticationNeeded == 0)
+        storePresentedBasicCredentials();
 
     m_responseCookies = CookieStorage::cookiesFromResponse(head->values("Set-Cookie"), m_url);
     if (m_useCookiePersistence) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+class HttpAuthentication;
+
 // A user name, password and account domain that a request presented.
 struct Credentials
 {
@@ -27,6 +29,8 @@ struct SessionCredentialEntry
     // Proxy entries.
     QString host;
     int port = 0;
+    // The challenge the credentials answered; none for credentials sent before any challenge.
+    std::shared_ptr<HttpAuthentication> authentication = nullptr;
 };
 
 // The two session stores; safe from any thread.
