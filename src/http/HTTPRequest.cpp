@@ -679,6 +679,8 @@ void HTTPRequest::startRequest()
     m_lastBytesRead = 0;
     if (m_redirectCount == 0)
         m_originalURL = m_url;
+    if (m_lastBytesSent > 0)
+        removeUploadProgressSoFar();
     m_lastBytesSent = 0;
     m_contentLength = 0;
     m_responseHeaders.reset();
@@ -744,6 +746,7 @@ void HTTPRequest::startRequest()
         return;
     }
     m_lastActivityTime = Clock::now();
+    resetProgress();
     if (!m_statusTimer) {
         m_statusTimer.reset(new QTimer);
         m_statusTimer->setInterval(StatusIntervalMs);
@@ -860,9 +863,12 @@ void HTTPRequest::checkRequestStatus()
                                                                            m_lastBytesSent);
         }
         // What the socket took at once at the first check is the send buffer, not progress.
-        if (m_uploadBufferSize == 0 && m_totalBytesSent > 0 && m_totalBytesSent != m_postLength)
+        if (m_uploadBufferSize == 0 && m_totalBytesSent > 0 && m_totalBytesSent != m_postLength) {
             m_uploadBufferSize = m_totalBytesSent;
+            incrementUploadSizeBy(-qint64(m_uploadBufferSize));
+        }
     }
+    updateProgressIndicators();
 }
 
 bool HTTPRequest::shouldTimeOut() const

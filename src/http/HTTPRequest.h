@@ -459,6 +459,25 @@ private:
     void removeSessionEntry(bool proxy, const std::shared_ptr<const Credentials> &credentials);
     bool askDelegateForCredentials(bool proxy);
     static int authenticationAnswers(QObject *receiver);
+    // Progress (network thread); listeners hear of it on the main thread.
+    enum class Listener
+    {
+        Queue,
+        Upload,
+        Download
+    };
+    void updateProgressIndicators();
+    void updateUploadProgress();
+    void updateDownloadProgress();
+    void resetProgress();
+    void incrementDownloadSizeBy(qint64 amount);
+    void incrementUploadSizeBy(qint64 amount);
+    void removeUploadProgressSoFar();
+    // name(HTTPRequest*, qint64) to the queue, then to the upload or download delegate.
+    void tellListeners(Listener delegate, const char *name, qint64 amount);
+    void updateProgressIndicator(Listener listener, qint64 progress, qint64 total);
+    void deliverToListener(Listener listener, std::function<void(QObject *)> call);
+
     // Proxy choice, off the network thread: false when the request failed for want of one.
     bool chooseProxy();
 
@@ -598,6 +617,7 @@ private:
     quint64 m_uploadBufferSize = 0;
     quint64 m_lastBytesRead = 0;
     quint64 m_lastBytesSent = 0;
+    bool m_updatedProgress = false;
     std::unique_ptr<QFile> m_fileDownloadOutputStream;
     bool m_needsRedirect = false;
     int m_redirectCount = 0;

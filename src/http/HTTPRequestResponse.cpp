@@ -114,15 +114,28 @@ void HTTPRequest::readResponseHeaders()
     }
 
     if (!m_needsRedirect) {
+        // A HEAD pre-request sizes its main request, with its own (fresh) progress switches.
+        const auto main = m_mainRequest.lock();
+        HTTPRequest &sized = main ? *main : *this;
+        QMutexLocker sizedLock(&sized.m_cancelledLock);
+        const bool sizes = m_showAccurateProgress && m_shouldResetDownloadProgress;
         if (const auto length = head->header("Content-Length")) {
             const quint64 parsed = length->trimmed().toULongLong(nullptr, 0);
-            if (const auto main = m_mainRequest.lock())
-                main->m_contentLength = parsed;
-            else
-                m_contentLength = parsed;
+            // 20 bytes is an empty body gzipped: the real size is unknown.
+            if (main && main->m_allowCompressedResponse && parsed == 20 && sizes) {
+                main->m_showAccurateProgress = false;
+                main->incrementDownloadSizeBy(1);
+            } else {
+                sized.m_contentLength = parsed;
+                if (sizes)
+                    sized.incrementDownloadSizeBy(qint64(parsed + sized.m_partialDownloadSize));
+            }
             // Growing a large body step by step would copy it over and over.
             if (m_rawResponseData && parsed <= MaxReservedBody)
                 m_rawResponseData->reserve(qsizetype(parsed));
+        } else if (sizes) {
+            sized.m_showAccurateProgress = false;
+            sized.incrementDownloadSizeBy(1);
         }
     }
 
@@ -228,8 +241,10 @@ void HTTPRequest::handleBytesAvailable()
             if (m_allowResumeForFileDownloads && m_request && m_request->header("Range")) {
                 if (responseHeader(QStringLiteral("Content-Range")))
                     append = true;
-                else
+                else {
+                    incrementDownloadSizeBy(-qint64(m_partialDownloadSize));
                     m_partialDownloadSize = 0;
+                }
             }
             m_fileDownloadOutputStream = std::make_unique<QFile>(m_temporaryFileDownloadPath);
             m_fileDownloadOutputStream->open(QIODevice::WriteOnly |
@@ -256,6 +271,7 @@ void HTTPRequest::handleStreamComplete()
     if (m_readStream)
         m_totalBytesSent = m_readStream->requestBodyBytesWritten();
     m_complete = true;
+    updateProgressIndicators();
     // A redirect that keeps the body still needs the engine's body file.
     const bool bodyGoesOn = m_needsRedirect && m_postLength > 0;
     if (m_didCreateTemporaryPostDataFile && m_authenticationNeeded == 0 && !bodyGoesOn) {

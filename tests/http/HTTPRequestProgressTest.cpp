@@ -1,0 +1,163 @@
+#include "http/HTTPRequest.h"
+
+#include "RequestRecorder.h"
+#include "common/TestSupport.h"
+#include "fakes/http/FakeHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+// Notes every progress message, as a queue or a progress bar would get them.
+class ProgressListener : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<double> values;
+    QList<double> maxValues;
+    QList<qint64> received;
+    QList<qint64> sent;
+    qint64 downloadSize = 0;
+    qint64 uploadSize = 0;
+
+    static qint64 sum(const QList<qint64> &amounts)
+    {
+        return std::accumulate(amounts.cbegin(), amounts.cend(), qint64(0));
+    }
+    bool fractionsAreSane() const
+    {
+        for (qsizetype i = 0; i < values.size(); ++i)
+            if (!std::isfinite(values[i]) || values[i] < 0 || values[i] > 1 ||
+                (i > 0 && values[i] < values[i - 1] && values[i] != 0))
+                return false;
+        return true;
+    }
+
+public Q_SLOTS:
+    void setDoubleValue(double value) { values.append(value); }
+    void setMaxValue(double value) { maxValues.append(value); }
+    void requestDidReceiveBytes(HTTPRequest *, qint64 amount) { received.append(amount); }
+    void requestDidSendBytes(HTTPRequest *, qint64 amount) { sent.append(amount); }
+    void requestIncrementDownloadSizeBy(HTTPRequest *, qint64 amount) { downloadSize += amount; }
+    void requestIncrementUploadSizeBy(HTTPRequest *, qint64 amount) { uploadSize += amount; }
+};
+
+void run(const std::shared_ptr<HTTPRequest> &request, RequestRecorder &recorder)
+{
+    request->setDelegate(&recorder);
+    request->start();
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return recorder.ended(); }, 10000));
+    TestSupport::processEventsFor(50);
+}
+
+} // namespace
+
+TEST(HTTPRequestProgressTest, DownloadOfKnownLengthIsReportedByteForByte)
+{
+    FakeHttpServer server;
+    FakeReply slow = FakeReply::ok(QByteArray(64 * 1024, 'x'));
+    slow.bodyRepeat = 16;
+    server.setReply("/big", slow);
+
+    ProgressListener queue;
+    ProgressListener bar;
+    RequestRecorder recorder;
+    auto request = HTTPRequest::requestWithURL(server.url("/big"));
+    request->setAllowCompressedResponse(false);
+    request->setQueue(&queue);
+    request->setDownloadProgressDelegate(&bar);
+    TestSupport::processEventsFor(10);
+    EXPECT_EQ(bar.maxValues, QList<double>{1.0});
+    run(request, recorder);
+
+    const qint64 size = 16 * 64 * 1024;
+    EXPECT_EQ(ProgressListener::sum(queue.received), size);
+    EXPECT_EQ(ProgressListener::sum(bar.received), size);
+    EXPECT_EQ(queue.downloadSize, size);
+    ASSERT_FALSE(bar.values.isEmpty());
+    EXPECT_EQ(bar.values.first(), 0.0);
+    EXPECT_EQ(bar.values.last(), 1.0);
+    EXPECT_TRUE(bar.fractionsAreSane());
+    EXPECT_TRUE(queue.values.isEmpty()) << "fractions go to progress delegates only";
+}
+
+TEST(HTTPRequestProgressTest, DownloadOfUnknownLengthCountsOneUnitAtTheEnd)
+{
+    FakeHttpServer server;
+    FakeReply closing = FakeReply::ok("no length given");
+    closing.framing = FakeReply::Framing::Close;
+    server.setReply("/close", closing);
+
+    ProgressListener queue;
+    RequestRecorder recorder;
+    auto request = HTTPRequest::requestWithURL(server.url("/close"));
+    request->setQueue(&queue);
+    request->setDownloadProgressDelegate(&queue);
+    run(request, recorder);
+    EXPECT_EQ(recorder.lastBody, "no length given");
+    EXPECT_FALSE(request->showAccurateProgress());
+    // Queue and delegate are the same object here: each message arrives twice.
+    EXPECT_EQ(queue.received, (QList<qint64>{1, 1}));
+    EXPECT_EQ(queue.downloadSize, 2);
+    EXPECT_EQ(queue.values.last(), 1.0);
+    EXPECT_TRUE(queue.fractionsAreSane());
+}
+
+TEST(HTTPRequestProgressTest, UploadCountsAddUpToTheSizeAnnounced)
+{
+    FakeHttpServer server;
+    server.setReply("/post", FakeReply::ok("taken"));
+
+    ProgressListener queue;
+    ProgressListener bar;
+    RequestRecorder recorder;
+    auto request = HTTPRequest::requestWithURL(server.url("/post"));
+    request->appendPostData(QByteArray(3 * 1024 * 1024, 'u'));
+    request->setQueue(&queue);
+    request->setUploadProgressDelegate(&bar);
+    run(request, recorder);
+    EXPECT_EQ(recorder.lastBody, "taken");
+    EXPECT_EQ(server.lastRequest().body.size(), 3 * 1024 * 1024);
+    EXPECT_GT(queue.uploadSize, 0);
+    EXPECT_EQ(ProgressListener::sum(queue.sent), queue.uploadSize);
+    EXPECT_EQ(ProgressListener::sum(bar.sent), bar.uploadSize);
+    ASSERT_FALSE(bar.values.isEmpty());
+    EXPECT_EQ(bar.values.last(), 1.0);
+    EXPECT_TRUE(bar.fractionsAreSane());
+}
+
+TEST(HTTPRequestProgressTest, ListenersGoneBeforeDeliveryHearNothing)
+{
+    FakeHttpServer server;
+    server.setReply("/a", FakeReply::ok(QByteArray(4096, 'a')));
+
+    ProgressListener removed;
+    auto *destroyed = new ProgressListener;
+    auto request = HTTPRequest::requestWithURL(server.url("/a"));
+    request->setDownloadProgressDelegate(&removed);
+    request->setUploadProgressDelegate(destroyed);
+    request->setQueue(destroyed);
+    TestSupport::processEventsFor(10);
+    request->start();
+    // The main thread stays busy while the request runs, so every message waits.
+    for (int waited = 0; !request->isFinished() && waited < 10000; waited += 5)
+        QThread::msleep(5);
+    ASSERT_TRUE(request->isFinished());
+    request->setDownloadProgressDelegate(nullptr);
+    delete destroyed;
+    std::weak_ptr<HTTPRequest> weak = request;
+    request.reset();
+    TestSupport::processEventsFor(100);
+    EXPECT_EQ(removed.maxValues, QList<double>{1.0});
+    EXPECT_TRUE(removed.values.isEmpty());
+    EXPECT_TRUE(removed.received.isEmpty());
+    EXPECT_TRUE(weak.expired());
+}
+
+#include "HTTPRequestProgressTest.moc"
