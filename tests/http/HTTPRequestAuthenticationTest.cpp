@@ -1,3 +1,4 @@
+#include "http/CredentialStorage.h"
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
 #include "http/HttpAuthentication.h"
@@ -274,7 +275,7 @@ TEST(HTTPRequestAuthenticationTest, UnknownOrMissingSchemesFailWithTheirOwnCodes
     EXPECT_EQ(nobody.lastError.code(), HTTPRequestError::AuthenticationNeeded);
 }
 
-TEST(HTTPRequestAuthenticationTest, DelegateSuppliesOrRefusesAndIsAskedBeforeTheQueue)
+TEST(HTTPRequestAuthenticationTest, DelegateSuppliesRefusesOrInsistsAndIsAskedBeforeTheQueue)
 {
     HTTPRequest::clearSession();
     FakeHttpServer server;
@@ -304,6 +305,17 @@ TEST(HTTPRequestAuthenticationTest, DelegateSuppliesOrRefusesAndIsAskedBeforeThe
     EXPECT_TRUE(TestSupport::waitUntil([&] { return silent.ended(); }, 10000));
     EXPECT_EQ(asker.questions, 0);
     EXPECT_EQ(silent.lastError.code(), HTTPRequestError::AuthenticationNeeded);
+
+    // One that keeps giving a wrong password is not asked forever.
+    HTTPRequest::clearSession();
+    CredentialGiver stubborn;
+    stubborn.username = "ann";
+    stubborn.password = "wrong";
+    run(HTTPRequest::requestWithURL(server.url("/d")), stubborn);
+    EXPECT_EQ(stubborn.calls.last(), "failed");
+    EXPECT_EQ(stubborn.lastError.code(), HTTPRequestError::AuthenticationNeeded);
+    EXPECT_GE(stubborn.questions, 2);
+    EXPECT_LE(stubborn.questions, 6);
 }
 
 TEST(HTTPRequestAuthenticationTest, CancelEndsARequestWaitingForCredentials)
@@ -407,6 +419,60 @@ TEST(HTTPRequestAuthenticationTest, ProxyComesFromAScriptAndABadScriptFails)
     run(straight, unread);
     EXPECT_EQ(unread.lastBody, "direct");
     EXPECT_TRUE(straight->proxyHost().isEmpty());
+}
+
+TEST(HTTPRequestAuthenticationTest, SavedCredentialsServeProxiesAlwaysAndServersOnlyWhenAsked)
+{
+    HTTPRequest::clearSession();
+    FakeHttpServer server;
+    server.setHandler(basicGate);
+    CredentialStorage::saveCredentials(
+        std::make_shared<const Credentials>(Credentials{"ann", "secret", {}}), "127.0.0.1",
+        server.port(), "http", "subtitles");
+
+    RequestRecorder withoutKeychain;
+    run(HTTPRequest::requestWithURL(server.url("/a")), withoutKeychain);
+    EXPECT_EQ(withoutKeychain.lastError.code(), HTTPRequestError::AuthenticationNeeded);
+
+    RequestRecorder withKeychain;
+    auto request = HTTPRequest::requestWithURL(server.url("/a"));
+    request->setUseKeychainPersistence(true);
+    run(request, withKeychain);
+    EXPECT_EQ(withKeychain.lastBody, "welcome");
+
+    FakeHttpServer proxy;
+    const QByteArray good = HttpAuthentication::basicAuthorization("pat", "proxypw");
+    proxy.setHandler([&](const RecordedRequest &request) {
+        if (request.header("Proxy-Authorization") == good)
+            return FakeReply::ok("through");
+        return challenge(407, "Proxy-Authenticate", "Basic realm=\"gate\"");
+    });
+    CredentialStorage::saveCredentialsForProxy(
+        std::make_shared<const Credentials>(Credentials{"pat", "proxypw", {}}), "127.0.0.1",
+        proxy.port(), "gate");
+    RequestRecorder throughProxy;
+    auto viaProxy = HTTPRequest::requestWithURL(QUrl("http://films.example/"));
+    viaProxy->setProxyHost("127.0.0.1");
+    viaProxy->setProxyPort(proxy.port());
+    run(viaProxy, throughProxy);
+    EXPECT_EQ(throughProxy.lastBody, "through");
+}
+
+TEST(HTTPRequestAuthenticationTest, SystemSettingsNamingASocksProxyAreFollowed)
+{
+    FakeHttpServer server;
+    server.setSocks5(true);
+    server.setReply("/s", FakeReply::ok("socks from the settings"));
+    qputenv("http_proxy", "socks5://127.0.0.1:" + QByteArray::number(server.port()));
+    qunsetenv("no_proxy");
+
+    RequestRecorder recorder;
+    auto request = HTTPRequest::requestWithURL(QUrl("http://films.example/s"));
+    run(request, recorder);
+    qunsetenv("http_proxy");
+    EXPECT_EQ(recorder.lastBody, "socks from the settings");
+    EXPECT_EQ(request->proxyType(), "SOCKS");
+    EXPECT_EQ(server.socksTargets(), QStringList{"films.example:80"});
 }
 
 #include "HTTPRequestAuthenticationTest.moc"

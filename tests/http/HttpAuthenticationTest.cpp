@@ -1,0 +1,94 @@
+#include "http/HttpAuthentication.h"
+#include "http/HttpMessage.h"
+#include "http/HttpResponseHead.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HttpResponseHead challengeHead(const QList<QByteArray> &values, bool proxy = false)
+{
+    HttpResponseHead head;
+    head.setStatus(proxy ? "HTTP/1.1 407 Proxy Authentication Required" : "HTTP/1.1 401 No",
+                   "HTTP/1.1", proxy ? 407 : 401);
+    for (const QByteArray &value : values)
+        head.addField(proxy ? "Proxy-Authenticate" : "WWW-Authenticate", value);
+    return head;
+}
+
+HttpMessage message(const char *url)
+{
+    return *HttpMessage::create("GET", QUrl(url), "HTTP/1.1");
+}
+
+} // namespace
+
+TEST(HttpAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffered)
+{
+    const auto digest = HttpAuthentication::createFromResponse(
+        challengeHead({"Negotiate abc==, Basic realm=\"a, \\\"quoted\\\" realm\"",
+                       "Digest realm=\"films\", nonce=\"n1\", qop=\"auth-int,auth\""}),
+        false);
+    ASSERT_TRUE(digest);
+    EXPECT_EQ(digest->method(), "Digest");
+    EXPECT_EQ(digest->realm(), "films");
+
+    const auto basic = HttpAuthentication::createFromResponse(
+        challengeHead({"Digest realm=\"x\", nonce=\"n\", algorithm=SHA-512-256",
+                       "Digest realm=\"y\", nonce=\"n\", qop=\"auth-int\"",
+                       "Basic realm=\"a, \\\"quoted\\\" realm\""}),
+        false);
+    ASSERT_TRUE(basic);
+    EXPECT_EQ(basic->method(), "Basic");
+    EXPECT_EQ(basic->realm(), "a, \"quoted\" realm");
+
+    EXPECT_FALSE(
+        HttpAuthentication::createFromResponse(challengeHead({"Negotiate", "NTLM"}), false));
+    EXPECT_FALSE(HttpAuthentication::createFromResponse(challengeHead({}), false));
+    // A proxy's challenge is read from its own field only.
+    EXPECT_FALSE(
+        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), true));
+}
+
+TEST(HttpAuthenticationTest, CredentialsGoIntoTheFieldOfWhoeverAsked)
+{
+    auto server =
+        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
+    auto proxy =
+        HttpAuthentication::createFromResponse(challengeHead({"basic realm=\"p\""}, true), true);
+    HttpMessage sent = message("http://host/a");
+    ASSERT_TRUE(server->apply(sent, Credentials{"Ännä", "pä:ss", {}}));
+    ASSERT_TRUE(proxy->apply(sent, Credentials{"p", "q", {}}));
+    EXPECT_EQ(sent.header("Authorization"), "Basic " + QByteArray("Ännä:pä:ss").toBase64());
+    EXPECT_EQ(sent.header("Proxy-Authorization"), "Basic cDpx");
+    EXPECT_FALSE(server->apply(sent, Credentials{"only a name", {}, {}}));
+}
+
+TEST(HttpAuthenticationTest, ANewChallengeRefusesAppliedCredentialsButAStaleNonceOnlyOnce)
+{
+    const auto first = challengeHead({"Digest realm=\"r\", nonce=\"one\""});
+    auto digest = HttpAuthentication::createFromResponse(first, false);
+    HttpMessage sent = message("http://host/dir/file?q=1");
+    ASSERT_TRUE(digest->apply(sent, Credentials{"u", "p", {}}));
+    const QByteArray header = *sent.header("Authorization");
+    EXPECT_TRUE(header.contains("uri=\"/dir/file?q=1\""));
+    EXPECT_TRUE(header.contains("nonce=\"one\""));
+    EXPECT_FALSE(header.contains("qop="));
+
+    digest->update(challengeHead({"Digest realm=\"r\", nonce=\"two\", stale=true"}));
+    EXPECT_TRUE(digest->isValid());
+    ASSERT_TRUE(digest->apply(sent, Credentials{"u", "p", {}}));
+    EXPECT_TRUE(sent.header("Authorization")->contains("nonce=\"two\""));
+
+    digest->update(challengeHead({"Digest realm=\"r\", nonce=\"three\", stale=true"}));
+    HttpAuthentication::Rejection why = HttpAuthentication::Rejection::None;
+    EXPECT_FALSE(digest->isValid(&why));
+    EXPECT_EQ(why, HttpAuthentication::Rejection::BadPassword);
+    EXPECT_FALSE(digest->apply(sent, Credentials{"u", "p", {}}));
+
+    auto basic =
+        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
+    basic->update(challengeHead({"Negotiate"}));
+    EXPECT_FALSE(basic->isValid(&why));
+    EXPECT_EQ(why, HttpAuthentication::Rejection::Other);
+}
