@@ -4,6 +4,7 @@
 #include "http/HTTPRequestError.h"
 
 #include "RequestRecorder.h"
+#include "ResumableDownload.h"
 #include "common/TestSupport.h"
 #include "fakes/http/FakeHttpServer.h"
 
@@ -57,24 +58,11 @@ TEST(HTTPRequestBodyTest, ResumedDownloadsAppendOnlyWhenTheServerHonoursTheRange
 {
     FakeHttpServer server;
     const QByteArray whole = "0123456789abcdefghij";
-    server.setHandler([&](const RecordedRequest &request) {
-        const QByteArray range = request.header("Range");
-        if (request.path() == "/ranged" && range.startsWith("bytes=")) {
-            const int from = range.mid(6).chopped(1).toInt();
-            FakeReply partial = FakeReply::ok(whole.mid(from));
-            partial.status = 206;
-            partial.withHeader("Content-Range", "bytes " + QByteArray::number(from) + "-19/20");
-            return partial;
-        }
-        return FakeReply::ok(whole);
-    });
+    server.setHandler([&](const RecordedRequest &request) { return rangedReply(request, whole); });
     QTemporaryDir folder;
     for (const char *path : {"/ranged", "/ignores-range"}) {
         const QString partial = folder.filePath("partial");
-        QFile part(partial);
-        ASSERT_TRUE(part.open(QIODevice::WriteOnly));
-        part.write(whole.left(8));
-        part.close();
+        ASSERT_TRUE(writePartialDownload(partial, whole.left(8)));
         RequestRecorder recorder;
         auto request = HTTPRequest::requestWithURL(server.url(path));
         request->setDownloadDestinationPath(folder.filePath("complete"));

@@ -1,11 +1,14 @@
 #include "http/HTTPRequest.h"
 
 #include "RequestRecorder.h"
+#include "ResumableDownload.h"
 #include "common/TestSupport.h"
 #include "fakes/http/FakeHttpServer.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cmath>
@@ -158,6 +161,37 @@ TEST(HTTPRequestProgressTest, ListenersGoneBeforeDeliveryHearNothing)
     EXPECT_TRUE(removed.values.isEmpty());
     EXPECT_TRUE(removed.received.isEmpty());
     EXPECT_TRUE(weak.expired());
+}
+
+TEST(HTTPRequestProgressTest, ResumedDownloadsCountFromTheResumePointAndStayConsistent)
+{
+    FakeHttpServer server;
+    const QByteArray whole = "0123456789abcdefghij";
+    server.setHandler([&](const RecordedRequest &request) { return rangedReply(request, whole); });
+    QTemporaryDir folder;
+    for (const char *path : {"/ranged", "/ignores-range"}) {
+        const QString partial = folder.filePath("partial");
+        ASSERT_TRUE(writePartialDownload(partial, whole.left(8)));
+        ProgressListener queue;
+        ProgressListener bar;
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url(path));
+        request->setDownloadDestinationPath(folder.filePath("complete"));
+        request->setTemporaryFileDownloadPath(partial);
+        request->setAllowResumeForFileDownloads(true);
+        request->setQueue(&queue);
+        request->setDownloadProgressDelegate(&bar);
+        run(request, recorder);
+        EXPECT_EQ(recorder.calls.last(), "finished") << path;
+        EXPECT_EQ(queue.downloadSize, whole.size()) << path;
+        EXPECT_EQ(ProgressListener::sum(queue.received), whole.size()) << path;
+        ASSERT_FALSE(bar.values.isEmpty()) << path;
+        EXPECT_EQ(bar.values.last(), 1.0) << path;
+        EXPECT_TRUE(bar.fractionsAreSane()) << path;
+        if (QByteArray(path) == "/ranged") {
+            EXPECT_GE(bar.values.first(), 0.4) << "the part already there counts";
+        }
+    }
 }
 
 #include "HTTPRequestProgressTest.moc"
