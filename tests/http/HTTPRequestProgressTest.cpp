@@ -194,4 +194,26 @@ TEST(HTTPRequestProgressTest, ResumedDownloadsCountFromTheResumePointAndStayCons
     }
 }
 
+TEST(HTTPRequestProgressTest, AHeadPreRequestSizesItsMainRequest)
+{
+    FakeHttpServer server;
+    server.setReply("/sized", FakeReply::ok(QByteArray(1000, 's')));
+    // 20 bytes is what an empty body takes gzipped: no real size.
+    server.setReply("/gzip-sized", FakeReply::ok(QByteArray(20, 'z')));
+    for (const char *path : {"/sized", "/gzip-sized"}) {
+        const bool known = QByteArray(path) == "/sized";
+        ProgressListener queue;
+        auto main = HTTPRequest::requestWithURL(server.url(path));
+        main->setQueue(&queue);
+        const auto head = main->HEADRequest();
+        head->start();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return head->isFinished(); })) << path;
+        TestSupport::processEventsFor(50);
+        EXPECT_EQ(queue.downloadSize, known ? 1000 : 1) << path;
+        EXPECT_EQ(main->contentLength(), known ? 1000u : 0u) << path;
+        EXPECT_EQ(main->showAccurateProgress(), known) << path;
+        EXPECT_TRUE(queue.received.isEmpty()) << "a pre-request reports no bytes of its own";
+    }
+}
+
 #include "HTTPRequestProgressTest.moc"
