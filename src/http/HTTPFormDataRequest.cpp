@@ -240,6 +240,13 @@ bool HTTPFormDataRequest::buildPostBody()
     }
     if (values.isEmpty() && files.isEmpty())
         return HTTPRequest::buildPostBody();
+    // Every text part would come out empty.
+    if (!TextEncoding::isKnown(stringEncoding())) {
+        failWithError(
+            HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileBuildingRequest,
+                                       tr("Unknown string encoding %1").arg(charsetName())));
+        return false;
+    }
     if (!files.isEmpty())
         setShouldStreamPostDataFromDisk(true);
     const bool built = format == URLEncodedPostFormat

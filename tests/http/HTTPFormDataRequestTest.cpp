@@ -94,6 +94,19 @@ TEST_F(HTTPFormDataRequestTest, OtherCharacterSetsReachTheWireAndTheHeader)
     EXPECT_TRUE(sent.body.contains("\r\n\r\n\xe9t\xe9\r\n--"));
 }
 
+TEST_F(HTTPFormDataRequestTest, AnUnknownCharacterSetFailsInsteadOfSendingEmptyParts)
+{
+    auto request = form();
+    request->setStringEncoding("no-such-set");
+    request->addPostValue(QStringLiteral("value"), QStringLiteral("key"));
+    request->setDelegate(&m_recorder);
+    request->start();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return m_recorder.ended(); }));
+    EXPECT_EQ(m_recorder.calls.last(), "failed");
+    EXPECT_EQ(m_recorder.lastError.code(), HTTPRequestError::InternalErrorWhileBuildingRequest);
+    EXPECT_TRUE(m_server.requests().isEmpty());
+}
+
 TEST_F(HTTPFormDataRequestTest, OneValueAsMultipart)
 {
     auto request = form();
