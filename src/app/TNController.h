@@ -4,7 +4,9 @@
 #include "app/TNOutlineView.h"
 #include "app/TNProgressController.h"
 #include "catalogue/FileSearchOperation.h"
+#include "http/HTTPRequest.h"
 #include "services/SubtitleSearchOperation.h"
+#include "services/opensubtitles/TNSubDownloadProtocol.h"
 
 #include <QObject>
 #include <QPointer>
@@ -33,7 +35,8 @@ using SearchOperations = QList<std::shared_ptr<SubtitleSearchOperation>>;
 class TNController final : public QObject,
                            public VideoFileSearchProtocol,
                            public SubtitleSearchProtocol,
-                           public TNOutlineViewDelegate
+                           public TNOutlineViewDelegate,
+                           public TNSubDownloadProtocol
 {
     Q_OBJECT
 
@@ -96,6 +99,11 @@ public:
 
     // Other commands.
     void doDownload();
+    // Download results: the OpenSubtitles batch's on its worker thread, the requests' on the
+    // main thread.
+    void subtitleDownloadEnded(const TNRemoteSubtitle &subtitle, const Error *error) override;
+    Q_INVOKABLE void subtitleDownloadFinished(HTTPRequest *request);
+    Q_INVOKABLE void subtitleDownloadFailed(HTTPRequest *request);
     void doClearList();
     void doCancel();
     void checkedButtonForItem(Subtitle *subtitle) override;
@@ -140,6 +148,11 @@ private:
     void updateActions();
     QString serviceList(qint32 loginState, bool podEnabled, bool osEnabled, bool bsEnabled) const;
     void showAlert(const QString &message, const QString &information, bool showSuppression);
+    quint64 queueOpenSubtitlesBatch(const QList<Subtitle *> &subtitles);
+    void queueDownloadRequest(const Subtitle *subtitle);
+    void openSubtitlesDownloadEnded(const TNRemoteSubtitle &result, bool failed);
+    Subtitle *subtitleForRequest(const HTTPRequest *request) const;
+    void downloadFailed(Subtitle *subtitle);
 
     std::unique_ptr<TNModelController> m_modelController;
     QPointer<TNMainWindow> m_window;

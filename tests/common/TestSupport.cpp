@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 namespace TestSupport {
@@ -33,6 +34,18 @@ void processEventsFor(int milliseconds)
 QString fixturePath(const QString &relative)
 {
     return QDir::cleanPath(QStringLiteral(TROVANEL_SOURCE_DIR "/../shared/fixtures/") + relative);
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
 
 } // namespace TestSupport

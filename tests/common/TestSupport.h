@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -14,5 +15,10 @@ void processEventsFor(int milliseconds);
 
 // Path of a file under ../shared/fixtures, the recorded replies of the real services.
 QString fixturePath(const QString &relative);
+
+// The whole content of a file, or "<missing>" when it cannot be read.
+QByteArray fileContents(const QString &path);
+// Creates or replaces the file with the data.
+bool writeFile(const QString &path, const QByteArray &data);
 
 } // namespace TestSupport

@@ -3,6 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "catalogue/TNModelController.h"
 #include "catalogue/TNUserDefaultsHelper.h"
+#include "common/TestSupport.h"
 #include "fakes/services/ZipArchiveBuilder.h"
 #include "platform/UserDefaults.h"
 
@@ -64,16 +65,10 @@ protected:
         return subtitle;
     }
 
-    static QByteArray contents(const QString &file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    static QByteArray contents(const QString &file) { return TestSupport::fileContents(file); }
     static void touch(const QString &file, const QByteArray &data = "existing")
     {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        ASSERT_TRUE(TestSupport::writeFile(file, data));
     }
     QStringList filesIn(const QString &relative) const
     {

@@ -1,5 +1,6 @@
 #include "services/TNZipFile.h"
 
+#include "common/TestSupport.h"
 #include "fakes/services/ZipArchiveBuilder.h"
 
 #include <QDir>
@@ -50,17 +51,10 @@ protected:
         return entries;
     }
 
-    static QByteArray contents(const QString &file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-
+    static QByteArray contents(const QString &file) { return TestSupport::fileContents(file); }
     static void writeFile(const QString &file, const QByteArray &data)
     {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        ASSERT_TRUE(TestSupport::writeFile(file, data));
     }
 
     QTemporaryDir m_dir;
