@@ -1,7 +1,6 @@
 #include "catalogue/FileSearchOperation.h"
 #include "services/OSHashAlgorithm.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -74,15 +73,3 @@ void BM_ScanAndHashTree(benchmark::State &state)
 BENCHMARK(BM_ScanAndHashTree)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    // Settings of its own, so the user's (a one-level scan, an ignore pattern) play no part.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

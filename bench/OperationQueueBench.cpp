@@ -2,7 +2,6 @@
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -67,12 +66,3 @@ void BM_HandOverToMainThread(benchmark::State &state)
 BENCHMARK(BM_HandOverToMainThread)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

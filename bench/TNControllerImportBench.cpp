@@ -3,7 +3,7 @@
 #include "app/TNProgressController.h"
 #include "platform/UserDefaults.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -87,17 +87,3 @@ void BM_ImportLibrary(benchmark::State &state)
 BENCHMARK(BM_ImportLibrary)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("trovanel"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,7 +2,6 @@
 #include "catalogue/TNModelController.h"
 #include "catalogue/VideoFile.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -59,12 +58,3 @@ void BM_RateAndSelect(benchmark::State &state)
 BENCHMARK(BM_RateAndSelect)->Arg(100);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,6 +1,5 @@
 #include "catalogue/TNVideoFileParser.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,12 +47,3 @@ void BM_ParseReleaseNames(benchmark::State &state)
 BENCHMARK(BM_ParseReleaseNames)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

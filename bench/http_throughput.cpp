@@ -7,7 +7,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -129,13 +128,3 @@ BENCHMARK(BM_EngineLargeBodyToFile)->Iterations(3)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_CurlLargeBodyToFile)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("trovanel"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -33,5 +33,3 @@ void compiledEachTime(benchmark::State &state)
 
 BENCHMARK(cached)->Iterations(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(compiledEachTime)->Iterations(100000)->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();

@@ -2,7 +2,6 @@
 #include "app/TNOutlineView.h"
 #include "catalogue/TNModelController.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -86,14 +85,3 @@ void BM_ExpandEveryVideo(benchmark::State &state)
 BENCHMARK(BM_ExpandEveryVideo)->Args({5000, 20})->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

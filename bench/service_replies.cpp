@@ -49,5 +49,3 @@ void readPodnapisiPage(benchmark::State &state)
 BENCHMARK(readPodnapisiPage);
 
 } // namespace
-
-BENCHMARK_MAIN();

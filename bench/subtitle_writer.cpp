@@ -7,7 +7,6 @@
 #include "services/TNCopySubsController.h"
 #include "services/TNZipFile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -82,16 +81,3 @@ void BM_WriteZippedSubtitles(benchmark::State &state)
 BENCHMARK(BM_WriteZippedSubtitles)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    // Settings go to a scratch folder, never to the user's own.
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(settings.path()));
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
