@@ -5,6 +5,7 @@
 #include "http/ConnectionTable.h"
 #include "http/CookieStorage.h"
 #include "http/Gzip.h"
+#include "http/HTTPCacheDelegate.h"
 #include "http/HTTPInputStream.h"
 #include "http/HTTPRequestError.h"
 #include "http/HttpMessage.h"
@@ -102,6 +103,16 @@ std::shared_ptr<HTTPRequest> HTTPRequest::requestWithURL(const QUrl &url)
     return std::make_shared<HTTPRequest>(url);
 }
 
+std::shared_ptr<HTTPRequest>
+HTTPRequest::requestWithURL(const QUrl &url, const std::shared_ptr<HTTPCacheDelegate> &cache,
+                            int cachePolicy)
+{
+    auto made = requestWithURL(url);
+    made->setDownloadCache(cache);
+    made->setCachePolicy(cachePolicy);
+    return made;
+}
+
 std::shared_ptr<HTTPRequest> HTTPRequest::self() const
 {
     return std::static_pointer_cast<HTTPRequest>(
@@ -159,6 +170,9 @@ void HTTPRequest::clearSession()
 {
     SessionCredentialStore::clearSessionCredentials();
     SessionCookies::setSessionCookies(std::nullopt);
+    if (const auto cache = defaultCache())
+        cache->clearCachedResponsesForStoragePolicy(
+            HTTPCacheDelegate::CacheForSessionDurationCacheStoragePolicy);
 }
 
 // Copies.
@@ -571,6 +585,23 @@ void HTTPRequest::runMain()
         buildRequestHeaders();
         if (!m_error.isNull())
             return;
+        if (const auto cache = m_downloadCache.lock()) {
+            if (m_cachePolicy == HTTPCacheDelegate::UseDefaultCachePolicy)
+                m_cachePolicy = cache->defaultCachePolicy();
+            if (m_cachePolicy == HTTPCacheDelegate::OnlyLoadIfNotCachedCachePolicy &&
+                useDataFromCache())
+                return;
+            if (m_cachePolicy == HTTPCacheDelegate::ReloadIfDifferentCachePolicy) {
+                if (const auto headers = cache->cachedHeadersForRequest(*this)) {
+                    // Stored values that could not go on a header line are not sent.
+                    if (const auto etag = headers->value(QStringLiteral("Etag")); !etag.isNull())
+                        m_request->setHeader("If-None-Match", etag.toUtf8());
+                    if (const auto modified = headers->value(QStringLiteral("Last-Modified"));
+                        !modified.isNull())
+                        m_request->setHeader("If-Modified-Since", modified.toUtf8());
+                }
+            }
+        }
         applyAuthorizationHeader();
         if (m_requestHeaders) {
             for (auto it = m_requestHeaders->cbegin(); it != m_requestHeaders->cend(); ++it) {

@@ -56,6 +56,9 @@ public:
     };
 
     static std::shared_ptr<HTTPRequest> requestWithURL(const QUrl &url);
+    static std::shared_ptr<HTTPRequest>
+    requestWithURL(const QUrl &url, const std::shared_ptr<HTTPCacheDelegate> &cache,
+                   int cachePolicy = 0);
     explicit HTTPRequest(const QUrl &url);
     ~HTTPRequest() override;
 
@@ -72,7 +75,8 @@ public:
     static OperationQueue &sharedQueue();
     static bool isNetworkInUse();
     static void setShouldUpdateNetworkActivityIndicator(bool update);
-    // Empties the session credentials and the session cookies.
+    // Empties the session credentials, the session cookies and the default cache's session
+    // store (which may throw, as HTTPDownloadCache says).
     static void clearSession();
 
     // Starting. start() (from Operation) runs the request on the network thread.
@@ -431,6 +435,9 @@ private:
     Error completeFileDownload();
     void handleStreamError();
     bool retryUsingNewConnection();
+    // Answers the request from its cache; false when there is nothing usable stored.
+    bool useDataFromCache();
+    void removeConnectionEntry();
     void performRedirect();
     void failAuthentication();
 

@@ -6,6 +6,7 @@
 #include "http/ConnectionPool.h"
 #include "http/CookieStorage.h"
 #include "http/Gzip.h"
+#include "http/HTTPCacheDelegate.h"
 #include "http/HTTPRequestError.h"
 #include "http/HttpMessage.h"
 #include "http/HttpResponseHead.h"
@@ -19,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUuid>
 
@@ -69,6 +71,9 @@ void HTTPRequest::readResponseHeaders()
     m_responseHeaders = head->allHeaderFields();
     m_responseStatusCode = head->statusCode();
     m_responseStatusMessage = QString::fromLatin1(head->statusLine());
+    if (m_cachePolicy == HTTPCacheDelegate::ReloadIfDifferentCachePolicy &&
+        !m_downloadCache.expired() && useDataFromCache())
+        return;
     if (m_responseStatusCode == 401)
         m_authenticationNeeded = 1;
     else if (m_responseStatusCode == 407)
@@ -280,6 +285,12 @@ void HTTPRequest::handleStreamComplete()
     }
     if (!m_temporaryFileDownloadPath.isEmpty())
         heldError = completeFileDownload();
+    // Only a whole body the request kept itself is worth storing.
+    const bool bodyKept = !(m_delegateTakesData && m_delegate);
+    if (!m_didUseCachedResponse && heldError.isNull() && bodyKept) {
+        if (const auto cache = m_downloadCache.lock())
+            cache->storeResponseForRequest(*this, m_secondsToCache);
+    }
     {
         QMutexLocker lock(&ConnectionPool::shared().lock());
         if (!m_connectionCanBeReused)
@@ -405,32 +416,92 @@ void HTTPRequest::failWithError(const Error &error)
     m_complete = true;
     if (error.code() != HTTPRequestError::AuthenticationNeeded &&
         error.code() != HTTPRequestError::TooMuchRedirection) {
-        {
-            QMutexLocker poolLock(&ConnectionPool::shared().lock());
-            if (m_connectionInfo) {
-                m_connectionInfo->request.reset();
-                ConnectionPool::shared().removeEntry(m_connectionInfo);
-            }
-        }
+        removeConnectionEntry();
         destroyReadStream();
     }
     if (m_connectionCanBeReused && m_connectionInfo)
         m_connectionInfo->expires = secondsFromNow(m_persistentConnectionTimeoutSeconds);
     if (m_cancelled || !m_error.isNull())
         return;
+    // A cancel is never turned into an answer.
+    if (m_cachePolicy == HTTPCacheDelegate::UseCacheIfLoadFailsCachePolicy &&
+        error.code() != HTTPRequestError::RequestCancelled && !m_downloadCache.expired() &&
+        useDataFromCache())
+        return;
     m_error = error;
     // A failure before the start with nobody to tell is told when the request starts.
     m_errorReported = m_inProgress || m_delegate || m_queue;
     if (const auto main = m_mainRequest.lock()) {
+        // The main request reports one failure only, its own or its pre-request's.
+        bool first = false;
         {
             QMutexLocker mainLock(&main->m_cancelledLock);
-            main->m_error = error;
-            main->m_errorReported = true;
+            first = main->m_error.isNull();
+            if (first) {
+                main->m_error = error;
+                main->m_errorReported = true;
+            }
         }
-        main->reportFailure();
+        if (first)
+            main->reportFailure();
     } else {
         reportFailure();
     }
     if (m_inProgress)
         markAsFinished();
+}
+
+void HTTPRequest::removeConnectionEntry()
+{
+    QMutexLocker poolLock(&ConnectionPool::shared().lock());
+    if (m_connectionInfo) {
+        m_connectionInfo->request.reset();
+        ConnectionPool::shared().removeEntry(m_connectionInfo);
+    }
+}
+
+bool HTTPRequest::useDataFromCache()
+{
+    const auto cache = m_downloadCache.lock();
+    if (!cache)
+        return false;
+    const auto headers = cache->cachedHeadersForRequest(*this);
+    const QString dataPath = cache->pathToCachedResponseDataForRequest(*this);
+    if (!headers || dataPath.isEmpty())
+        return false;
+    if (m_cachePolicy == HTTPCacheDelegate::ReloadIfDifferentCachePolicy &&
+        !cache->isCachedDataCurrentForRequest(*this)) {
+        cache->removeCachedDataForRequest(*this);
+        return false;
+    }
+    std::optional<QByteArray> body;
+    if (m_downloadDestinationPath.isEmpty()) {
+        body = cache->cachedResponseDataForRequest(*this);
+        if (!body)
+            return false;
+    }
+    // The socket still carries the rest of the server's answer, so it cannot be reused.
+    if (m_readStream) {
+        removeConnectionEntry();
+        m_connectionCanBeReused = false;
+        destroyReadStream();
+    }
+    m_responseStatusCode = 200;
+    m_didUseCachedResponse = true;
+    m_responseHeaders = *headers;
+    if (body)
+        m_rawResponseData = std::move(body);
+    else
+        m_downloadDestinationPath = dataPath;
+    // The stored body's own size: a stored length may be that of the compressed body.
+    m_contentLength = quint64(QFileInfo(dataPath).size());
+    m_totalBytesRead = m_contentLength;
+    parseStringEncodingFromHeaders();
+    if (const auto cookies = responseHeader(QStringLiteral("Set-Cookie")))
+        m_responseCookies = CookieStorage::cookiesFromResponse({cookies->toLatin1()}, m_url);
+    m_complete = true;
+    m_downloadComplete = true;
+    requestFinished();
+    markAsFinished();
+    return true;
 }
