@@ -12,6 +12,7 @@
 #include "http/HttpResponseHead.h"
 #include "http/HttpStream.h"
 #include "http/NetworkThread.h"
+#include "http/ProgressIndicator.h"
 #include "http/SelectorCall.h"
 #include "http/SessionCookies.h"
 #include "http/TextEncoding.h"
@@ -330,18 +331,7 @@ void HTTPRequest::setDownloadProgressDelegate(QObject *receiver)
 
 void HTTPRequest::sendMaxValue(QObject *receiver)
 {
-    if (!receiver)
-        return;
-    const QPointer<QObject> target(receiver);
-    const auto deliver = [target] {
-        if (target && SelectorCall::methodIndex(target, "setMaxValue", "double") >= 0)
-            QMetaObject::invokeMethod(target, "setMaxValue", Qt::DirectConnection,
-                                      Q_ARG(double, 1.0));
-    };
-    if (MainThread::isCurrent())
-        deliver();
-    else
-        MainThread::post(deliver);
+    ProgressIndicator::setMaxValue(receiver, 1.0);
 }
 
 void HTTPRequest::addRequestHeader(const QString &name, const QString &value)

@@ -89,6 +89,9 @@ public:
     bool isAsynchronous() const override { return true; }
 
     // Body building.
+    // Runs once, before the first send; subclasses that build bodies extend it. False when it
+    // failed (the request then holds the error).
+    virtual bool buildPostBody();
     void setupPostBody();
     void appendPostData(const QByteArray &data);
     // False when the file could not be read whole.
@@ -373,9 +376,6 @@ public:
 
 protected:
     void main() override;
-    // Runs once, before the first send; subclasses that build bodies extend it. False when it
-    // failed (the request then holds the error).
-    virtual bool buildPostBody();
     // Fails the request once; later failures and failures after a cancel are ignored.
     void failWithError(const Error &error);
     // Gives a new request this one's settings, as copy() does.

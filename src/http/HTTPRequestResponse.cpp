@@ -501,6 +501,7 @@ bool HTTPRequest::useDataFromCache()
         m_responseCookies = CookieStorage::cookiesFromResponse({cookies->toLatin1()}, m_url);
     m_complete = true;
     m_downloadComplete = true;
+    updateProgressIndicators();
     requestFinished();
     markAsFinished();
     return true;
