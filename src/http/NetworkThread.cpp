@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QThread>
 
+#include <openssl/crypto.h>
+
 namespace {
 
 struct Runner
@@ -23,6 +25,11 @@ Runner &runner()
         made->context = new QObject;
         made->context->moveToThread(made->thread);
         QObject::connect(made->thread, &QThread::finished, made->context, &QObject::deleteLater);
+        // The TLS library's per-thread state goes while the thread still runs: left to the
+        // thread's exit, it races the library's own clean-up at process exit.
+        QObject::connect(
+            made->thread, &QThread::finished, made->context, [] { OPENSSL_thread_stop(); },
+            Qt::DirectConnection);
         made->thread->start();
         qAddPostRoutine(stopRunner);
         return made;
