@@ -185,27 +185,49 @@ std::shared_ptr<HTTPRequest> HTTPRequest::copy() const
     return made;
 }
 
+// What a copy and a HEAD pre-request share: how to reach the server and answer it.
+void HTTPRequest::copyConnectionSettingsTo(HTTPRequest *made) const
+{
+    made->m_requestHeaders = m_requestHeaders;
+    made->m_requestCookies = m_requestCookies;
+    made->m_useCookiePersistence = m_useCookiePersistence;
+    made->m_useKeychainPersistence = m_useKeychainPersistence;
+    made->m_useSessionPersistence = m_useSessionPersistence;
+    made->m_allowCompressedResponse = m_allowCompressedResponse;
+    made->m_username = m_username;
+    made->m_password = m_password;
+    made->m_domain = m_domain;
+    made->m_proxyUsername = m_proxyUsername;
+    made->m_proxyPassword = m_proxyPassword;
+    made->m_proxyDomain = m_proxyDomain;
+    made->m_proxyHost = m_proxyHost;
+    made->m_proxyPort = m_proxyPort;
+    made->m_proxyType = m_proxyType;
+    made->m_shouldPresentAuthenticationDialog = m_shouldPresentAuthenticationDialog;
+    made->m_shouldPresentProxyAuthenticationDialog = m_shouldPresentProxyAuthenticationDialog;
+    made->m_timeOutSeconds = m_timeOutSeconds;
+    made->m_useHTTPVersionOne = m_useHTTPVersionOne;
+    made->m_validatesSecureCertificate = m_validatesSecureCertificate;
+    made->m_clientIdentity = m_clientIdentity;
+    made->m_clientCertificates = m_clientCertificates;
+    made->m_PACurl = m_PACurl;
+    made->m_shouldPresentCredentialsBeforeChallenge = m_shouldPresentCredentialsBeforeChallenge;
+    made->m_numberOfTimesToRetryOnTimeout = m_numberOfTimesToRetryOnTimeout;
+    made->m_shouldUseRFC2616RedirectBehaviour = m_shouldUseRFC2616RedirectBehaviour;
+    made->m_shouldAttemptPersistentConnection = m_shouldAttemptPersistentConnection;
+    made->m_persistentConnectionTimeoutSeconds = m_persistentConnectionTimeoutSeconds;
+}
+
 void HTTPRequest::copySettingsTo(HTTPRequest *made) const
 {
     QMutexLocker lock(&m_cancelledLock);
+    copyConnectionSettingsTo(made);
     made->m_requestMethod = m_requestMethod;
-    made->m_requestHeaders = m_requestHeaders;
-    made->m_requestCookies = m_requestCookies;
     made->m_postBody = m_postBody;
     made->m_postBodyFilePath = m_postBodyFilePath;
     made->m_shouldStreamPostDataFromDisk = m_shouldStreamPostDataFromDisk;
     made->m_postLength = m_postLength;
-    made->m_useHTTPVersionOne = m_useHTTPVersionOne;
-    made->m_timeOutSeconds = m_timeOutSeconds;
-    made->m_numberOfTimesToRetryOnTimeout = m_numberOfTimesToRetryOnTimeout;
     made->m_shouldRedirect = m_shouldRedirect;
-    made->m_shouldUseRFC2616RedirectBehaviour = m_shouldUseRFC2616RedirectBehaviour;
-    made->m_validatesSecureCertificate = m_validatesSecureCertificate;
-    made->m_clientCertificates = m_clientCertificates;
-    made->m_clientIdentity = m_clientIdentity;
-    made->m_shouldAttemptPersistentConnection = m_shouldAttemptPersistentConnection;
-    made->m_persistentConnectionTimeoutSeconds = m_persistentConnectionTimeoutSeconds;
-    made->m_allowCompressedResponse = m_allowCompressedResponse;
     made->m_allowResumeForFileDownloads = m_allowResumeForFileDownloads;
     made->m_downloadDestinationPath = m_downloadDestinationPath;
     made->m_temporaryFileDownloadPath = m_temporaryFileDownloadPath;
@@ -223,22 +245,6 @@ void HTTPRequest::copySettingsTo(HTTPRequest *made) const
     made->m_showAccurateProgress = m_showAccurateProgress;
     made->m_shouldResetDownloadProgress = m_shouldResetDownloadProgress;
     made->m_shouldResetUploadProgress = m_shouldResetUploadProgress;
-    made->m_username = m_username;
-    made->m_password = m_password;
-    made->m_domain = m_domain;
-    made->m_proxyUsername = m_proxyUsername;
-    made->m_proxyPassword = m_proxyPassword;
-    made->m_proxyDomain = m_proxyDomain;
-    made->m_proxyHost = m_proxyHost;
-    made->m_proxyPort = m_proxyPort;
-    made->m_proxyType = m_proxyType;
-    made->m_PACurl = m_PACurl;
-    made->m_useKeychainPersistence = m_useKeychainPersistence;
-    made->m_useSessionPersistence = m_useSessionPersistence;
-    made->m_useCookiePersistence = m_useCookiePersistence;
-    made->m_shouldPresentAuthenticationDialog = m_shouldPresentAuthenticationDialog;
-    made->m_shouldPresentProxyAuthenticationDialog = m_shouldPresentProxyAuthenticationDialog;
-    made->m_shouldPresentCredentialsBeforeChallenge = m_shouldPresentCredentialsBeforeChallenge;
     made->m_haveBuiltPostBody = m_haveBuiltPostBody;
     // An engine-made body file belongs to its request, which deletes it at the end; the copy
     // gets a file of its own so that it still has a body to send.
@@ -261,34 +267,7 @@ std::shared_ptr<HTTPRequest> HTTPRequest::HEADRequest() const
     auto made = requestWithURL(m_url);
     made->m_requestMethod = QStringLiteral("HEAD");
     made->m_mainRequest = self();
-    made->m_requestHeaders = m_requestHeaders;
-    made->m_requestCookies = m_requestCookies;
-    made->m_useCookiePersistence = m_useCookiePersistence;
-    made->m_useKeychainPersistence = m_useKeychainPersistence;
-    made->m_useSessionPersistence = m_useSessionPersistence;
-    made->m_allowCompressedResponse = m_allowCompressedResponse;
-    made->m_username = m_username;
-    made->m_password = m_password;
-    made->m_domain = m_domain;
-    made->m_proxyUsername = m_proxyUsername;
-    made->m_proxyPassword = m_proxyPassword;
-    made->m_proxyDomain = m_proxyDomain;
-    made->m_proxyHost = m_proxyHost;
-    made->m_proxyPort = m_proxyPort;
-    made->m_proxyType = m_proxyType;
-    made->m_shouldPresentAuthenticationDialog = m_shouldPresentAuthenticationDialog;
-    made->m_shouldPresentProxyAuthenticationDialog = m_shouldPresentProxyAuthenticationDialog;
-    made->m_timeOutSeconds = m_timeOutSeconds;
-    made->m_useHTTPVersionOne = m_useHTTPVersionOne;
-    made->m_validatesSecureCertificate = m_validatesSecureCertificate;
-    made->m_clientIdentity = m_clientIdentity;
-    made->m_clientCertificates = m_clientCertificates;
-    made->m_PACurl = m_PACurl;
-    made->m_shouldPresentCredentialsBeforeChallenge = m_shouldPresentCredentialsBeforeChallenge;
-    made->m_numberOfTimesToRetryOnTimeout = m_numberOfTimesToRetryOnTimeout;
-    made->m_shouldUseRFC2616RedirectBehaviour = m_shouldUseRFC2616RedirectBehaviour;
-    made->m_shouldAttemptPersistentConnection = m_shouldAttemptPersistentConnection;
-    made->m_persistentConnectionTimeoutSeconds = m_persistentConnectionTimeoutSeconds;
+    copyConnectionSettingsTo(made.get());
     return made;
 }
 

@@ -384,6 +384,9 @@ protected:
     void discardPostBody();
 
 private:
+    // The caller holds the lock.
+    void copyConnectionSettingsTo(HTTPRequest *made) const;
+
     enum class Target
     {
         Delegate,
