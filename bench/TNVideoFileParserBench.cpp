@@ -11,9 +11,7 @@ namespace {
 // The release names of the parser's test corpus.
 QStringList corpusNames()
 {
-    const QDir data(QFileInfo(QString::fromUtf8(__FILE__))
-                        .dir()
-                        .filePath(QStringLiteral("../tests/catalogue/data")));
+    const QDir data(QStringLiteral(TROVANEL_SOURCE_DIR "/tests/catalogue/data"));
     QStringList names;
     for (const QString &file : data.entryList({QStringLiteral("ParserCorpus*.tsv")})) {
         QFile corpus(data.filePath(file));

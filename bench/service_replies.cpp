@@ -13,9 +13,7 @@ namespace {
 
 QByteArray fixture(const char *relative)
 {
-    const QDir shared(QFileInfo(QStringLiteral(__FILE__))
-                          .dir()
-                          .filePath(QStringLiteral("../../shared/fixtures")));
+    const QDir shared(QStringLiteral(TROVANEL_SOURCE_DIR "/../shared/fixtures"));
     QFile file(shared.filePath(QString::fromLatin1(relative)));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("Missing fixture %s", relative);

@@ -1,4 +1,5 @@
 #include "catalogue/TNVideoFileParser.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ std::optional<qint32> expectedNumber(const QString &text)
 QList<CorpusEntry> readCorpus(const QString &fileName)
 {
     const QString path =
-        QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath(QStringLiteral("data/") + fileName);
+        TestSupport::sourcePath(QStringLiteral("tests/catalogue/data/") + fileName);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text)) << path.toStdString();
     QList<CorpusEntry> entries;

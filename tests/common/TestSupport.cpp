@@ -31,6 +31,11 @@ void processEventsFor(int milliseconds)
     }
 }
 
+QString sourcePath(const QString &relative)
+{
+    return QDir::cleanPath(QStringLiteral(TROVANEL_SOURCE_DIR "/") + relative);
+}
+
 QString fixturePath(const QString &relative)
 {
     return QDir::cleanPath(QStringLiteral(TROVANEL_SOURCE_DIR "/../shared/fixtures/") + relative);

@@ -13,6 +13,9 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 // Processes main-thread events for the given time.
 void processEventsFor(int milliseconds);
 
+// Path of a file in the project's source tree.
+QString sourcePath(const QString &relative);
+
 // Path of a file under ../shared/fixtures, the recorded replies of the real services.
 QString fixturePath(const QString &relative);
 
