@@ -13,8 +13,8 @@ namespace {
 
 QByteArray fixture(const char *relative)
 {
-    const QDir shared(QStringLiteral(TROVANEL_SOURCE_DIR "/../shared/fixtures"));
-    QFile file(shared.filePath(QString::fromLatin1(relative)));
+    const QDir fixtures(QStringLiteral(TROVANEL_SOURCE_DIR "/tests/fixtures"));
+    QFile file(fixtures.filePath(QString::fromLatin1(relative)));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("Missing fixture %s", relative);
     return file.readAll();

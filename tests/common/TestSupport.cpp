@@ -38,7 +38,7 @@ QString sourcePath(const QString &relative)
 
 QString fixturePath(const QString &relative)
 {
-    return QDir::cleanPath(QStringLiteral(TROVANEL_SOURCE_DIR "/../shared/fixtures/") + relative);
+    return sourcePath(QStringLiteral("tests/fixtures/") + relative);
 }
 
 QByteArray fileContents(const QString &path)

@@ -16,7 +16,7 @@ void processEventsFor(int milliseconds);
 // Path of a file in the project's source tree.
 QString sourcePath(const QString &relative);
 
-// Path of a file under ../shared/fixtures, the recorded replies of the real services.
+// Path of a file under tests/fixtures, the recorded replies of the real services.
 QString fixturePath(const QString &relative);
 
 // The whole content of a file, or "<missing>" when it cannot be read.
