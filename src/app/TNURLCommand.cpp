@@ -2,6 +2,7 @@
 
 #include "platform/Logging.h"
 #include "platform/UserDefaults.h"
+#include "services/podnapisi/PodParseKeys.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -76,8 +77,8 @@ void TNURLCommand::handlePodParseString(const QString &url)
     const QMap<QString, QString> query = queryDictionaryFromString(url.mid(question + 1));
     const std::optional<QString> begin = marker(query, QStringLiteral("begin"));
     const std::optional<QString> end = marker(query, QStringLiteral("end"));
-    store(PodParseBeginKey, begin);
-    store(PodParseEndKey, end);
+    store(TNPodParseBegin, begin);
+    store(TNPodParseEnd, end);
     m_defaults.synchronize();
     qCInfo(lcApp, "Begin: %s. End: %s", qPrintable(begin.value_or(QString())),
            qPrintable(end.value_or(QString())));

@@ -14,8 +14,6 @@ class TNURLCommand final
 public:
     static inline const QString Scheme = QStringLiteral("trovanel");
     static inline const QString PodParseHost = QStringLiteral("podparse");
-    static inline const QString PodParseBeginKey = QStringLiteral("TNPodParseBegin");
-    static inline const QString PodParseEndKey = QStringLiteral("TNPodParseEnd");
     // Longer markers are no page markers; they count as missing.
     static constexpr qsizetype MaximumMarkerLength = 4096;
 

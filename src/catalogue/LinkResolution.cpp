@@ -24,6 +24,18 @@ QUrl urlByResolvingAlias(const QString &path)
     return QUrl::fromLocalFile(target);
 }
 
+QString stringByConditionallyResolvingAlias(const QString &path)
+{
+    const QUrl target = urlByResolvingAlias(path);
+    return target.isEmpty() ? QString() : target.toLocalFile();
+}
+
+QString stringByResolvingAlias(const QString &path)
+{
+    const QString target = stringByConditionallyResolvingAlias(path);
+    return target.isNull() ? path : target;
+}
+
 QString stringByConditionallyResolvingSymlink(const QString &path)
 {
     if (path.isEmpty() || !QFileInfo(path).isSymLink())

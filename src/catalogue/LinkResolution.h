@@ -11,6 +11,12 @@ namespace LinkResolution {
 // is no link or its target does not exist (a dangling link or a loop).
 QUrl urlByResolvingAlias(const QString &path);
 
+// The same target as a path; a null string where there is none.
+QString stringByConditionallyResolvingAlias(const QString &path);
+
+// The alias target, or the path itself when it names no alias with an existing target.
+QString stringByResolvingAlias(const QString &path);
+
 // The link's destination when the path is a symbolic link (whether or not the destination
 // exists), else a null string.
 QString stringByConditionallyResolvingSymlink(const QString &path);

@@ -156,6 +156,11 @@ bool TNUserDefaultsHelper::askForPreferences()
     return store().boolValue(AskForPreferencesKey);
 }
 
+void TNUserDefaultsHelper::askForPreferences(bool ask)
+{
+    setAndSave(AskForPreferencesKey, ask);
+}
+
 QString TNUserDefaultsHelper::replaceTxtFileExtension()
 {
     return store().stringValue(ReplaceTxtFileExtensionKey);

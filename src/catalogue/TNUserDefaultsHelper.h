@@ -81,6 +81,8 @@ public:
     static bool dontRecurseDirectories();
     static bool oneStep();
     static bool askForPreferences();
+    // Written to disk at once, as the alert switches are.
+    static void askForPreferences(bool ask);
     // The stored text when it is a string; else null.
     static QString replaceTxtFileExtension();
     static QString ignoreSubFilePattern();

@@ -1,6 +1,7 @@
 #include "app/TNURLCommand.h"
 
 #include "platform/UserDefaults.h"
+#include "services/podnapisi/PodParseKeys.h"
 
 #include <QTemporaryDir>
 
@@ -11,8 +12,8 @@ namespace {
 class URLCommandTest : public ::testing::Test
 {
 protected:
-    QVariant begin() const { return defaults.userValue(TNURLCommand::PodParseBeginKey); }
-    QVariant end() const { return defaults.userValue(TNURLCommand::PodParseEndKey); }
+    QVariant begin() const { return defaults.userValue(TNPodParseBegin); }
+    QVariant end() const { return defaults.userValue(TNPodParseEnd); }
     void open(const QString &url) { command.handleURLEvent(url); }
 
     QTemporaryDir folder;
@@ -27,8 +28,7 @@ TEST_F(URLCommandTest, StoresTheDecodedMarkersAndWritesThemToDisk)
     EXPECT_EQ(end(), QVariant(QStringLiteral("</form>")));
 
     UserDefaults reread(defaults.filePath());
-    EXPECT_EQ(reread.stringValue(TNURLCommand::PodParseBeginKey),
-              QStringLiteral("<form id=\"dl\">"));
+    EXPECT_EQ(reread.stringValue(TNPodParseBegin), QStringLiteral("<form id=\"dl\">"));
 }
 
 TEST_F(URLCommandTest, ValuesAreDecodedTwiceAndPlusSignsBecomeSpaces)

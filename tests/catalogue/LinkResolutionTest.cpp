@@ -50,9 +50,14 @@ TEST_F(LinkResolutionTest, AliasResolutionGivesOnlyExistingTargets)
     EXPECT_EQ(urlByResolvingAlias(at("relativeLink")), QUrl::fromLocalFile(at("real/sub")));
     // One level only: the chain's first hop is itself a link.
     EXPECT_EQ(urlByResolvingAlias(at("chain")), QUrl::fromLocalFile(at("absoluteLink")));
+    EXPECT_EQ(stringByConditionallyResolvingAlias(at("relativeLink")), at("real/sub"));
+    EXPECT_EQ(stringByResolvingAlias(at("chain")), at("absoluteLink"));
     for (const QString &none : {at("real"), at("real/sub/movie.avi"), at("missing"), at("broken"),
-                                at("loopA"), QString()})
+                                at("loopA"), QString()}) {
         EXPECT_TRUE(urlByResolvingAlias(none).isEmpty()) << none.toStdString();
+        EXPECT_TRUE(stringByConditionallyResolvingAlias(none).isNull()) << none.toStdString();
+        EXPECT_EQ(stringByResolvingAlias(none), none) << none.toStdString();
+    }
 }
 
 TEST_F(LinkResolutionTest, SymlinkDestinationsAreReadWithoutFollowingThem)

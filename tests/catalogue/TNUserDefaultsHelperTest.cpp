@@ -200,7 +200,7 @@ TEST_F(TNUserDefaultsHelperTest, EachSwitchReadsItsOwnKey)
         {"AlertIgnoredVideoFiles", Helper::showAlertForIgnoredVideoFiles},
         {"DontRecurseDirectories", Helper::dontRecurseDirectories},
         {"oneStep", Helper::oneStep},
-        {"AskForPreferences", Helper::askForPreferences},
+        {"AskForPreferences", static_cast<bool (*)()>(Helper::askForPreferences)},
     };
     for (const auto &[key, read] : switches) {
         for (const auto &[other, readOther] : switches)
@@ -217,17 +217,20 @@ TEST_F(TNUserDefaultsHelperTest, EachSwitchReadsItsOwnKey)
     }
 }
 
-TEST_F(TNUserDefaultsHelperTest, AlertSwitchesReachTheDiskAtOnce)
+TEST_F(TNUserDefaultsHelperTest, SwitchSettersReachTheDiskAtOnce)
 {
     Helper::initDefaults();
     Helper::setShowAlertForLoginError(false);
     Helper::setShowAlertForIgnoredVideoFiles(false);
+    Helper::askForPreferences(false);
     const QJsonObject written = writtenSettings();
     EXPECT_EQ(written.value("AlertLoginErrors"), QJsonValue(false));
     EXPECT_EQ(written.value("AlertIgnoredVideoFiles"), QJsonValue(false));
+    EXPECT_EQ(written.value("AskForPreferences"), QJsonValue(false));
     store().reload();
     EXPECT_FALSE(Helper::showAlertForLoginError());
     EXPECT_FALSE(Helper::showAlertForIgnoredVideoFiles());
+    EXPECT_FALSE(Helper::askForPreferences());
 }
 
 TEST_F(TNUserDefaultsHelperTest, TextSettingsMustBeStrings)

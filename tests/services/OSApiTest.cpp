@@ -170,8 +170,9 @@ TEST_F(OSApiTest, SearchesByHashAndMapsEveryField)
     const QVariantList queries = search.params.value(1).toList().value(1).toList();
     ASSERT_EQ(queries.size(), 1);
     const QVariantMap query = queries.first().toMap();
+    // As the real client sends it: text, beyond the range of a 32-bit integer.
     EXPECT_EQ(query.value(QStringLiteral("moviebytesize")).toList(),
-              (QVariantList{QStringLiteral("double"), 7033732714.0}));
+              (QVariantList{QStringLiteral("string"), QStringLiteral("7033732714")}));
     EXPECT_EQ(query.value(QStringLiteral("sublanguageid")).toList().value(1),
               QStringLiteral("eng,fre"));
 
@@ -274,11 +275,15 @@ TEST_F(OSApiTest, ChecksMovieHashesOfMoviesOnly)
 
     VideoFileSearchDictionary copy = known;
     copy.imdbB = QStringLiteral("1234567");
+    VideoFileSearchDictionary garbled = known;
+    garbled.imdbB = QStringLiteral("tt1234567");
     fake.addByImdb(QStringLiteral("1234567"), alpha());
     const RemoteSubtitles found =
-        client.searchSubtitlesByIMDB({copy, known}, {QStringLiteral("eng")});
+        client.searchSubtitlesByIMDB({copy, known, garbled}, {QStringLiteral("eng")});
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->size(), 1);
+    EXPECT_EQ(fake.calls().last().params.value(1).toList().value(1).toList().size(), 1);
+    EXPECT_EQ(fake.calls().last().queryField(0, QStringLiteral("imdbid")), qlonglong(1234567));
 }
 
 TEST_F(OSApiTest, AnExpiredSessionIsRenewedOnce)

@@ -9,6 +9,7 @@
 #include "services/HashValue.h"
 #include "services/RecordingSearchDelegate.h"
 #include "services/podnapisi/PodAPI.h"
+#include "services/podnapisi/PodParseKeys.h"
 #include "services/podnapisi/PodSearchOperation.h"
 
 #include <QElapsedTimer>
@@ -44,7 +45,7 @@ protected:
         return file;
     }
 
-    PodAPI api() const { return PodAPI(QString(), QString(), fake.site()); }
+    PodAPI api() const { return PodAPI(QString(), QString(), QString(), QString(), fake.site()); }
 
     TNModelController catalogue;
     FakePodnapisi fake;
@@ -180,8 +181,8 @@ TEST_F(PodnapisiTest, UnreadableOrMissingPagesAnswerAnEmptyList)
     }
     const QUrl site = fake.site();
     fake.server().stop();
-    const RemoteSubtitles refused =
-        PodAPI(QString(), QString(), site).searchSubtitleUsingWeb(file, QStringLiteral("2"));
+    const RemoteSubtitles refused = PodAPI(QString(), QString(), QString(), QString(), site)
+                                        .searchSubtitleUsingWeb(file, QStringLiteral("2"));
     ASSERT_TRUE(refused.has_value());
     EXPECT_TRUE(refused->isEmpty());
 }
@@ -189,7 +190,8 @@ TEST_F(PodnapisiTest, UnreadableOrMissingPagesAnswerAnEmptyList)
 TEST_F(PodnapisiTest, TheLoginSucceedsWithoutAskingTheService)
 {
     EXPECT_EQ(api().login(), 0);
-    const PodAPI withAccount(QStringLiteral("alice"), QStringLiteral("pw"), fake.site());
+    const PodAPI withAccount(QStringLiteral("alice"), QStringLiteral("pw"), QString(), QString(),
+                             fake.site());
     EXPECT_EQ(withAccount.login(), 0);
     const QString md5 = HashValue::md5HashWithData("pw").description();
     EXPECT_EQ(
@@ -236,4 +238,75 @@ TEST_F(PodnapisiTest, TheOperationSearchesEveryVideoInEveryLanguageOrOnlyLogsIn)
     EXPECT_EQ(delegate.events,
               (QStringList{"login " + PodnapisiServiceKey, QStringLiteral("finished")}));
     EXPECT_EQ(fake.queries().size(), 4);
+}
+
+TEST_F(PodnapisiTest, PageMarkersComeFromTheSettingsOnlyWhenBothAreSet)
+{
+    UserDefaults &settings = UserDefaults::standard();
+    settings.removeValue(TNPodParseBegin);
+    settings.removeValue(TNPodParseEnd);
+    const auto markersOfANewSearch = [] {
+        const PodSearchOperation search({}, {}, PodnapisiServiceKey);
+        return QStringList{search.beginParse(), search.endParse()};
+    };
+    const QStringList defaults{PodSearchOperation::DefaultBeginParse,
+                               PodSearchOperation::DefaultEndParse};
+    EXPECT_EQ(defaults.first().size(), 48);
+    EXPECT_EQ(markersOfANewSearch(), defaults);
+    settings.setValue(TNPodParseBegin, QStringLiteral("<a id=\"dl\" href=\""));
+    EXPECT_EQ(markersOfANewSearch(), defaults) << "one marker alone is not used";
+    settings.setValue(TNPodParseEnd, QString());
+    EXPECT_EQ(markersOfANewSearch(), defaults);
+    settings.setValue(TNPodParseEnd, QStringLiteral("\""));
+    EXPECT_EQ(markersOfANewSearch(),
+              (QStringList{QStringLiteral("<a id=\"dl\" href=\""), QStringLiteral("\"")}));
+    settings.removeValue(TNPodParseBegin);
+    settings.removeValue(TNPodParseEnd);
+}
+
+TEST_F(PodnapisiTest, PageHelpersCutLinksOutOfASubtitlePage)
+{
+    const QByteArray page =
+        "<html><body><a href=\"/en/subtitles/search\">Search</a>\n"
+        "<form class=\"form-inline download-form\" action=\"/subtitles/12ab/download\">\n"
+        "<a class=\"x\" href=\"/subtitles/12ab/Alpha.2010\">Alpha 2010 DVDRip</a>\n"
+        "<i>\xe9t\xe9</i></body></html>";
+    Fakes::FakeHttpServer site([&](const Fakes::FakeRequest &request) {
+        if (request.path() == "/page")
+            return Fakes::FakeResponse::html(page);
+        if (request.path() == "/tail")
+            return Fakes::FakeResponse::html("<b>x</b>");
+        return Fakes::FakeResponse::html("missing", 404);
+    });
+    const QUrl pageURL = site.url(QStringLiteral("/page"));
+    const PodAPI client(QString(), QString(), PodSearchOperation::DefaultBeginParse,
+                        PodSearchOperation::DefaultEndParse, site.url());
+
+    EXPECT_EQ(client.downloadURLForPage(pageURL), QStringLiteral("/subtitles/12ab/download"));
+    EXPECT_EQ(client.urlForPage(pageURL, QStringLiteral("<i>"), QStringLiteral("</i>")),
+              QStringLiteral("\u00e9t\u00e9"));
+    // The end marker may not reach the page's last character.
+    const QUrl tail = site.url(QStringLiteral("/tail"));
+    EXPECT_EQ(client.urlForPage(tail, QStringLiteral("<b>"), QStringLiteral("</b")),
+              QStringLiteral("x"));
+    EXPECT_TRUE(client.urlForPage(tail, QStringLiteral("<b>"), QStringLiteral("</b>")).isNull());
+    EXPECT_TRUE(
+        client.urlForPage(pageURL, QStringLiteral("<form"), QStringLiteral("<none>")).isNull());
+    EXPECT_TRUE(client.urlForPage(pageURL, QString(), QStringLiteral("\">")).isNull());
+
+    EXPECT_EQ(client.urlForpage(pageURL, QStringLiteral("Alpha.2010")),
+              QStringLiteral("/subtitles/12ab/Alpha.2010"));
+    EXPECT_TRUE(client.urlForpage(pageURL, QStringLiteral("Beta")).isNull());
+    EXPECT_TRUE(client.urlForpage(pageURL, QStringLiteral("<html>")).isNull());
+
+    const QUrl missing = site.url(QStringLiteral("/gone"));
+    EXPECT_TRUE(client.downloadURLForPage(missing).isNull());
+    EXPECT_TRUE(client.urlForpage(missing, QStringLiteral("Search")).isNull());
+
+    EXPECT_EQ(PodAPI::nameFromRelease(QStringLiteral("Alpha.2010.XViD\n alpha.2010.dvdrip\tother"),
+                                      QStringLiteral("/v/Alpha.2010.DVDRip.avi")),
+              QStringLiteral("alpha.2010.dvdrip"));
+    EXPECT_EQ(PodAPI::nameFromRelease(QStringLiteral("  First Second"), QStringLiteral("x.avi")),
+              QStringLiteral("First"));
+    EXPECT_EQ(PodAPI::nameFromRelease(QString(), QStringLiteral("x.avi")), QString());
 }

@@ -158,8 +158,9 @@ RemoteSubtitles OSApi::searchSubtitlesByHash(const VideoFileSearchList &files,
     return search(files, languages, [](const VideoFileSearchDictionary &file) -> QueryChoice {
         if (file.fileHash.isNull() || !file.fileSize)
             return QueryChoice::skip();
+        // The service takes the size as text, which no 32-bit integer limits.
         return QVariantMap{{QStringLiteral("moviehash"), file.fileHash},
-                           {QStringLiteral("moviebytesize"), *file.fileSize}};
+                           {QStringLiteral("moviebytesize"), QString::number(*file.fileSize)}};
     });
 }
 
@@ -169,7 +170,14 @@ RemoteSubtitles OSApi::searchSubtitlesByIMDB(const VideoFileSearchList &files,
     return search(files, languages, [](const VideoFileSearchDictionary &file) -> QueryChoice {
         if (file.imdbB.isNull())
             return QueryChoice::skip();
-        return QVariantMap{{QStringLiteral("imdbid"), file.imdbB}};
+        // The service takes the number as an integer; text that is none asks for nothing.
+        bool valid = false;
+        const int imdb = file.imdbB.toInt(&valid);
+        if (!valid || imdb <= 0) {
+            qCInfo(lcServices) << "Not an IMDB number:" << file.imdbB;
+            return QueryChoice::skip();
+        }
+        return QVariantMap{{QStringLiteral("imdbid"), imdb}};
     });
 }
 

@@ -7,6 +7,8 @@
 #include "services/ServiceRequest.h"
 #include "services/XmlReply.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // The text of the first child node of every <releases>; the last one wins.
@@ -30,8 +32,9 @@ QString fallbackFileName(const QString &videoPath)
 
 } // namespace
 
-PodAPI::PodAPI(QString username, QString password, QUrl site)
-    : m_username(std::move(username)), m_password(std::move(password)), m_site(std::move(site))
+PodAPI::PodAPI(QString username, QString password, QString beginParse, QString endParse, QUrl site)
+    : m_username(std::move(username)), m_password(std::move(password)),
+      m_beginParse(std::move(beginParse)), m_endParse(std::move(endParse)), m_site(std::move(site))
 {}
 
 int PodAPI::login() const
@@ -148,4 +151,69 @@ RemoteSubtitles PodAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &
         return std::nullopt;
     }
     return subtitles;
+}
+
+QString PodAPI::pageText(const QUrl &page) const
+{
+    const UrlResponse response = ServiceRequest::get(page, m_cancel);
+    if (!response.isSuccess()) {
+        qCInfo(lcServices).noquote()
+            << "Podnapisi page not loaded:" << page.toString(QUrl::RemoveUserInfo)
+            << (response.error.isNull() ? QStringLiteral("HTTP status %1").arg(response.status)
+                                        : response.error.localizedDescription());
+        return QString();
+    }
+    return QString::fromLatin1(response.body);
+}
+
+QString PodAPI::urlForPage(const QUrl &page, const QString &before, const QString &after) const
+{
+    if (before.isEmpty() || after.isEmpty())
+        return QString();
+    const QString text = pageText(page);
+    const qsizetype begin = text.indexOf(before);
+    if (begin < 0)
+        return QString();
+    const qsizetype start = begin + before.size();
+    const qsizetype end = QStringView(text).first(text.size() - 1).indexOf(after, start);
+    if (end < 0)
+        return QString();
+    return text.mid(start, end - start);
+}
+
+QString PodAPI::downloadURLForPage(const QUrl &page) const
+{
+    return urlForPage(page, m_beginParse, m_endParse);
+}
+
+QString PodAPI::urlForpage(const QUrl &page, const QString &searchString) const
+{
+    static const QString Href = QStringLiteral("href=");
+    static const QString Close = QStringLiteral("\">");
+    if (searchString.isEmpty())
+        return QString();
+    const QString text = pageText(page);
+    const qsizetype found = text.indexOf(searchString);
+    if (found < 0)
+        return QString();
+    const qsizetype href = QStringView(text).first(found).lastIndexOf(Href);
+    const qsizetype close = text.indexOf(Close, found);
+    // Past "href=" and its opening quote.
+    const qsizetype start = href + Href.size() + 1;
+    if (href < 0 || close < start)
+        return QString();
+    return text.mid(start, close - start);
+}
+
+QString PodAPI::nameFromRelease(const QString &release, const QString &videoFile)
+{
+    static const QRegularExpression Blanks(QStringLiteral("\\s+"));
+    const QStringList words = release.split(Blanks, Qt::SkipEmptyParts);
+    const QString name =
+        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(videoFile));
+    for (const QString &word : words) {
+        if (word.compare(name, Qt::CaseInsensitive) == 0)
+            return word;
+    }
+    return words.value(0);
 }

@@ -11,8 +11,9 @@
 class PodAPI
 {
 public:
-    // site: the address of the web site, e.g. https://www.podnapisi.net
-    PodAPI(QString username, QString password, QUrl site);
+    // site: the address of the web site, e.g. https://www.podnapisi.net. The markers cut the
+    // download link out of a subtitle page.
+    PodAPI(QString username, QString password, QString beginParse, QString endParse, QUrl site);
 
     void setCancelCheck(UrlLoader::CancelCheck check) { m_cancel = std::move(check); }
 
@@ -29,9 +30,29 @@ public:
 
     QUrl searchURL(const VideoFileSearchDictionary &file, const QString &language) const;
 
+    // Reading links out of the site's pages. Each answers null when the page cannot be loaded
+    // or what it looks for is not there.
+
+    // The text between the first begin marker and the first end marker after it; the page's
+    // last character is never part of the end marker.
+    QString urlForPage(const QUrl &page, const QString &before, const QString &after) const;
+    // The same with this client's markers.
+    QString downloadURLForPage(const QUrl &page) const;
+    // The link of the anchor around the first occurrence of the text: from the last "href=\""
+    // before the text up to the first "\">" after it.
+    QString urlForpage(const QUrl &page, const QString &searchString) const;
+    // The release's first word that is the file's name without its extension, ignoring case;
+    // else its first word.
+    static QString nameFromRelease(const QString &release, const QString &videoFile);
+
 private:
+    // The page decoded byte for byte; null when it cannot be loaded.
+    QString pageText(const QUrl &page) const;
+
     QString m_username;
     QString m_password;
+    QString m_beginParse;
+    QString m_endParse;
     QUrl m_site;
     UrlLoader::CancelCheck m_cancel;
 };

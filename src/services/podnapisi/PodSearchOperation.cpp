@@ -3,7 +3,27 @@
 #include "catalogue/ServiceKeys.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "platform/Logging.h"
+#include "platform/UserDefaults.h"
 #include "services/podnapisi/PodAPI.h"
+#include "services/podnapisi/PodParseKeys.h"
+
+PodSearchOperation::PodSearchOperation(VideoFileSearchList files, QStringList languages,
+                                       QString service)
+    : SubtitleSearchOperation(std::move(files), std::move(languages), std::move(service))
+{
+    readParseStrings();
+}
+
+void PodSearchOperation::readParseStrings()
+{
+    const UserDefaults &settings = UserDefaults::standard();
+    m_beginParse = settings.stringValue(TNPodParseBegin);
+    m_endParse = settings.stringValue(TNPodParseEnd);
+    if (m_beginParse.isEmpty() || m_endParse.isEmpty()) {
+        m_beginParse = DefaultBeginParse;
+        m_endParse = DefaultEndParse;
+    }
+}
 
 void PodSearchOperation::main()
 {
@@ -14,7 +34,8 @@ void PodSearchOperation::main()
         if (isCancelled()) {
             cancelled = true;
         } else if (m_onlyLogin) {
-            notifyLoginResult(PodAPI(username(), password(), site).login());
+            notifyLoginResult(
+                PodAPI(username(), password(), m_beginParse, m_endParse, site).login());
         } else {
             for (const VideoFileSearchDictionary &file : files()) {
                 for (const QString &language : languages()) {
@@ -24,7 +45,7 @@ void PodSearchOperation::main()
                     }
                     if (language.isEmpty())
                         continue;
-                    PodAPI api(QString(), QString(), site);
+                    PodAPI api(QString(), QString(), m_beginParse, m_endParse, site);
                     api.setCancelCheck([this] { return isCancelled(); });
                     const RemoteSubtitles found = api.searchSubtitleUsingWeb(file, language);
                     // A request cut short by the cancellation is no answer.

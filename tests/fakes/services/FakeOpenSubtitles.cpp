@@ -11,11 +11,12 @@ namespace Fakes {
 namespace {
 
 // Decodes a request value keeping its wire type: "string", "int", "double", "boolean",
-// "array", "struct" (untyped text counts as a string).
+// "array", "struct" (untyped text counts as a string). An array keeps its items' types too.
 struct Typed
 {
     QString type;
     QVariant value;
+    QStringList itemTypes;
 };
 
 Typed decode(pugi::xml_node value)
@@ -24,14 +25,18 @@ Typed decode(pugi::xml_node value)
     while (typed && typed.type() != pugi::node_element)
         typed = typed.next_sibling();
     if (!typed)
-        return {QStringLiteral("string"), QString::fromUtf8(value.text().get())};
+        return {QStringLiteral("string"), QString::fromUtf8(value.text().get()), {}};
     const QString type = QString::fromUtf8(typed.name());
     const QString text = QString::fromUtf8(typed.text().get());
     if (type == QLatin1String("array")) {
         QVariantList items;
-        for (pugi::xml_node item : typed.child("data").children("value"))
-            items.append(QVariant::fromValue(decode(item).value));
-        return {type, items};
+        QStringList itemTypes;
+        for (pugi::xml_node item : typed.child("data").children("value")) {
+            const Typed inner = decode(item);
+            items.append(inner.value);
+            itemTypes.append(inner.type);
+        }
+        return {type, items, itemTypes};
     }
     if (type == QLatin1String("struct")) {
         QVariantMap members;
@@ -40,17 +45,17 @@ Typed decode(pugi::xml_node value)
             members.insert(QString::fromUtf8(member.child("name").text().get()),
                            QVariantList{inner.type, inner.value});
         }
-        return {type, members};
+        return {type, members, {}};
     }
     if (type == QLatin1String("i4") || type == QLatin1String("i8"))
-        return {QStringLiteral("int"), text.toLongLong()};
+        return {QStringLiteral("int"), text.toLongLong(), {}};
     if (type == QLatin1String("int"))
-        return {type, text.toLongLong()};
+        return {type, text.toLongLong(), {}};
     if (type == QLatin1String("double"))
-        return {type, text.toDouble()};
+        return {type, text.toDouble(), {}};
     if (type == QLatin1String("boolean"))
-        return {type, text == QLatin1String("1")};
-    return {type, text};
+        return {type, text == QLatin1String("1"), {}};
+    return {type, text, {}};
 }
 
 QString escaped(const QString &text)
@@ -228,7 +233,7 @@ FakeResponse FakeOpenSubtitles::handle(const FakeRequest &request)
     Call call{QString::fromUtf8(root.child("methodName").text().get()), {}};
     for (pugi::xml_node param : root.child("params").children("param")) {
         const Typed typed = decode(param.child("value"));
-        call.params.append(QVariant(QVariantList{typed.type, typed.value}));
+        call.params.append(QVariant(QVariantList{typed.type, typed.value, typed.itemTypes}));
     }
     m_calls.append(call);
 
@@ -254,6 +259,26 @@ bool FakeOpenSubtitles::expectParams(const Call &call, int count)
         return true;
     violation(QStringLiteral("%1 with %2 parameters").arg(call.method).arg(call.params.size()));
     return false;
+}
+
+void FakeOpenSubtitles::expectArrayOf(const QString &method, const QVariant &param,
+                                      const QString &itemType)
+{
+    const QVariantList typed = param.toList();
+    if (typed.value(0) != QLatin1String("array"))
+        violation(QStringLiteral("%1 without an array").arg(method));
+    for (const QString &type : typed.value(2).toStringList()) {
+        if (type != itemType)
+            violation(QStringLiteral("%1 with an array item of type %2").arg(method, type));
+    }
+}
+
+void FakeOpenSubtitles::expectMember(const QVariantMap &members, const QString &name,
+                                     const QString &type)
+{
+    const QString sent = members.value(name).toList().value(0).toString();
+    if (sent != type)
+        violation(QStringLiteral("%1 sent as %2, not as %3").arg(name, sent, type));
 }
 
 QByteArray FakeOpenSubtitles::answer(const Call &call)
@@ -322,8 +347,7 @@ QByteArray FakeOpenSubtitles::logIn(const QVariantList &params)
 QByteArray FakeOpenSubtitles::searchSubtitles(const QVariantList &params)
 {
     const QVariantList queries = params.value(1).toList();
-    if (queries.value(0) != QLatin1String("array"))
-        violation(QStringLiteral("SearchSubtitles without a query array"));
+    expectArrayOf(QStringLiteral("SearchSubtitles"), params.value(1), QStringLiteral("struct"));
     QByteArray found;
     for (const QVariant &query : queries.value(1).toList()) {
         const QVariantMap members = query.toMap();
@@ -337,19 +361,24 @@ QByteArray FakeOpenSubtitles::searchSubtitles(const QVariantList &params)
         const QStringList wanted = languages.value(1).toString().split(u',');
         QList<Subtitle> candidates;
         if (members.contains(QStringLiteral("moviehash"))) {
-            const QString sizeType = field("moviebytesize").value(0).toString();
-            if (members.size() != 3 || sizeType == QLatin1String("boolean") || sizeType.isEmpty())
-                violation(QStringLiteral("a hash query with %1 members, size as %2")
-                              .arg(members.size())
-                              .arg(sizeType));
+            static const QRegularExpression decimal(QStringLiteral("^[0-9]+$"));
+            if (members.size() != 3)
+                violation(QStringLiteral("a hash query with %1 members").arg(members.size()));
+            expectMember(members, QStringLiteral("moviehash"), QStringLiteral("string"));
+            expectMember(members, QStringLiteral("moviebytesize"), QStringLiteral("string"));
+            if (!decimal.match(field("moviebytesize").value(1).toString()).hasMatch())
+                violation(QStringLiteral("moviebytesize \"%1\"")
+                              .arg(field("moviebytesize").value(1).toString()));
             candidates = m_byHash.value(field("moviehash").value(1).toString());
         } else if (members.contains(QStringLiteral("imdbid"))) {
             if (members.size() != 2)
                 violation(QStringLiteral("an IMDB query with %1 members").arg(members.size()));
+            expectMember(members, QStringLiteral("imdbid"), QStringLiteral("int"));
             candidates = m_byImdb.value(field("imdbid").value(1).toString());
         } else if (members.contains(QStringLiteral("query"))) {
             if (members.size() != 2)
                 violation(QStringLiteral("a name query with %1 members").arg(members.size()));
+            expectMember(members, QStringLiteral("query"), QStringLiteral("string"));
             candidates = m_byQuery.value(field("query").value(1).toString());
         } else {
             violation(QStringLiteral("a query of no known kind"));
@@ -380,6 +409,7 @@ QByteArray FakeOpenSubtitles::searchSubtitles(const QVariantList &params)
 
 QByteArray FakeOpenSubtitles::checkMovieHash(const QVariantList &params)
 {
+    expectArrayOf(QStringLiteral("CheckMovieHash"), params.value(1), QStringLiteral("string"));
     QByteArray members;
     for (const QVariant &hash : params.value(1).toList().value(1).toList()) {
         const QString text = hash.toString();
@@ -401,6 +431,7 @@ QByteArray FakeOpenSubtitles::checkMovieHash(const QVariantList &params)
 
 QByteArray FakeOpenSubtitles::downloadSubtitles(const QVariantList &params)
 {
+    expectArrayOf(QStringLiteral("DownloadSubtitles"), params.value(1), QStringLiteral("string"));
     const QVariantList ids = params.value(1).toList().value(1).toList();
     if (ids.size() > 30)
         violation(QStringLiteral("DownloadSubtitles with %1 ids").arg(ids.size()));

@@ -30,7 +30,8 @@ public:
         QString imdb;
     };
 
-    // Each parameter is a list of its wire type and its value; struct members likewise.
+    // Each parameter is a list of its wire type, its value and, for an array, its items' wire
+    // types; struct members are a list of their wire type and value.
     struct Call
     {
         QString method;
@@ -92,6 +93,9 @@ private:
     QByteArray checkMovieHash(const QVariantList &params);
     QByteArray downloadSubtitles(const QVariantList &params);
     bool expectParams(const Call &call, int count);
+    // The recorded traffic of the real client sends these arrays' items as one type.
+    void expectArrayOf(const QString &method, const QVariant &param, const QString &itemType);
+    void expectMember(const QVariantMap &members, const QString &name, const QString &type);
     void violation(const QString &text);
 
     mutable QMutex m_mutex;
