@@ -11,6 +11,7 @@
 class LanguagesTableModel;
 class QAction;
 class ServersTableModel;
+class TNController;
 class TNKeychain;
 class UserDefaults;
 
@@ -46,6 +47,10 @@ public:
     void showViewWithIdentifier(const QString &identifier);
     QString selectedTab() const;
 
+    // The application controller that made the window; not owned.
+    TNController *controller() const { return m_controller; }
+    void setController(TNController *controller) { m_controller = controller; }
+
     bool isDraggedAllowed(const QString &dragged, ImageViewDragDrop *sender) override;
     bool droppedLanguage(const QString &dropped, ImageViewDragDrop *sender) override;
     bool draggedOutOfFrame(ImageViewDragDrop *sender) override;
@@ -67,4 +72,5 @@ private:
     KeychainSource m_keychain;
     LanguagesTableModel *m_languages;
     ServersTableModel *m_servers;
+    TNController *m_controller = nullptr;
 };

@@ -18,6 +18,7 @@
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
 #include "platform/PathUtilities.h"
+#include "platform/RecentDocuments.h"
 #include "platform/UserDefaults.h"
 #include "services/OSHashAlgorithm.h"
 #include "services/TNKeychain.h"
@@ -149,8 +150,10 @@ void TNController::checkStartupImport(const QStringList &launchPaths)
     QStringList paths;
     if (TNUserDefaultsHelper::hasToImportAtStartup()) {
         const QString folder = TNUserDefaultsHelper::startupImportFolder();
-        if (!folder.isNull())
+        if (!folder.isNull()) {
+            RecentDocuments().noteNewRecentDocumentURL(QUrl::fromLocalFile(folder));
             paths.append(folder);
+        }
     }
     paths.append(launchPaths);
     if (paths.isEmpty())
@@ -335,6 +338,7 @@ PreferencesWindowController &TNController::prefsController()
     if (!m_prefsController) {
         m_prefsController =
             std::make_unique<PreferencesWindowController>(&TNKeychain::defaultKeychain);
+        m_prefsController->setController(this);
         if (const QScreen *screen = m_prefsController->screen()) {
             QRect frame = m_prefsController->frameGeometry();
             frame.moveCenter(screen->availableGeometry().center());

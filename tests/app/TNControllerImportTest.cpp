@@ -5,8 +5,10 @@
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
 #include "catalogue/VideoFile.h"
+#include "platform/RecentDocuments.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 
@@ -162,11 +164,21 @@ TEST_F(ImportTest, TheStartUpFolderAndTheLaunchFilesAreImportedTogether)
     const QString named = touch(QStringLiteral("named/Heat.1995.DVDRip.XviD.avi"));
     setSetting("ImportAtStartup", true);
     setSetting("ImportFolder", root.filePath(QStringLiteral("startup")));
+    QFile::remove(RecentDocuments::defaultPath());
     controller.checkStartupImport({named});
     ASSERT_TRUE(waitForBatchEnd());
     EXPECT_EQ(controller.totalVideoFiles(), 2);
     EXPECT_EQ(controller.lastImportedFolders(),
               QStringList{root.filePath(QStringLiteral("startup"))});
+    // Only the start-up folder joins the desktop's recently used files.
+    QFile recent(RecentDocuments::defaultPath());
+    ASSERT_TRUE(recent.open(QIODevice::ReadOnly));
+    const QByteArray list = recent.readAll();
+    EXPECT_TRUE(
+        list.contains(QUrl::fromLocalFile(root.filePath(QStringLiteral("startup"))).toEncoded()));
+    EXPECT_FALSE(list.contains(QUrl::fromLocalFile(named).toEncoded()));
+    recent.close();
+    QFile::remove(RecentDocuments::defaultPath());
 
     setSetting("ImportFolder", root.filePath(QStringLiteral("gone")));
     controller.checkStartupImport();

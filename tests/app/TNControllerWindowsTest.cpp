@@ -34,6 +34,7 @@ TEST_F(ControllerWindowsTest, ThePreferencesCommandOpensOneWindowOnTheTabAskedFo
     PreferencesWindowController *preferences = visibleWindow<PreferencesWindowController>();
     ASSERT_NE(preferences, nullptr);
     EXPECT_EQ(preferences, &controller.prefsController());
+    EXPECT_EQ(preferences->controller(), &controller);
     EXPECT_EQ(preferences->selectedTab(), PreferencesWindowController::GeneralTab);
 
     controller.showPrefsInTab(PreferencesWindowController::ServersTab);

@@ -1,0 +1,148 @@
+#include "platform/RecentDocuments.h"
+
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <pugixml.hpp>
+
+#include <sstream>
+
+namespace {
+
+const char *const BookmarkNamespace = "http://www.freedesktop.org/standards/desktop-bookmarks";
+const char *const MimeNamespace = "http://www.freedesktop.org/standards/shared-mime-info";
+const char *const MetadataOwner = "http://freedesktop.org";
+
+void setAttribute(pugi::xml_node node, const char *name, const QByteArray &value)
+{
+    pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute)
+        attribute = node.append_attribute(name);
+    attribute.set_value(value.constData());
+}
+
+pugi::xml_node childOrNew(pugi::xml_node parent, const char *name)
+{
+    const pugi::xml_node child = parent.child(name);
+    return child ? child : parent.append_child(name);
+}
+
+pugi::xml_node childWith(pugi::xml_node parent, const char *name, const char *attribute,
+                         const QByteArray &value)
+{
+    for (pugi::xml_node child : parent.children(name)) {
+        if (value == child.attribute(attribute).value())
+            return child;
+    }
+    pugi::xml_node child = parent.append_child(name);
+    child.append_attribute(attribute).set_value(value.constData());
+    return child;
+}
+
+pugi::xml_node bookmarkFor(pugi::xml_node root, const QUrl &url, const QByteArray &now)
+{
+    // Other programs escape a little differently: compare the URLs, not their texts.
+    for (pugi::xml_node bookmark : root.children("bookmark")) {
+        if (QUrl::fromEncoded(bookmark.attribute("href").value()) == url)
+            return bookmark;
+    }
+    pugi::xml_node bookmark = root.append_child("bookmark");
+    setAttribute(bookmark, "href", url.toEncoded());
+    setAttribute(bookmark, "added", now);
+    return bookmark;
+}
+
+QByteArray mimeTypeOf(const QUrl &url)
+{
+    const QMimeDatabase types;
+    const QMimeType type =
+        url.isLocalFile() ? types.mimeTypeForFile(url.toLocalFile()) : types.mimeTypeForUrl(url);
+    return type.name().toUtf8();
+}
+
+void noteUse(pugi::xml_node root, const QUrl &url)
+{
+    const QByteArray now = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8();
+    if (!root.attribute("xmlns:bookmark"))
+        setAttribute(root, "xmlns:bookmark", BookmarkNamespace);
+    if (!root.attribute("xmlns:mime"))
+        setAttribute(root, "xmlns:mime", MimeNamespace);
+
+    pugi::xml_node bookmark = bookmarkFor(root, url, now);
+    setAttribute(bookmark, "modified", now);
+    setAttribute(bookmark, "visited", now);
+    pugi::xml_node metadata =
+        childWith(childOrNew(bookmark, "info"), "metadata", "owner", MetadataOwner);
+    if (!metadata.child("mime:mime-type"))
+        setAttribute(metadata.append_child("mime:mime-type"), "type", mimeTypeOf(url));
+
+    const QByteArray name = QCoreApplication::applicationName().toUtf8();
+    pugi::xml_node application = childWith(childOrNew(metadata, "bookmark:applications"),
+                                           "bookmark:application", "name", name);
+    setAttribute(application, "exec", "'" + name + " %u'");
+    setAttribute(application, "modified", now);
+    const int count = application.attribute("count").as_int();
+    setAttribute(application, "count", QByteArray::number(count > 0 ? count + 1 : 1));
+}
+
+} // namespace
+
+QString RecentDocuments::defaultPath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("recently-used.xbel"));
+}
+
+RecentDocuments::RecentDocuments(QString path) : m_path(std::move(path)) {}
+
+bool RecentDocuments::noteNewRecentDocumentURL(const QUrl &url) const
+{
+    const auto refuse = [this](const char *reason) {
+        qCWarning(lcPlatform).noquote() << "Recent documents not noted:" << m_path << reason;
+        return false;
+    };
+    if (!url.isValid() || url.isRelative())
+        return refuse("(no absolute URL given)");
+    const QFileInfo info(m_path);
+    if (info.isSymLink())
+        return refuse("is a link");
+
+    pugi::xml_document document;
+    QByteArray content;
+    if (info.exists()) {
+        QFile file(m_path);
+        if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+            return refuse("cannot be read");
+        content = file.read(MaximumSize + 1);
+        if (content.size() > MaximumSize)
+            return refuse("is too large");
+    }
+    const bool fresh = content.trimmed().isEmpty();
+    if (fresh) {
+        pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+        declaration.append_attribute("version") = "1.0";
+        declaration.append_attribute("encoding") = "UTF-8";
+        document.append_child("xbel").append_attribute("version") = "1.0";
+    } else if (!document.load_buffer(content.constData(), size_t(content.size()),
+                                     pugi::parse_full | pugi::parse_ws_pcdata) ||
+               std::string_view(document.document_element().name()) != "xbel") {
+        return refuse("is damaged; it is left as it is");
+    }
+    noteUse(document.document_element(), url);
+
+    std::ostringstream out;
+    document.save(out, "  ", fresh ? pugi::format_indent : pugi::format_raw, pugi::encoding_utf8);
+    QSaveFile file(m_path);
+    if (!QDir().mkpath(info.absolutePath()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(QByteArray::fromStdString(out.str())) < 0 || !file.commit())
+        return refuse(qPrintable(file.errorString()));
+    return true;
+}
