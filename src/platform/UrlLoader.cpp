@@ -41,6 +41,8 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
 
     QNetworkAccessManager manager;
     QNetworkRequest networkRequest(request.url);
+    // Left to itself the manager would inflate compressed replies, beyond the size cap's reach.
+    networkRequest.setRawHeader("Accept-Encoding", "identity");
     for (const auto &[name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     if (request.url.scheme() == QLatin1String("https"))
@@ -50,40 +52,62 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
         manager.sendCustomRequest(networkRequest, request.method, request.body));
 
     QEventLoop loop;
-    bool timedOut = false;
-    bool cancelled = false;
-    QTimer inactivity;
-    inactivity.setSingleShot(true);
-    inactivity.setInterval(request.timeoutMs);
-    QObject::connect(&inactivity, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
+    enum class Ending
+    {
+        Finished,
+        TimedOut,
+        Cancelled,
+        TooLarge
+    } ending = Ending::Finished;
+    const auto end = [&](Ending why) {
+        ending = why;
         reply->abort();
-    });
-    const auto activity = [&] { inactivity.start(); };
-    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, activity);
-    QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop, activity);
+    };
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { end(Ending::TimedOut); });
+    QByteArray body;
+    const auto takeBody = [&] {
+        if (ending != Ending::Finished)
+            return;
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (announced > request.maximumBodySize ||
+            body.size() + reply->bytesAvailable() > request.maximumBodySize) {
+            end(Ending::TooLarge);
+            return;
+        }
+        body += reply->readAll();
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, takeBody);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, takeBody);
     QTimer cancelPoll;
     if (isCancelled) {
         QObject::connect(&cancelPoll, &QTimer::timeout, &loop, [&] {
-            if (isCancelled()) {
-                cancelled = true;
-                reply->abort();
-            }
+            if (isCancelled())
+                end(Ending::Cancelled);
         });
         cancelPoll.start(CancelPollMs);
     }
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    inactivity.start();
+    deadline.start(request.timeoutMs);
     if (!reply->isFinished())
         loop.exec();
+    takeBody();
 
-    if (timedOut) {
+    switch (ending) {
+    case Ending::TimedOut:
         response.error = loaderError(TimedOut, QStringLiteral("The request timed out"));
         return response;
-    }
-    if (cancelled) {
+    case Ending::Cancelled:
         response.error = loaderError(Cancelled, QStringLiteral("The request was cancelled"));
         return response;
+    case Ending::TooLarge:
+        qCInfo(lcPlatform) << "Refused a reply over" << request.maximumBodySize << "bytes from"
+                           << request.url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
+        response.error = loaderError(TooLarge, QStringLiteral("The reply is too large"));
+        return response;
+    case Ending::Finished:
+        break;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError failure = reply->error();
@@ -98,6 +122,6 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
     response.status = status.toInt();
     for (const auto &pair : reply->rawHeaderPairs())
         response.headers.append({pair.first, pair.second});
-    response.body = reply->readAll();
+    response.body = body;
     return response;
 }

@@ -17,8 +17,12 @@ struct UrlRequest
     QByteArray method = "GET";
     HeaderList headers;
     QByteArray body;
-    // Ends the request when nothing has moved for this long.
+    // The whole request, reply included, ends after this long, however slowly data comes.
     int timeoutMs = 30000;
+    // A reply body larger than this is refused rather than held in memory.
+    qint64 maximumBodySize = DefaultMaximumBodySize;
+
+    static constexpr qint64 DefaultMaximumBodySize = 64 * 1024 * 1024;
 
     static UrlRequest get(QUrl url, int timeoutMs = 30000)
     {
@@ -50,7 +54,8 @@ public:
     {
         ConnectionFailed = 1,
         TimedOut = 2,
-        Cancelled = 3
+        Cancelled = 3,
+        TooLarge = 4
     };
 
     // Polled while waiting; true aborts the request.

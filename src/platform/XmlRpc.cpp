@@ -133,15 +133,35 @@ pugi::xml_node firstElement(pugi::xml_node node)
     return {};
 }
 
-QVariant decodeValue(pugi::xml_node value)
+QVariant decodeValue(pugi::xml_node value, int depth)
 {
+    // Each level costs stack: a hostile reply must not be able to exhaust it.
+    if (depth > XmlRpc::MaximumNesting)
+        throw Malformed("values nested too deeply");
     const pugi::xml_node typed = firstElement(value);
     if (!typed)
         return textOf(value);
     const std::string type = typed.name();
-    const QString text = textOf(typed).trimmed();
     if (type == "string")
         return textOf(typed);
+    if (type == "array") {
+        QVariantList items;
+        for (pugi::xml_node item : typed.child("data").children("value"))
+            items.append(decodeValue(item, depth + 1));
+        return items;
+    }
+    if (type == "struct") {
+        QVariantMap members;
+        for (pugi::xml_node member : typed.children("member")) {
+            const pugi::xml_node name = member.child("name");
+            const pugi::xml_node memberValue = member.child("value");
+            if (!name || !memberValue)
+                throw Malformed("a struct member without name or value");
+            members.insert(textOf(name), decodeValue(memberValue, depth + 1));
+        }
+        return members;
+    }
+    const QString text = textOf(typed).trimmed();
     if (type == "int" || type == "i4" || type == "i8") {
         bool ok = false;
         const qint64 number = text.toLongLong(&ok);
@@ -174,23 +194,6 @@ QVariant decodeValue(pugi::xml_node value)
     }
     if (type == "nil")
         return QVariant();
-    if (type == "array") {
-        QVariantList items;
-        for (pugi::xml_node item : typed.child("data").children("value"))
-            items.append(decodeValue(item));
-        return items;
-    }
-    if (type == "struct") {
-        QVariantMap members;
-        for (pugi::xml_node member : typed.children("member")) {
-            const pugi::xml_node name = member.child("name");
-            const pugi::xml_node memberValue = member.child("value");
-            if (!name || !memberValue)
-                throw Malformed("a struct member without name or value");
-            members.insert(textOf(name), decodeValue(memberValue));
-        }
-        return members;
-    }
     throw Malformed("an unknown value type " + type);
 }
 
@@ -231,7 +234,7 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
         return malformed(QStringLiteral("no methodResponse element"));
     try {
         if (const pugi::xml_node fault = root.child("fault")) {
-            const QVariant detail = decodeValue(fault.child("value"));
+            const QVariant detail = decodeValue(fault.child("value"), 0);
             const QVariantMap members = detail.toMap();
             if (detail.typeId() != QMetaType::QVariantMap ||
                 !members.contains(QStringLiteral("faultCode")))
@@ -247,7 +250,7 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
             return malformed(QStringLiteral("no return value"));
         XmlRpcResponse response;
         response.kind = XmlRpcResponse::Kind::Value;
-        response.value = decodeValue(value);
+        response.value = decodeValue(value, 0);
         return response;
     } catch (const Malformed &problem) {
         return malformed(QString::fromUtf8(problem.what()));

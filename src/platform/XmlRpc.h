@@ -30,6 +30,10 @@ namespace XmlRpc {
 // protocol has no wider integer type.
 QByteArray encodeCall(const QString &method, const QVariantList &params);
 
+// Arrays and structs nested deeper than this make a reply malformed; the services nest
+// three or four levels.
+constexpr int MaximumNesting = 64;
+
 XmlRpcResponse decodeResponse(const QByteArray &xml);
 
 } // namespace XmlRpc

@@ -7,11 +7,12 @@
 #include "catalogue/VideoExtensions.h"
 #include "catalogue/VideoFile.h"
 #include "platform/Logging.h"
+#include "platform/NewFile.h"
 #include "platform/PathUtilities.h"
 #include "services/TNZipFile.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 namespace {
@@ -50,15 +51,23 @@ bool entryMatchesService(const ZipEntry &entry, const Subtitle *subtitle)
     return false;
 }
 
+bool writeFailed(const QString &path, const QString &problem)
+{
+    qCWarning(lcServices).noquote()
+        << QStringLiteral("Error trying to write subtitle to: %1\nERROR: %2").arg(path, problem);
+    return false;
+}
+
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
-        return true;
-    qCWarning(lcServices).noquote()
-        << QStringLiteral("Error trying to write subtitle to: %1\nERROR: %2")
-               .arg(path, file.errorString());
-    return false;
+    QString problem;
+    return NewFile::create(path, data, &problem) || writeFailed(path, problem);
+}
+
+// A link of any kind takes its name, even one that points nowhere: writes never go through.
+bool isTaken(const QString &path)
+{
+    return QFileInfo(path).isSymLink() || FileManager::fileExists(path);
 }
 
 } // namespace
@@ -97,7 +106,7 @@ QString TNCopySubsController::freeRenamedPath(const Subtitle *subtitle, const QS
         candidates.append(
             withExtension(withExtension(base, language + QString::number(number)), extension));
     for (const QString &candidate : candidates) {
-        if (!candidate.isEmpty() && !FileManager::fileExists(candidate))
+        if (!candidate.isEmpty() && !isTaken(candidate))
             return candidate;
     }
     return QString();
@@ -113,10 +122,10 @@ QString TNCopySubsController::getDestinationPath(const Subtitle *subtitle,
         folder = PathUtilities::deletingLastPathComponent(
             subtitle->parent()->fileName().value_or(QString()));
     const QString name = replaceExtensionIfNeeded(plainFileName(fileName));
-    if (TNUserDefaultsHelper::renameSubtitle())
-        return freeRenamedPath(subtitle, folder, PathUtilities::pathExtension(name));
     if (name.isEmpty())
         return QString();
+    if (TNUserDefaultsHelper::renameSubtitle())
+        return freeRenamedPath(subtitle, folder, PathUtilities::pathExtension(name));
     return PathUtilities::appendingPathComponent(folder, name);
 }
 
@@ -126,8 +135,12 @@ bool TNCopySubsController::writeToDestination(const QByteArray &data, const Subt
     const QString destination = getDestinationPath(subtitle, fileName);
     if (destination.isEmpty())
         return false;
-    if (!TNUserDefaultsHelper::renameSubtitle() && FileManager::fileExists(destination))
-        return true;
+    if (!TNUserDefaultsHelper::renameSubtitle() && isTaken(destination)) {
+        // A subtitle of that name is already there; a link to nothing is no subtitle.
+        if (FileManager::fileExists(destination))
+            return true;
+        return writeFailed(destination, QStringLiteral("a link stands there"));
+    }
     return writeAtomically(destination, data);
 }
 
@@ -153,16 +166,20 @@ bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *s
     if (archive.isEmpty())
         return false;
     TNZipFile zip;
-    zip.openForReading(archive);
+    const bool isArchive = zip.openForReading(archive);
     const std::optional<QList<ZipEntry>> entries = zip.readAllEntries();
     zip.closeReading();
     FileManager::deleteFile(archive);
 
-    if (!entries) {
+    // Only data that is no archive at all can be the subtitle itself; a damaged, hostile or
+    // encrypted archive is never written as one.
+    if (!isArchive) {
         if (!sameService(subtitle, BetaSeriesServiceKey))
             return false;
         return writeToDestination(data, subtitle, subtitle->fileName().value_or(QString()));
     }
+    if (!entries)
+        return false;
     const bool single = entries->size() == 1;
     for (const ZipEntry &entry : *entries) {
         if (entry.filename.isEmpty())

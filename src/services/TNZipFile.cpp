@@ -246,7 +246,28 @@ bool TNZipFile::openCurrentEntry(EntryHeader *header)
         reportMessage(QStringLiteral("Cannot read the entry information"));
         return false;
     }
+    QByteArray name(qsizetype(info.size_filename) + 1, '\0');
+    if (unzGetCurrentFileInfo64(reader(m_readHandle), &info, name.data(), uLong(name.size()),
+                                nullptr, 0, nullptr, 0) != UNZ_OK) {
+        reportMessage(QStringLiteral("Cannot read the entry information"));
+        return false;
+    }
+    name.truncate(qsizetype(qstrnlen(name.constData(), size_t(name.size()))));
+    header->isFolder = name.endsWith('/') || name.endsWith('\\');
+    header->name = name.isEmpty() ? QString() : decodeEntryName(name);
+    header->modified = entryDate(info.tmu_date);
     header->encrypted = (info.flag & EncryptedFlag) != 0;
+    header->method = int(info.compression_method);
+    header->packedSize = qint64(info.compressed_size);
+    header->crc = quint32(info.crc);
+    // The last byte of the cipher header repeats the CRC's high byte, or the time's when the
+    // CRC follows the data.
+    header->checkByte =
+        quint8((info.flag & DataDescriptorFlag) ? info.dosDate >> 8 : info.crc >> 24);
+    // Any other method would come back as its compressed bytes.
+    header->readable = header->method == 0 || header->method == Z_DEFLATED;
+    if (!header->readable)
+        return true;
     // Without a password an encrypted entry would be read as noise. With one, the entry is
     // read as stored and deciphered here.
     int method = 0;
@@ -259,24 +280,23 @@ bool TNZipFile::openCurrentEntry(EntryHeader *header)
         reportMessage(QStringLiteral("Cannot open the entry"));
         return false;
     }
-    QByteArray name(qsizetype(info.size_filename) + 1, '\0');
-    if (unzGetCurrentFileInfo64(reader(m_readHandle), &info, name.data(), uLong(name.size()),
-                                nullptr, 0, nullptr, 0) != UNZ_OK) {
-        reportMessage(QStringLiteral("Cannot read the entry information"));
-        unzCloseCurrentFile(reader(m_readHandle));
-        return false;
-    }
-    name.truncate(qsizetype(qstrnlen(name.constData(), size_t(name.size()))));
-    header->isFolder = name.endsWith('/') || name.endsWith('\\');
-    header->name = name.isEmpty() ? QString() : decodeEntryName(name);
-    header->modified = entryDate(info.tmu_date);
-    header->method = method;
-    header->crc = quint32(info.crc);
-    // The last byte of the cipher header repeats the CRC's high byte, or the time's when the
-    // CRC follows the data.
-    header->checkByte =
-        quint8((info.flag & DataDescriptorFlag) ? info.dosDate >> 8 : info.crc >> 24);
+    header->dataOffset = qint64(unzGetCurrentFileZStreamPos64(reader(m_readHandle)));
     return true;
+}
+
+bool TNZipFile::overlapsEarlierEntry(const EntryHeader &header, std::map<qint64, qint64> *spans)
+{
+    if (header.packedSize <= 0)
+        return false;
+    const qint64 start = header.dataOffset;
+    const qint64 end = start + header.packedSize;
+    const auto next = spans->lower_bound(start);
+    if (next != spans->end() && next->first < end)
+        return true;
+    if (next != spans->begin() && std::prev(next)->second > start)
+        return true;
+    spans->emplace(start, end);
+    return false;
 }
 
 TNZipFile::EntryRead TNZipFile::readChunks(qint64 limit, QByteArray *content)
@@ -339,18 +359,36 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
         return std::nullopt;
     }
     QList<ZipEntry> entries;
-    qint64 total = 0;
+    // Everything inflated counts, kept or not, so that no archive costs more than this.
+    qint64 work = 0;
+    int count = 0;
+    std::map<qint64, qint64> spans;
     do {
+        if (++count > MaximumEntryCount) {
+            reportMessage(QStringLiteral("The archive has too many entries"));
+            return std::nullopt;
+        }
         EntryHeader header;
         if (!openCurrentEntry(&header))
             return std::nullopt;
+        if (!header.readable) {
+            reportMessage(QStringLiteral("Cannot read the entry"));
+            continue;
+        }
+        // Entries sharing their data would let a small archive cost its full size many times.
+        if (overlapsEarlierEntry(header, &spans)) {
+            unzCloseCurrentFile(reader(m_readHandle));
+            reportMessage(QStringLiteral("The entries overlap"));
+            return std::nullopt;
+        }
         if (header.isFolder || header.name.isEmpty()) {
             unzCloseCurrentFile(reader(m_readHandle));
             continue;
         }
         QByteArray content;
-        const qint64 limit = qMin(MaximumEntrySize, MaximumArchiveSize - total);
+        const qint64 limit = qMin(MaximumEntrySize, MaximumArchiveSize - work);
         const EntryRead outcome = readCurrentEntry(header, limit, &content);
+        work += content.size();
         if (outcome == EntryRead::Failed) {
             reportMessage(QStringLiteral("Cannot read the entry"));
             continue;
@@ -361,7 +399,6 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
                 break;
             continue;
         }
-        total += content.size();
         entries.append({header.name, content});
     } while (unzGoToNextFile(reader(m_readHandle)) == UNZ_OK);
     return entries;
@@ -415,6 +452,10 @@ bool TNZipFile::extractToFolder(const QString &folder, bool overwrite, const QSt
         EntryHeader header;
         if (!openCurrentEntry(&header))
             return false;
+        if (!header.readable) {
+            reportMessage(QStringLiteral("Cannot extract the entry"));
+            continue;
+        }
         if (!passesExtensionFilter(header.name, skipExtension)) {
             unzCloseCurrentFile(reader(m_readHandle));
             continue;

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <map>
 #include <optional>
 
 // One file of an archive read into memory: its path inside the archive and its content.
@@ -32,6 +33,7 @@ class TNZipFile final
 public:
     static constexpr qint64 MaximumEntrySize = 32 * 1024 * 1024;
     static constexpr qint64 MaximumArchiveSize = 64 * 1024 * 1024;
+    static constexpr int MaximumEntryCount = 10000;
 
     TNZipFile();
     ~TNZipFile();
@@ -48,7 +50,8 @@ public:
     bool openForReading(const QString &path);
     bool openForReading(const QString &path, const QString &password);
     // Every file entry in archive order, folders left out; nothing when the archive cannot be
-    // walked or an entry cannot be opened.
+    // walked, an entry cannot be opened, entries share their data or there are too many.
+    // Entries stored by a method other than plain or deflated are left out.
     std::optional<QList<ZipEntry>> readAllEntries();
     // Unpacks every entry whose extension is not skipExtension below folder. Entries whose
     // names would leave the folder are skipped.
@@ -70,7 +73,10 @@ private:
         bool isFolder = false;
         QDateTime modified;
         bool encrypted = false;
-        int method = 0; // known only for encrypted entries
+        int method = 0;
+        bool readable = false; // stored by a method this class can undo
+        qint64 packedSize = 0;
+        qint64 dataOffset = 0; // where the stored data starts in the archive
         quint32 crc = 0;
         quint8 checkByte = 0;
     };
@@ -83,8 +89,11 @@ private:
 
     void reportMessage(const QString &message);
     bool mayReplaceFile(const QString &path);
-    // Opens the current entry and describes it; false (with a message) when either fails.
+    // Describes the current entry and opens it when readable; false (with a message) when
+    // either fails.
     bool openCurrentEntry(EntryHeader *header);
+    // Whether the entry's stored data overlaps that of one seen before; records it if not.
+    static bool overlapsEarlierEntry(const EntryHeader &header, std::map<qint64, qint64> *spans);
     // Reads the open entry to its end and closes it, checking its CRC; at most limit bytes.
     EntryRead readCurrentEntry(const EntryHeader &header, qint64 limit, QByteArray *content);
     EntryRead readChunks(qint64 limit, QByteArray *content);

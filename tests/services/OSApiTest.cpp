@@ -304,6 +304,28 @@ TEST_F(OSApiTest, AnExpiredSessionIsRenewedOnce)
     EXPECT_EQ(client.token(), QStringLiteral("tok-0002"));
 }
 
+TEST_F(OSApiTest, ADownloadAfterAnExpiredSessionRenewsItAndReadsEitherDataForm)
+{
+    const QByteArray srt = "1\r\n00:00:01,000 --> 00:00:02,000\r\nHello\r\n";
+    fake.addDownload(QStringLiteral("1951976245"), srt);
+    ASSERT_EQ(api().login(), 0);
+    fake.expireSessions();
+    fake.setFailure(QStringLiteral("DownloadSubtitles"), Failure::Base64Data);
+    const RemoteSubtitles got = api().downloadSubtitles({QStringLiteral("1951976245")});
+    ASSERT_TRUE(got.has_value());
+    ASSERT_EQ(got->size(), 1);
+    EXPECT_EQ(got->at(0).data, srt);
+    EXPECT_EQ(fake.methods().mid(fake.methods().size() - 4),
+              (QStringList{QStringLiteral("DownloadSubtitles"), QStringLiteral("LogIn"),
+                           QStringLiteral("DownloadSubtitles"), QStringLiteral("LogOut")}));
+}
+
+TEST_F(OSApiTest, ADeeplyNestedReplyIsUnusableRatherThanFatal)
+{
+    fake.setFailure(QStringLiteral("LogIn"), Failure::DeepNesting);
+    EXPECT_EQ(api().login(), 2);
+}
+
 TEST_F(OSApiTest, DownloadsDecodesAndLogsOut)
 {
     const QByteArray srt = "1\r\n00:00:01,000 --> 00:00:02,000\r\nHello\r\n";

@@ -6,11 +6,16 @@
 #include "common/TestSupport.h"
 #include "fakes/services/ZipArchiveBuilder.h"
 #include "platform/UserDefaults.h"
+#include "services/TNZipFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +24,13 @@ using Fakes::ZipArchiveBuilder;
 namespace {
 
 const QByteArray Content = "1\r\n00:00:01,000 --> 00:00:02,000\r\nHello\r\n";
+
+QStringList logged;
+
+void keepMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    logged.append(message);
+}
 
 class TNCopySubsControllerTest : public ::testing::Test
 {
@@ -151,10 +163,52 @@ TEST_F(TNCopySubsControllerTest, ServiceGivenNamesNeverLeaveTheFolder)
     EXPECT_TRUE(m_writer.copyFile(Content, sub));
     EXPECT_EQ(filesIn("v"), (QStringList{"escape.srt"}));
     EXPECT_FALSE(QFile::exists(path("escape.srt")));
-    for (const QString &name : {QStringLiteral(".."), QStringLiteral("/"), QStringLiteral("")}) {
-        Subtitle *bad = subtitle(OpenSubtitlesServiceKey, name);
-        EXPECT_FALSE(m_writer.copyFile(Content, bad)) << name.toStdString();
+    for (bool rename : {false, true}) {
+        setRename(rename);
+        for (const QString &name :
+             {QStringLiteral(".."), QStringLiteral("."), QStringLiteral("/"), QStringLiteral("")}) {
+            Subtitle *bad = subtitle(OpenSubtitlesServiceKey, name);
+            EXPECT_FALSE(m_writer.copyFile(Content, bad)) << name.toStdString() << rename;
+        }
     }
+    EXPECT_EQ(filesIn("v"), (QStringList{"escape.srt"}));
+}
+
+TEST_F(TNCopySubsControllerTest, LinksAtTheDestinationAreNeverWrittenThrough)
+{
+    QDir().mkpath(path("outside"));
+    ASSERT_TRUE(QFile::link(path("outside/target.srt"), path("v/Film.srt")));
+    Subtitle *sub = subtitle(OpenSubtitlesServiceKey, "Film.srt");
+    EXPECT_FALSE(m_writer.copyFile(Content, sub));
+
+    setRename(true);
+    EXPECT_TRUE(m_writer.copyFile(Content, sub));
+    EXPECT_EQ(contents(path("v/Film.en.srt")), Content);
+    EXPECT_TRUE(filesIn("outside").isEmpty());
+    EXPECT_TRUE(QFileInfo(path("v/Film.srt")).isSymLink());
+}
+
+TEST_F(TNCopySubsControllerTest, AFailedWriteNamesItsCauseAndLeavesNothing)
+{
+    logged.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("trovanel.*=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{16, limit.rlim_max};
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, "Film.srt"));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previousSignal);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(filesIn("v").isEmpty());
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_TRUE(logged.first().endsWith(QStringLiteral("ERROR: File too large")))
+        << qPrintable(logged.first());
 }
 
 TEST_F(TNCopySubsControllerTest, DownloadFolderHoldsNamesAndCollisionTests)
@@ -236,6 +290,19 @@ TEST_F(TNCopySubsControllerTest, HostileOrBrokenArchivesWriteNothingOutsideOrCor
         EXPECT_FALSE(m_writer.copyZipFile(QByteArray(), subtitle(service, "bad.srt")));
     }
     EXPECT_FALSE(QFile::exists(path("v/bad.srt")));
+
+    // What no reader here can undo, or no one may read, is not a subtitle.
+    ZipArchiveBuilder bzip2;
+    bzip2.add({"bz.srt", "BZh91AY&SY", ZipArchiveBuilder::Method::Bzip2});
+    EXPECT_FALSE(m_writer.copyZipFile(bzip2.build(), subtitle(OpenSubtitlesServiceKey, "bz.srt")));
+    TestSupport::writeFile(path("plain.srt"), Content);
+    TNZipFile encrypted;
+    ASSERT_TRUE(encrypted.createForWriting(path("locked.zip"), QStringLiteral("secret")));
+    ASSERT_TRUE(encrypted.addFile(path("plain.srt"), QStringLiteral("locked.srt")));
+    ASSERT_TRUE(encrypted.closeWriting());
+    EXPECT_FALSE(m_writer.copyZipFile(contents(path("locked.zip")),
+                                      subtitle(BetaSeriesServiceKey, "locked.srt")));
+
     EXPECT_EQ(filesIn("v"), (QStringList{"escape.srt"}));
     EXPECT_TRUE(filesIn("tmp").isEmpty());
 }

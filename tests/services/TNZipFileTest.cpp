@@ -148,8 +148,35 @@ TEST_F(TNZipFileTest, DecompressedSizesAreCappedPerEntryAndPerArchive)
     QStringList names;
     for (const ZipEntry &entry : *entries)
         names.append(entry.filename);
-    EXPECT_EQ(names, (QStringList{"small.srt", "q1.srt", "q2.srt", "q3.srt"}));
+    // The skipped entry's inflated bytes count against the archive too.
+    EXPECT_EQ(names, (QStringList{"small.srt", "q1.srt"}));
     EXPECT_EQ(m_delegate.messages.count("The entry is too large"), 2);
+}
+
+TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
+{
+    ZipArchiveBuilder builder;
+    builder.addFile("s00.srt", QByteArray(TNZipFile::MaximumEntrySize + 1, '\0'));
+    for (int i = 1; i < 20; ++i) {
+        ZipArchiveBuilder::Entry copy{QByteArray("s") +
+                                          QByteArray::number(i).rightJustified(2, '0') + ".srt",
+                                      QByteArray(TNZipFile::MaximumEntrySize + 1, '\0')};
+        copy.sharesDataOf = 0;
+        builder.add(copy);
+    }
+    EXPECT_FALSE(readAll(write(builder)));
+    EXPECT_TRUE(m_delegate.messages.contains("The entries overlap"));
+}
+
+TEST_F(TNZipFileTest, EntriesStoredByAnUnknownMethodAreUnreadable)
+{
+    ZipArchiveBuilder builder;
+    builder.add({"Film.srt", "BZh91AY&SY compressed", ZipArchiveBuilder::Method::Bzip2})
+        .addFile("good.srt", "good");
+    const auto entries = readAll(write(builder));
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 1);
+    EXPECT_EQ(entries->first().filename, "good.srt");
 }
 
 TEST_F(TNZipFileTest, NamesThatAreNotUtf8StillGiveARecord)

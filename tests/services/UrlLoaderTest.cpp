@@ -17,6 +17,10 @@ FakeResponse echo(const FakeRequest &request)
         return FakeResponse::html("<html>gone</html>", 404);
     if (request.path() == "/stall")
         return FakeResponse::stall();
+    if (request.path() == "/drip")
+        return FakeResponse::drip(QByteArray(40, 'x'), 100);
+    if (request.path() == "/huge")
+        return FakeResponse::generated(qint64(1) << 30);
     if (request.path() == "/cut")
         return {200, "text/xml", "<results>", FakeResponse::Delivery::Truncated};
     return FakeResponse::xml(request.method + ' ' + request.target + ' ' + request.body);
@@ -82,6 +86,26 @@ TEST(UrlLoader, AStalledServerTimesOut)
     EXPECT_EQ(response.error.code(), UrlLoader::TimedOut);
     EXPECT_GE(clock.elapsed(), 250);
     EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST(UrlLoader, ASlowTrickleStillEndsAtTheTimeOut)
+{
+    FakeHttpServer server(echo);
+    QElapsedTimer clock;
+    clock.start();
+    const UrlResponse response =
+        UrlLoader::load(UrlRequest::get(server.url(QStringLiteral("/drip")), 1000));
+    EXPECT_EQ(response.error.code(), UrlLoader::TimedOut);
+    EXPECT_LT(clock.elapsed(), 3000);
+}
+
+TEST(UrlLoader, AReplyBeyondTheSizeCapIsRefused)
+{
+    FakeHttpServer server(echo);
+    const UrlResponse response =
+        UrlLoader::load(UrlRequest::get(server.url(QStringLiteral("/huge"))));
+    EXPECT_EQ(response.error.code(), UrlLoader::TooLarge);
+    EXPECT_TRUE(response.body.isEmpty());
 }
 
 TEST(UrlLoader, CancellationEndsAWaitingRequest)

@@ -97,9 +97,10 @@ std::optional<QVariantMap> OSApi::call(const QString &method, const QVariantList
     return XMLRPCHelper::sendSyncRequest(m_endpoint, method, params, error, m_cancel);
 }
 
-std::optional<QVariantMap> OSApi::sessionCall(const QString &method, const QVariantList &params)
+std::optional<QVariantMap> OSApi::sessionCall(const QString &method, const QVariantList &params,
+                                              Error *error)
 {
-    std::optional<QVariantMap> reply = call(method, QVariantList{m_token} + params);
+    std::optional<QVariantMap> reply = call(method, QVariantList{m_token} + params, error);
     if (!reply || !reply->value(Status).toString().startsWith(QLatin1String("406")))
         return reply;
     qCInfo(lcServices) << "OpenSubtitles no longer knows the session; logging in again";
@@ -107,7 +108,7 @@ std::optional<QVariantMap> OSApi::sessionCall(const QString &method, const QVari
     m_token.clear();
     if (login() != 0)
         return reply;
-    return call(method, QVariantList{m_token} + params);
+    return call(method, QVariantList{m_token} + params, error);
 }
 
 int OSApi::login()
@@ -265,7 +266,7 @@ RemoteSubtitles OSApi::downloadSubtitles(const QStringList &ids)
         return std::nullopt;
     Error error;
     const std::optional<QVariantMap> reply =
-        call(QStringLiteral("DownloadSubtitles"), {m_token, ids}, &error);
+        sessionCall(QStringLiteral("DownloadSubtitles"), {ids}, &error);
     if (!error.isNull())
         qCInfo(lcServices).noquote()
             << QStringLiteral("Error downloading Subtitle: %1").arg(error.localizedDescription());
@@ -286,8 +287,12 @@ RemoteSubtitles OSApi::downloadSubtitles(const QStringList &ids)
                                 QStringLiteral("A downloaded entry is not a struct"));
             const QVariantMap fields = entry.toMap();
             const QString id = textOf(fields, QStringLiteral("idsubtitlefile"));
+            // The service sends a base64 string; a <base64> value arrives already decoded.
+            const QVariant packed = fields.value(Data);
             const QByteArray content =
-                gunzippedData(dataWithBase64EncodedString(fields.value(Data).toString()));
+                gunzippedData(packed.typeId() == QMetaType::QByteArray
+                                  ? packed.toByteArray()
+                                  : dataWithBase64EncodedString(packed.toString()));
             if (id.isNull() || content.isEmpty())
                 continue;
             TNRemoteSubtitle subtitle;

@@ -58,7 +58,8 @@ private:
                                     Error *error = nullptr);
     // A call whose first parameter is the session token. When the service no longer knows
     // the session, logs in once more and repeats the call once.
-    std::optional<QVariantMap> sessionCall(const QString &method, const QVariantList &params);
+    std::optional<QVariantMap> sessionCall(const QString &method, const QVariantList &params,
+                                           Error *error = nullptr);
     // The query a video contributes: a struct, nothing, or the end of the whole search.
     struct QueryChoice
     {

@@ -10,6 +10,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace Fakes {
 
@@ -93,22 +94,63 @@ private:
             m_socket->abort();
             return;
         }
-        const qsizetype announced = response.delivery == Delivery::Truncated
-                                        ? response.body.size() * 2 + 16
-                                        : response.body.size();
+        qint64 announced = response.body.size();
+        if (response.delivery == Delivery::Truncated)
+            announced = response.body.size() * 2 + 16;
+        else if (response.delivery == Delivery::Generated)
+            announced = response.generatedSize;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                           reasonPhrase(response.status) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
         head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
         head += "Connection: close\r\n\r\n";
+        if (response.delivery == Delivery::Drip) {
+            m_socket->write(head);
+            drip(response.body, response.dripIntervalMs);
+            return;
+        }
+        if (response.delivery == Delivery::Generated) {
+            m_socket->write(head);
+            m_remaining = response.generatedSize;
+            connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { generateMore(); });
+            generateMore();
+            return;
+        }
         m_socket->write(head + response.body);
         m_socket->disconnectFromHost();
+    }
+
+    void drip(const QByteArray &body, int intervalMs)
+    {
+        auto *timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, timer, body, sent = qsizetype(0)]() mutable {
+            if (sent == body.size()) {
+                timer->stop();
+                m_socket->disconnectFromHost();
+                return;
+            }
+            m_socket->write(body.mid(sent++, 1));
+        });
+        timer->start(intervalMs);
+    }
+
+    void generateMore()
+    {
+        constexpr qint64 Chunk = 64 * 1024;
+        while (m_remaining > 0 && m_socket->bytesToWrite() < 4 * Chunk) {
+            const qint64 size = qMin(Chunk, m_remaining);
+            m_socket->write(QByteArray(size, 'x'));
+            m_remaining -= size;
+        }
+        if (m_remaining == 0 && m_socket->bytesToWrite() == 0)
+            m_socket->disconnectFromHost();
     }
 
     QTcpSocket *m_socket;
     FakeHttpServer *m_server;
     QByteArray m_buffer;
     bool m_answered = false;
+    qint64 m_remaining = 0;
 };
 
 } // namespace

@@ -27,19 +27,24 @@ struct FakeRequest
 struct FakeResponse
 {
     // How the reply leaves the server: whole, never (the connection stays open and
-    // silent), cut short of its Content-Length, or not at all (closed at once).
+    // silent), cut short of its Content-Length, not at all (closed at once), one byte at a
+    // time, or as generatedSize bytes made while they are sent (never held whole).
     enum class Delivery
     {
         Whole,
         Stall,
         Truncated,
-        Close
+        Close,
+        Drip,
+        Generated
     };
 
     int status = 200;
     QByteArray contentType = "text/xml";
     QByteArray body;
     Delivery delivery = Delivery::Whole;
+    int dripIntervalMs = 0;
+    qint64 generatedSize = 0;
 
     static FakeResponse xml(QByteArray body) { return {200, "text/xml", std::move(body)}; }
     static FakeResponse html(QByteArray body, int status = 200)
@@ -47,6 +52,14 @@ struct FakeResponse
         return {status, "text/html", std::move(body)};
     }
     static FakeResponse stall() { return {200, "text/xml", {}, Delivery::Stall}; }
+    static FakeResponse drip(QByteArray body, int intervalMs)
+    {
+        return {200, "text/xml", std::move(body), Delivery::Drip, intervalMs};
+    }
+    static FakeResponse generated(qint64 size)
+    {
+        return {200, "text/xml", {}, Delivery::Generated, 0, size};
+    }
 };
 
 // A one-request-per-connection HTTP/1.1 server on 127.0.0.1 with an ephemeral port,

@@ -247,6 +247,14 @@ FakeResponse FakeOpenSubtitles::handle(const FakeRequest &request)
         return FakeResponse::html("<!DOCTYPE html><html><body>502 Bad Gateway</body></html>");
     case Failure::Stall:
         return FakeResponse::stall();
+    case Failure::DeepNesting: {
+        constexpr int Levels = 30000;
+        const QByteArray open = "<value><array><data>";
+        const QByteArray close = "</data></array></value>";
+        return FakeResponse::xml("<?xml version=\"1.0\"?><methodResponse><params><param>" +
+                                 open.repeated(Levels) + close.repeated(Levels) +
+                                 "</param></params></methodResponse>");
+    }
     default:
         break;
     }
@@ -444,10 +452,11 @@ QByteArray FakeOpenSubtitles::downloadSubtitles(const QVariantList &params)
     for (const QVariant &id : ids) {
         if (!m_downloads.contains(id.toString()))
             continue;
-        entries += structOf(
-            member("idsubtitlefile", str(id.toString())) +
-            member("data", str(QString::fromLatin1(
-                               compress(m_downloads.value(id.toString()), 31).toBase64()))));
+        const QByteArray packed = compress(m_downloads.value(id.toString()), 31).toBase64();
+        entries += structOf(member("idsubtitlefile", str(id.toString())) +
+                            member("data", failure == Failure::Base64Data
+                                               ? "<value><base64>" + packed + "</base64></value>"
+                                               : str(QString::fromLatin1(packed))));
         if (failure == Failure::NonStructEntry)
             entries += str(QStringLiteral("oops"));
     }

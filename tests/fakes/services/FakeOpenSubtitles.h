@@ -59,7 +59,9 @@ public:
         EmptyArray,     // "data" is an empty array
         NonStructEntry, // a string in the middle of "data"
         DataStruct,     // "data" is a struct where an array belongs
-        LimitReached    // "407 Download limit reached" without data
+        LimitReached,   // "407 Download limit reached" without data
+        DeepNesting,    // "data" nests 30,000 arrays
+        Base64Data      // downloads carry their data as <base64>, not as a string
     };
 
     FakeOpenSubtitles();

@@ -65,6 +65,7 @@ QByteArray ZipArchiveBuilder::build() const
 {
     QByteArray archive;
     QByteArray directory;
+    QList<quint32> offsets;
     for (const Entry &entry : m_entries) {
         const QByteArray packed =
             entry.method == Method::Deflated ? rawDeflate(entry.data) : entry.data;
@@ -76,7 +77,9 @@ QByteArray ZipArchiveBuilder::build() const
         QByteArray common;
         put16(common, 20);
         put16(common, entry.utf8Name ? Utf8NameFlag : 0);
-        put16(common, entry.method == Method::Deflated ? Z_DEFLATED : 0);
+        put16(common, entry.method == Method::Deflated ? Z_DEFLATED
+                      : entry.method == Method::Bzip2  ? 12
+                                                       : 0);
         put16(common, DosTime);
         put16(common, DosDate);
         put32(common, crc);
@@ -84,12 +87,15 @@ QByteArray ZipArchiveBuilder::build() const
         put32(common, quint32(entry.data.size()));
         put16(common, quint16(entry.name.size()));
         put16(common, 0);
-        const quint32 offset = quint32(archive.size());
-
-        put32(archive, 0x04034b50);
-        archive.append(common);
-        archive.append(entry.name);
-        archive.append(packed);
+        const quint32 offset =
+            entry.sharesDataOf >= 0 ? offsets.value(entry.sharesDataOf) : quint32(archive.size());
+        offsets.append(offset);
+        if (entry.sharesDataOf < 0) {
+            put32(archive, 0x04034b50);
+            archive.append(common);
+            archive.append(entry.name);
+            archive.append(packed);
+        }
 
         put32(directory, 0x02014b50);
         put16(directory, 20);

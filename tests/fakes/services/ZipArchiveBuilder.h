@@ -15,6 +15,7 @@ public:
     {
         Stored,
         Deflated,
+        Bzip2, // the data is stored as given under method 12, which needs a bzip2 reader
     };
 
     struct Entry
@@ -24,6 +25,9 @@ public:
         Method method = Method::Deflated;
         bool utf8Name = true;    // sets the flag that marks the name as UTF-8
         bool corruptCrc = false; // stores a checksum that does not match the data
+        // When set, only a directory record is written, pointing at the data of that earlier
+        // entry (whose name must be as long): the entries overlap.
+        int sharesDataOf = -1;
     };
 
     ZipArchiveBuilder &add(Entry entry);
