@@ -1,5 +1,7 @@
 #include "app/HyperlinkButton.h"
 
+#include "app/ValueTransformers.h"
+
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -19,7 +21,8 @@ HyperlinkButton::HyperlinkButton(QWidget *parent) : QPushButton(parent)
 
 void HyperlinkButton::setTitle(const QString &url)
 {
-    setText(QUrl(url).toString(QUrl::FullyEncoded));
+    setText(PathToStringTransformer::reverseTransformedValue(
+        PathToStringTransformer::transformedValue(url)));
 }
 
 void HyperlinkButton::openURL()

@@ -22,7 +22,8 @@ QVariant LanguagesTableModel::data(const QModelIndex &index, int role) const
     const QString &code = m_supportedLangs.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return ValueTransformers::languageNameTransform(code);
+        return BindingTransformersRegistry::transformedValue(
+            BindingTransformersRegistry::LanguageNameTransformName, code);
     case Qt::DecorationRole:
         return ValueTransformers::countryImageTransformSmall(code);
     case Qt::ToolTipRole:

@@ -5,6 +5,7 @@
 #include "app/ServersTableModel.h"
 #include "app/UserDefaultsBinding.h"
 #include "app/ValueTransformers.h"
+#include "app/VerticallyCenteredTextFieldCell.h"
 #include "catalogue/SubtitlesLanguages.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "platform/Logging.h"
@@ -61,6 +62,7 @@ PreferencesWindowController::PreferencesWindowController(KeychainSource keychain
     m_ui->serversTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui->serversTable->verticalHeader()->hide();
     m_ui->serversTable->horizontalHeader()->setStretchLastSection(true);
+    m_ui->serversTable->setItemDelegate(new VerticallyCenteredTextFieldCell(m_ui->serversTable));
     m_ui->serversTable->resizeColumnsToContents();
     connect(m_ui->serversTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &PreferencesWindowController::showSelectedPassword);
@@ -227,8 +229,12 @@ bool PreferencesWindowController::draggedOutOfFrame(ImageViewDragDrop *sender)
 void PreferencesWindowController::showLanguage(ImageViewDragDrop *slot)
 {
     const QString code = m_defaults.stringValue(keyForSlot(slot));
-    const QPixmap flag = ValueTransformers::countryImageTransform(code);
-    const QString name = ValueTransformers::languageNameTransform(code);
+    const QPixmap flag = BindingTransformersRegistry::transformedValue(
+                             BindingTransformersRegistry::CountryImageTransformName, code)
+                             .value<QPixmap>();
+    const QString name = BindingTransformersRegistry::transformedValue(
+                             BindingTransformersRegistry::LanguageNameTransformName, code)
+                             .toString();
     slot->clear();
     slot->setToolTip(code.isEmpty() ? QString() : name);
     if (!flag.isNull())

@@ -65,7 +65,8 @@ QVariant ServersTableModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole)
             return name;
         if (role == Qt::DecorationRole)
-            return ValueTransformers::imageBindingTransform(name);
+            return BindingTransformersRegistry::transformedValue(
+                BindingTransformersRegistry::ImageBindingTransformName, name);
         if (role == Qt::ToolTipRole)
             return UserDefaults::stringFromValue(server.value(ServiceEntry::InformationKey));
         break;

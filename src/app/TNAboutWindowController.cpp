@@ -29,6 +29,11 @@ TNAboutWindowController::TNAboutWindowController(const QString &acknowledgements
     m_ui->fTextView->setHtml(text.open(QIODevice::ReadOnly) ? QString::fromUtf8(text.readAll())
                                                             : QString());
     m_ui->fTextView->setOpenExternalLinks(true);
+    m_ui->aboutPage->setButtons(m_ui->aboutPreviousButton, m_ui->aboutNextButton);
+    m_ui->acknowledgementsPage->setButtons(m_ui->acknowledgementsPreviousButton,
+                                           m_ui->acknowledgementsNextButton);
+    m_ui->aboutPage->setNextView(m_ui->acknowledgementsPage);
+    m_ui->acknowledgementsPage->setPreviousView(m_ui->aboutPage);
     windowDidLoad();
 }
 

@@ -109,3 +109,62 @@ QString PasswordTransform::transformedValue(const QVariant &selection)
         return {};
     return m_keychain->passwordForGenericService(m_strKeychain, account);
 }
+
+QUrl PathToStringTransformer::transformedValue(const QString &text)
+{
+    return text.isNull() ? QUrl() : QUrl(text);
+}
+
+QString PathToStringTransformer::reverseTransformedValue(const QUrl &url)
+{
+    return url.isEmpty() ? QString() : url.toString(QUrl::FullyEncoded);
+}
+
+namespace {
+
+struct Registry
+{
+    QHash<QString, BindingTransformersRegistry::Transformer> transformers;
+    bool registered = false;
+};
+
+Registry &registry()
+{
+    static Registry shared;
+    return shared;
+}
+
+} // namespace
+
+void BindingTransformersRegistry::registerTransformers()
+{
+    registry().registered = true;
+    setValueTransformer(
+        [](const QVariant &key) {
+            return QVariant(ValueTransformers::imageBindingTransform(key.toString()));
+        },
+        ImageBindingTransformName);
+    setValueTransformer(
+        [](const QVariant &code) {
+            return QVariant(ValueTransformers::countryImageTransform(code.toString()));
+        },
+        CountryImageTransformName);
+    setValueTransformer(
+        [](const QVariant &code) {
+            return QVariant(ValueTransformers::languageNameTransform(code.toString()));
+        },
+        LanguageNameTransformName);
+}
+
+void BindingTransformersRegistry::setValueTransformer(Transformer transformer, const QString &name)
+{
+    registry().transformers.insert(name, std::move(transformer));
+}
+
+QVariant BindingTransformersRegistry::transformedValue(const QString &name, const QVariant &value)
+{
+    if (!registry().registered)
+        registerTransformers();
+    const Transformer transformer = registry().transformers.value(name);
+    return transformer ? transformer(value) : QVariant();
+}

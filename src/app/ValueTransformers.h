@@ -2,7 +2,10 @@
 
 #include <QPixmap>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
+
+#include <functional>
 
 class TNKeychain;
 
@@ -38,4 +41,36 @@ public:
 private:
     TNKeychain *m_keychain;
     QString m_strKeychain;
+};
+
+// A text as the URL it names, and a URL as the text that writes it out in full.
+class PathToStringTransformer final
+{
+public:
+    PathToStringTransformer() = delete;
+
+    // An empty URL for a null text.
+    static QUrl transformedValue(const QString &text);
+    // Percent-encoded where a URL must be; null for an empty URL.
+    static QString reverseTransformedValue(const QUrl &url);
+};
+
+// The transformers that views take by name, as a layout names them. Main thread only.
+class BindingTransformersRegistry final
+{
+public:
+    using Transformer = std::function<QVariant(const QVariant &)>;
+
+    static inline const QString ImageBindingTransformName = QStringLiteral("ImageBindingTransform");
+    static inline const QString CountryImageTransformName = QStringLiteral("CountryImageTransform");
+    static inline const QString LanguageNameTransformName = QStringLiteral("LanguageNameTransform");
+
+    BindingTransformersRegistry() = delete;
+
+    // Registers the service badge, the flag and the language name under their names, in place
+    // of whatever stood there. The first lookup does it when nobody did before.
+    static void registerTransformers();
+    static void setValueTransformer(Transformer transformer, const QString &name);
+    // The value through the transformer of that name; null when none is registered.
+    static QVariant transformedValue(const QString &name, const QVariant &value);
 };

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -28,6 +30,22 @@ TEST(AboutWindow, ShowsTheVersionTheSiteAndTheAcknowledgements)
                       Qt::LeftButton);
     ASSERT_EQ(browser.urls.size(), 1);
     EXPECT_EQ(browser.urls.first().scheme(), QStringLiteral("https"));
+}
+
+TEST(AboutWindow, ItsTwoPagesLeadToEachOther)
+{
+    TNAboutWindowController about;
+    const auto *pages = about.findChild<QStackedWidget *>(QStringLiteral("pages"));
+    const auto button = [&](const char *name) {
+        return about.findChild<QPushButton *>(QString::fromLatin1(name));
+    };
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("aboutPage"));
+    EXPECT_FALSE(button("aboutPreviousButton")->isEnabled());
+    EXPECT_FALSE(button("acknowledgementsNextButton")->isEnabled());
+    button("aboutNextButton")->click();
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("acknowledgementsPage"));
+    button("acknowledgementsPreviousButton")->click();
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("aboutPage"));
 }
 
 TEST(AboutWindow, AMissingAcknowledgementsFileLeavesTheTextEmpty)

@@ -1,4 +1,5 @@
 #include "app/ValueTransformers.h"
+#include "app/LanguagesTableModel.h"
 
 #include "catalogue/ServiceKeys.h"
 #include "platform/MemoryKeychain.h"
@@ -99,6 +100,44 @@ TEST(PasswordTransform, AnythingButAListOfCompleteEntriesGivesNothingWithoutAski
     EXPECT_TRUE(transform.transformedValue(QVariant()).isNull());
     EXPECT_EQ(finds, 0);
     EXPECT_TRUE(transform.strKeychain().isNull());
+}
+
+TEST(PathToStringTransformer, TextBecomesAUrlAndAUrlItsFullText)
+{
+    EXPECT_TRUE(PathToStringTransformer::transformedValue(QString()).isEmpty());
+    EXPECT_TRUE(PathToStringTransformer::reverseTransformedValue(QUrl()).isNull());
+    const QUrl link = PathToStringTransformer::transformedValue(
+        QStringLiteral("https://example.org/a b?q=\u00fc"));
+    EXPECT_EQ(link.host(), QStringLiteral("example.org"));
+    EXPECT_EQ(link.path(), QStringLiteral("/a b"));
+    EXPECT_EQ(PathToStringTransformer::reverseTransformedValue(link),
+              QStringLiteral("https://example.org/a%20b?q=%C3%BC"));
+}
+
+TEST(BindingTransformersRegistry, ViewsShowWhatTheTransformerOfTheirNameGives)
+{
+    using Registry = BindingTransformersRegistry;
+    EXPECT_EQ(Registry::transformedValue(Registry::LanguageNameTransformName, QStringLiteral("de")),
+              QStringLiteral("Deutsch"));
+    EXPECT_EQ(Registry::transformedValue(Registry::CountryImageTransformName, QStringLiteral("fr"))
+                  .value<QPixmap>()
+                  .size(),
+              QSize(48, 33));
+    EXPECT_EQ(Registry::transformedValue(Registry::ImageBindingTransformName, PodnapisiServiceKey)
+                  .value<QPixmap>()
+                  .toImage(),
+              ValueTransformers::imageBindingTransform(PodnapisiServiceKey).toImage());
+    EXPECT_FALSE(
+        Registry::transformedValue(QStringLiteral("PathToStringTransformer"), QStringLiteral("x"))
+            .isValid());
+
+    LanguagesTableModel languages({QStringLiteral("de")});
+    Registry::setValueTransformer(
+        [](const QVariant &code) { return QVariant(QStringLiteral("<%1>").arg(code.toString())); },
+        Registry::LanguageNameTransformName);
+    EXPECT_EQ(languages.data(languages.index(0), Qt::DisplayRole), QStringLiteral("<de>"));
+    Registry::registerTransformers();
+    EXPECT_EQ(languages.data(languages.index(0), Qt::DisplayRole), QStringLiteral("Deutsch"));
 }
 
 } // namespace
