@@ -23,12 +23,16 @@ using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
-std::optional<QByteArray> Gzip::uncompressZippedData(const QByteArray &data)
+std::optional<QByteArray> Gzip::uncompressZippedData(const QByteArray &data, qsizetype limit,
+                                                     bool *tooLarge)
 {
+    if (tooLarge)
+        *tooLarge = false;
     if (data.isEmpty())
         return data;
-    const qsizetype half = qMax<qsizetype>(data.size() / 2, 1);
-    QByteArray output(data.size() + half, Qt::Uninitialized);
+    // Room for one byte past the limit tells a body of exactly `limit` bytes from a larger one.
+    const qsizetype ceiling = limit < std::numeric_limits<qsizetype>::max() ? limit + 1 : limit;
+    QByteArray output(qMin(ceiling, qMax<qsizetype>(data.size() * 2, Block)), Qt::Uninitialized);
     z_stream stream{};
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
@@ -36,14 +40,25 @@ std::optional<QByteArray> Gzip::uncompressZippedData(const QByteArray &data)
         return std::nullopt;
     int status = Z_OK;
     while (status == Z_OK) {
-        if (qsizetype(stream.total_out) >= output.size())
-            output.resize(output.size() + half);
+        if (qsizetype(stream.total_out) >= output.size()) {
+            if (output.size() >= ceiling)
+                break;
+            // Doubling keeps the copies linear in the size of the result.
+            output.resize(output.size() > ceiling / 2 ? ceiling : output.size() * 2);
+        }
         stream.next_out = reinterpret_cast<Bytef *>(output.data()) + stream.total_out;
-        stream.avail_out = uInt(output.size() - qsizetype(stream.total_out));
+        stream.avail_out = uInt(qMin<qsizetype>(output.size() - qsizetype(stream.total_out),
+                                                std::numeric_limits<uInt>::max()));
         status = inflate(&stream, Z_SYNC_FLUSH);
     }
     const qsizetype produced = qsizetype(stream.total_out);
-    if (inflateEnd(&stream) != Z_OK || status != Z_STREAM_END)
+    inflateEnd(&stream);
+    if (produced > limit) {
+        if (tooLarge)
+            *tooLarge = true;
+        return std::nullopt;
+    }
+    if (status != Z_STREAM_END)
         return std::nullopt;
     output.truncate(produced);
     return output;

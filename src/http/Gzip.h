@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 // gzip in memory and between files. File results follow zlib: 0 success, -1 read or write
@@ -11,8 +12,12 @@
 class Gzip
 {
 public:
-    // Empty input comes back unchanged; anything that does not inflate to its end is nullopt.
-    static std::optional<QByteArray> uncompressZippedData(const QByteArray &data);
+    // Empty input comes back unchanged; anything that does not inflate to its end is nullopt,
+    // and so is anything that would inflate past `limit` bytes (then *tooLarge is set).
+    static std::optional<QByteArray>
+    uncompressZippedData(const QByteArray &data,
+                         qsizetype limit = std::numeric_limits<qsizetype>::max(),
+                         bool *tooLarge = nullptr);
     static int uncompressZippedDataFromFile(const QString &sourcePath,
                                             const QString &destinationPath);
     static int uncompressZippedDataFromSource(std::FILE *source, std::FILE *destination);

@@ -304,6 +304,7 @@ void HTTPDownloadCache::storeResponseForRequest(const HTTPRequest &request, doub
                               ? SessionStore
                               : PermanentStore;
     const std::optional<QByteArray> raw = request.rawResponseData();
+    const std::optional<QByteArray> inflated = request.uncompressedResponseData();
     const QString downloaded = request.downloadDestinationPath();
 
     QMutexLocker lock(&m_accessLock);
@@ -318,7 +319,7 @@ void HTTPDownloadCache::storeResponseForRequest(const HTTPRequest &request, doub
     bool written = false;
     qint64 length = 0;
     if (raw) {
-        const std::optional<QByteArray> body = compressed ? Gzip::uncompressZippedData(*raw) : raw;
+        const std::optional<QByteArray> &body = inflated;
         if (!body)
             return;
         length = body->size();

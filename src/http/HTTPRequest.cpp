@@ -206,6 +206,7 @@ void HTTPRequest::copyConnectionSettingsTo(HTTPRequest *made) const
     made->m_shouldPresentAuthenticationDialog = m_shouldPresentAuthenticationDialog;
     made->m_shouldPresentProxyAuthenticationDialog = m_shouldPresentProxyAuthenticationDialog;
     made->m_timeOutSeconds = m_timeOutSeconds;
+    made->m_totalTimeOutSeconds = m_totalTimeOutSeconds;
     made->m_useHTTPVersionOne = m_useHTTPVersionOne;
     made->m_validatesSecureCertificate = m_validatesSecureCertificate;
     made->m_clientIdentity = m_clientIdentity;
@@ -232,6 +233,7 @@ void HTTPRequest::copySettingsTo(HTTPRequest *made) const
     made->m_downloadDestinationPath = m_downloadDestinationPath;
     made->m_temporaryFileDownloadPath = m_temporaryFileDownloadPath;
     made->m_defaultResponseEncoding = m_defaultResponseEncoding;
+    made->m_responseSizeLimit = m_responseSizeLimit;
     made->m_userInfo = m_userInfo;
     made->m_delegate = m_delegate;
     made->m_delegateTakesData =
@@ -453,6 +455,7 @@ void HTTPRequest::main()
         QMutexLocker lock(&m_cancelledLock);
         m_inProgress = true;
         m_keepAlive = me;
+        m_startTime = Clock::now();
     }
     if (!chooseProxy())
         return;
@@ -476,6 +479,7 @@ void HTTPRequest::startSynchronous()
             return;
         m_inProgress = true;
         m_keepAlive = me;
+        m_startTime = Clock::now();
     }
     if (!chooseProxy())
         return;
@@ -686,6 +690,8 @@ void HTTPRequest::startRequest()
     m_responseHeaders.reset();
     if (m_downloadDestinationPath.isEmpty())
         m_rawResponseData = QByteArray();
+    m_haveInflatedResponseData = false;
+    m_inflatedResponseData.reset();
     if (m_readStream)
         m_readStream->clearClient();
     m_readStreamIsScheduled = false;
@@ -837,8 +843,9 @@ void HTTPRequest::checkRequestStatus()
     if (m_cancelled || m_complete)
         return;
     performThrottling();
-    if (shouldTimeOut()) {
-        if (m_numberOfTimesToRetryOnTimeout > m_retryCount) {
+    const bool pastDeadline = isPastDeadline();
+    if (pastDeadline || shouldTimeOut()) {
+        if (!pastDeadline && m_numberOfTimesToRetryOnTimeout > m_retryCount) {
             updatePartialDownloadSize();
             if (m_partialDownloadSize > 0)
                 m_request->setHeader("Range",
@@ -869,6 +876,13 @@ void HTTPRequest::checkRequestStatus()
         }
     }
     updateProgressIndicators();
+}
+
+bool HTTPRequest::isPastDeadline() const
+{
+    return m_totalTimeOutSeconds > 0 && m_startTime &&
+           std::chrono::duration<double>(Clock::now() - *m_startTime).count() >
+               m_totalTimeOutSeconds;
 }
 
 bool HTTPRequest::shouldTimeOut() const
@@ -939,6 +953,7 @@ void HTTPRequest::cancelLoad()
     destroyReadStream();
     if (m_rawResponseData) {
         m_rawResponseData.reset();
+        m_inflatedResponseData.reset();
     } else if (!m_temporaryFileDownloadPath.isEmpty()) {
         m_fileDownloadOutputStream.reset();
         if (!m_allowResumeForFileDownloads)
@@ -1071,12 +1086,31 @@ std::optional<QString> HTTPRequest::responseHeader(const QString &name) const
 
 QByteArray HTTPRequest::responseData() const
 {
-    const std::optional<QByteArray> raw = rawResponseData();
-    if (!raw)
-        return {};
-    if (!isResponseCompressed())
-        return *raw;
-    return Gzip::uncompressZippedData(*raw).value_or(QByteArray());
+    return uncompressedResponseData().value_or(QByteArray());
+}
+
+std::optional<QByteArray> HTTPRequest::uncompressedResponseData() const
+{
+    QMutexLocker lock(&m_cancelledLock);
+    if (!m_rawResponseData || !isResponseCompressed())
+        return m_rawResponseData;
+    inflateResponseData();
+    return m_inflatedResponseData;
+}
+
+bool HTTPRequest::inflateResponseData() const
+{
+    if (!m_haveInflatedResponseData) {
+        m_haveInflatedResponseData = true;
+        bool tooLarge = false;
+        m_inflatedResponseData = Gzip::uncompressZippedData(
+            m_rawResponseData.value_or(QByteArray()),
+            m_responseSizeLimit > 0 ? qsizetype(m_responseSizeLimit)
+                                    : std::numeric_limits<qsizetype>::max(),
+            &tooLarge);
+        return !tooLarge;
+    }
+    return true;
 }
 
 QString HTTPRequest::responseString() const

@@ -99,7 +99,10 @@ public:
     void addRequestHeader(const QString &name, const QString &value);
 
     // Results.
+    // The body, inflated when it came gzipped; empty when there is none or it did not inflate.
     QByteArray responseData() const;
+    // The same, with nullopt for no body or a body that did not inflate. Inflated once only.
+    std::optional<QByteArray> uncompressedResponseData() const;
     QString responseString() const;
     bool isResponseCompressed() const;
     std::optional<QString> responseHeader(const QString &name) const;
@@ -140,6 +143,10 @@ public:
     void setUseHTTPVersionOne(bool value) { setLocked(m_useHTTPVersionOne, value); }
     double timeOutSeconds() const { return locked(m_timeOutSeconds); }
     void setTimeOutSeconds(double seconds) { setLocked(m_timeOutSeconds, seconds); }
+    // The longest the whole request may take from its start, redirects and retries included;
+    // 0 or less for no limit. Past it the request fails as timed out.
+    double totalTimeOutSeconds() const { return locked(m_totalTimeOutSeconds); }
+    void setTotalTimeOutSeconds(double seconds) { setLocked(m_totalTimeOutSeconds, seconds); }
     int numberOfTimesToRetryOnTimeout() const { return locked(m_numberOfTimesToRetryOnTimeout); }
     void setNumberOfTimesToRetryOnTimeout(int times)
     {
@@ -212,6 +219,12 @@ public:
     {
         setLocked(m_defaultResponseEncoding, encoding);
     }
+    // The largest body kept in memory, before and after inflating; 0 or less for no limit.
+    // A larger one fails the request. Bodies written to a file or given to the delegate are
+    // not limited.
+    static constexpr qint64 DefaultResponseSizeLimit = 64 * 1024 * 1024;
+    qint64 responseSizeLimit() const { return locked(m_responseSizeLimit); }
+    void setResponseSizeLimit(qint64 bytes) { setLocked(m_responseSizeLimit, bytes); }
     QVariantMap userInfo() const { return locked(m_userInfo); }
     void setUserInfo(const QVariantMap &info) { setLocked(m_userInfo, info); }
     QString runLoopMode() const { return locked(m_runLoopMode); }
@@ -416,6 +429,7 @@ private:
     void handleNetworkEvent(int event);
     void checkRequestStatus();
     bool shouldTimeOut() const;
+    bool isPastDeadline() const;
     void cancelOnRequestThread();
     void cancelLoad();
     void markAsFinished();
@@ -436,12 +450,21 @@ private:
     void countBytesRead(quint64 count);
     void handleStreamComplete();
     Error completeFileDownload();
+    // A write to the download file failed: the request fails and the partial file goes.
+    void failFileDownload();
+    // Fails the request and drops its connection and what it received so far.
+    void failAndStop(const Error &error);
+    bool exceedsResponseSizeLimit(quint64 size) const;
+    // Inflates a gzipped in-memory body once; false when it inflates past the size limit.
+    bool inflateResponseData() const;
     void handleStreamError();
     bool retryUsingNewConnection();
     // Answers the request from its cache; false when there is nothing usable stored.
     bool useDataFromCache();
     void removeConnectionEntry();
     void performRedirect();
+    // Before a redirect to another origin.
+    void forgetCredentials();
     void failAuthentication();
 
     // Authentication (network thread).
@@ -522,6 +545,7 @@ private:
     bool m_haveBuiltRequestHeaders = false;
     bool m_useHTTPVersionOne = false;
     double m_timeOutSeconds;
+    double m_totalTimeOutSeconds = 0;
     int m_numberOfTimesToRetryOnTimeout = 0;
     bool m_shouldRedirect = true;
     bool m_shouldUseRFC2616RedirectBehaviour = false;
@@ -536,6 +560,7 @@ private:
     QString m_temporaryFileDownloadPath;
     QByteArray m_defaultResponseEncoding;
     QVariantMap m_userInfo;
+    qint64 m_responseSizeLimit = DefaultResponseSizeLimit;
     QString m_runLoopMode = RunLoopModeDefault;
 
     // Delegation.
@@ -605,6 +630,9 @@ private:
     std::optional<QMap<QString, QString>> m_responseHeaders;
     QList<QNetworkCookie> m_responseCookies;
     std::optional<QByteArray> m_rawResponseData;
+    // The inflated body, made once from m_rawResponseData.
+    mutable std::optional<QByteArray> m_inflatedResponseData;
+    mutable bool m_haveInflatedResponseData = false;
     QByteArray m_responseEncoding;
     quint64 m_contentLength = 0;
     quint64 m_partialDownloadSize = 0;
@@ -624,6 +652,7 @@ private:
     bool m_readStreamIsScheduled = false;
     std::unique_ptr<QTimer, void (*)(QTimer *)> m_statusTimer;
     std::optional<std::chrono::steady_clock::time_point> m_lastActivityTime;
+    std::optional<std::chrono::steady_clock::time_point> m_startTime;
     quint64 m_uploadBufferSize = 0;
     quint64 m_lastBytesRead = 0;
     quint64 m_lastBytesSent = 0;

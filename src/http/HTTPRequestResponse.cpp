@@ -24,12 +24,13 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <filesystem>
+
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int MaxRedirects = 6;
-constexpr quint64 MaxReservedBody = 512 * 1024 * 1024;
 
 Clock::time_point secondsFromNow(double seconds)
 {
@@ -49,18 +50,62 @@ int keepAliveParameter(const QByteArray &value, const QByteArray &key, qsizetype
     return value.mid(at + key.size(), end - at - key.size()).toInt();
 }
 
-bool moveFile(const QString &from, const QString &to)
+// Puts `from` in place of `to` in one step, so that `to` is either the old file or the whole new
+// one, never missing; a copy beside `to` stands in when rename cannot cross file systems.
+bool replaceFile(const QString &from, const QString &to)
 {
-    if (QFile::rename(from, to))
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(from).toStdString(),
+                            QFile::encodeName(to).toStdString(), error);
+    if (!error)
         return true;
-    // rename cannot cross file systems
-    if (!QFile::copy(from, to))
+    if (error != std::errc::cross_device_link)
         return false;
+    const QString beside =
+        to + QStringLiteral(".part-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!QFile::copy(from, beside) || !replaceFile(beside, to)) {
+        QFile::remove(beside);
+        return false;
+    }
     QFile::remove(from);
     return true;
 }
 
+Error fileWriteError(const QFile &file)
+{
+    return HTTPRequestError::withText(HTTPRequestError::FileManagement,
+                                      QCoreApplication::translate("HTTPRequest",
+                                                                  "Failed to write file at "
+                                                                  "path '%1': %2")
+                                          .arg(file.fileName(), file.errorString()));
+}
+
+bool isSameOrigin(const QUrl &a, const QUrl &b)
+{
+    const int defaultPort =
+        a.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80;
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(defaultPort) == b.port(defaultPort);
+}
+
 } // namespace
+
+void HTTPRequest::forgetCredentials()
+{
+    // Whatever proved who we are to one server is nobody else's business.
+    m_username.clear();
+    m_password.clear();
+    m_domain.clear();
+    m_requestCredentials.reset();
+    m_requestAuthentication.reset();
+    m_authenticationScheme.clear();
+    m_authenticationRealm.clear();
+    if (m_requestHeaders)
+        m_requestHeaders->removeIf([](const auto &header) {
+            return header.key().compare(QLatin1String("Authorization"), Qt::CaseInsensitive) == 0;
+        });
+}
 
 void HTTPRequest::readResponseHeaders()
 {
@@ -107,7 +152,10 @@ void HTTPRequest::readResponseHeaders()
             m_requestHeaders = kept;
             m_haveBuiltRequestHeaders = false;
         }
-        m_url = m_url.resolved(QUrl::fromEncoded(*location));
+        const QUrl target = m_url.resolved(QUrl::fromEncoded(*location));
+        if (!isSameOrigin(m_url, target))
+            forgetCredentials();
+        m_url = target;
         m_needsRedirect = true;
         m_requestCookies.clear();
         if (keepsRequest) {
@@ -136,7 +184,7 @@ void HTTPRequest::readResponseHeaders()
                     sized.incrementDownloadSizeBy(qint64(parsed + sized.m_partialDownloadSize));
             }
             // Growing a large body step by step would copy it over and over.
-            if (m_rawResponseData && parsed <= MaxReservedBody)
+            if (m_rawResponseData && !exceedsResponseSizeLimit(parsed))
                 m_rawResponseData->reserve(qsizetype(parsed));
         } else if (sizes) {
             sized.m_showAccurateProgress = false;
@@ -193,8 +241,14 @@ void HTTPRequest::handleBytesAvailable()
     const bool dropped = m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads;
     const bool toDelegate = m_delegateTakesData && m_delegate;
     if (!dropped && !toDelegate && m_downloadDestinationPath.isEmpty() && m_rawResponseData) {
-        // Straight into the body: no copy on the way.
         const qsizetype before = m_rawResponseData->size();
+        if (exceedsResponseSizeLimit(qMax(m_contentLength, quint64(before) + 1))) {
+            failAndStop(HTTPRequestError::withText(
+                HTTPRequestError::ConnectionFailure,
+                tr("The response is larger than %1 bytes").arg(m_responseSizeLimit)));
+            return;
+        }
+        // Straight into the body: no copy on the way.
         m_rawResponseData->resize(before + size);
         const qint64 n = m_readStream->read(m_rawResponseData->data() + before, size);
         m_rawResponseData->resize(before + qMax<qint64>(n, 0));
@@ -252,11 +306,32 @@ void HTTPRequest::handleBytesAvailable()
                 }
             }
             m_fileDownloadOutputStream = std::make_unique<QFile>(m_temporaryFileDownloadPath);
-            m_fileDownloadOutputStream->open(QIODevice::WriteOnly |
-                                             (append ? QIODevice::Append : QIODevice::Truncate));
+            if (!m_fileDownloadOutputStream->open(
+                    QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate))) {
+                failFileDownload();
+                return;
+            }
         }
-        m_fileDownloadOutputStream->write(m_readBuffer.constData(), n);
+        if (m_fileDownloadOutputStream->write(m_readBuffer.constData(), n) != n)
+            failFileDownload();
     }
+}
+
+void HTTPRequest::failFileDownload()
+{
+    failAndStop(fileWriteError(*m_fileDownloadOutputStream));
+}
+
+void HTTPRequest::failAndStop(const Error &error)
+{
+    failWithError(error);
+    cancelLoad();
+    m_complete = true;
+}
+
+bool HTTPRequest::exceedsResponseSizeLimit(quint64 size) const
+{
+    return m_responseSizeLimit > 0 && size > quint64(m_responseSizeLimit);
 }
 
 void HTTPRequest::countBytesRead(quint64 count)
@@ -285,6 +360,13 @@ void HTTPRequest::handleStreamComplete()
     }
     if (!m_temporaryFileDownloadPath.isEmpty())
         heldError = completeFileDownload();
+    // Inflated here, once, so that the caller's thread never pays for it.
+    if (m_rawResponseData && !m_needsRedirect && m_authenticationNeeded == 0 &&
+        isResponseCompressed() && !inflateResponseData())
+        heldError = HTTPRequestError::withText(
+            HTTPRequestError::FileManagement,
+            tr("Decompression of the response failed: larger than %1 bytes")
+                .arg(m_responseSizeLimit));
     // Only a whole body the request kept itself is worth storing.
     const bool bodyKept = !(m_delegateTakesData && m_delegate);
     if (!m_didUseCachedResponse && heldError.isNull() && bodyKept) {
@@ -315,6 +397,13 @@ void HTTPRequest::handleStreamComplete()
 
 Error HTTPRequest::completeFileDownload()
 {
+    if (m_fileDownloadOutputStream && !m_fileDownloadOutputStream->flush()) {
+        const Error error = fileWriteError(*m_fileDownloadOutputStream);
+        m_fileDownloadOutputStream.reset();
+        if (!m_allowResumeForFileDownloads)
+            removeTemporaryDownloadFile();
+        return error;
+    }
     m_fileDownloadOutputStream.reset();
     if (m_shouldRedirect && m_needsRedirect && m_allowResumeForFileDownloads)
         return {};
@@ -332,8 +421,7 @@ Error HTTPRequest::completeFileDownload()
             error = HTTPRequestError::withText(
                 HTTPRequestError::FileManagement,
                 tr("Decompression of %1 failed with code %2").arg(temporary).arg(result));
-        } else if ((QFile::exists(destination) && !QFile::remove(destination)) ||
-                   !moveFile(partial, destination)) {
+        } else if (!replaceFile(partial, destination)) {
             QFile::remove(partial);
             error = HTTPRequestError::withText(
                 HTTPRequestError::FileManagement,
@@ -342,15 +430,15 @@ Error HTTPRequest::completeFileDownload()
         removeTemporaryDownloadFile();
         return error;
     }
-    m_temporaryFileDownloadPath.clear();
-    if (QFile::exists(destination) && !QFile::remove(destination))
-        return HTTPRequestError::withText(
-            HTTPRequestError::FileManagement,
-            tr("Unable to remove file at path '%1'").arg(destination));
-    if (!moveFile(temporary, destination))
-        return HTTPRequestError::withText(
+    if (!replaceFile(temporary, destination)) {
+        const Error error = HTTPRequestError::withText(
             HTTPRequestError::FileManagement,
             tr("Failed to move file from '%1' to '%2'").arg(temporary, destination));
+        if (!m_allowResumeForFileDownloads)
+            removeTemporaryDownloadFile();
+        return error;
+    }
+    m_temporaryFileDownloadPath.clear();
     return {};
 }
 
@@ -489,6 +577,8 @@ bool HTTPRequest::useDataFromCache()
     m_responseStatusCode = 200;
     m_didUseCachedResponse = true;
     m_responseHeaders = *headers;
+    m_haveInflatedResponseData = false;
+    m_inflatedResponseData.reset();
     if (body)
         m_rawResponseData = std::move(body);
     else

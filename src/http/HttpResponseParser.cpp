@@ -1,7 +1,25 @@
 #include "http/HttpResponseParser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+
+namespace {
+
+bool isTokenByte(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+// Visible characters, bytes past ASCII, spaces and tabs.
+bool isFieldByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 ? byte != 0x7f : c == '\t';
+}
+
+} // namespace
 
 HttpResponseParser::HttpResponseParser(const QByteArray &requestMethod) : m_method(requestMethod) {}
 
@@ -130,6 +148,10 @@ void HttpResponseParser::handleStatusLine(const QByteArray &line)
         fail(Failure::Malformed, QStringLiteral("bad status code"));
         return;
     }
+    if (!std::all_of(line.begin(), line.end(), isFieldByte)) {
+        fail(Failure::Malformed, QStringLiteral("bad status line"));
+        return;
+    }
     m_head = HttpResponseHead();
     m_head.setStatus(line, line.left(8), code);
     m_state = State::Fields;
@@ -143,13 +165,15 @@ void HttpResponseParser::handleFieldLine(const QByteArray &line)
     }
     const qsizetype colon = line.indexOf(':');
     const QByteArray name = colon > 0 ? line.left(colon) : QByteArray();
-    // Folded continuation lines and names with white space are refused outright.
-    if (name.isEmpty() || line.at(0) == ' ' || line.at(0) == '\t' || name.contains(' ') ||
-        name.contains('\t')) {
+    const QByteArray value = line.mid(colon + 1).trimmed();
+    // Folded continuation lines count as bad names; control bytes in a value could smuggle a
+    // second field or cut a stored one short.
+    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), isTokenByte) ||
+        !std::all_of(value.begin(), value.end(), isFieldByte)) {
         fail(Failure::Malformed, QStringLiteral("bad header line"));
         return;
     }
-    m_head.addField(name, line.mid(colon + 1).trimmed());
+    m_head.addField(name, value);
 }
 
 void HttpResponseParser::handleEndOfHead()

@@ -168,6 +168,41 @@ TEST(HTTPRequestAuthenticationTest, BasicCredentialsGoOutBeforeAnyChallengeAndAr
     EXPECT_EQ(server.lastRequest().header("Authorization"), GoodBasic);
 }
 
+TEST(HTTPRequestAuthenticationTest, CredentialsStayWithTheirOrigin)
+{
+    HTTPRequest::clearSession();
+    FakeHttpServer origin;
+    FakeHttpServer elsewhere;
+    elsewhere.setReply("/landing", FakeReply::ok("landed"));
+    origin.setHandler([&](const RecordedRequest &request) {
+        if (request.path() == "/same")
+            return FakeReply::redirect(302, "/private");
+        if (request.path() == "/private")
+            return basicGate(request);
+        const int status = request.path().mid(1).toInt();
+        return FakeReply::redirect(status, elsewhere.url("/landing").toEncoded());
+    });
+    for (const char *path : {"/302", "/307"}) {
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(origin.url(path));
+        request->setUsername("ann");
+        request->setPassword("secret");
+        request->addRequestHeader("Authorization", QString::fromLatin1(GoodBasic));
+        run(request, recorder);
+        EXPECT_EQ(recorder.lastBody, "landed") << path;
+        EXPECT_EQ(origin.lastRequest().header("Authorization"), GoodBasic) << path;
+        EXPECT_TRUE(elsewhere.lastRequest().header("Authorization").isNull()) << path;
+        EXPECT_TRUE(request->username().isNull()) << path;
+    }
+    RequestRecorder recorder;
+    auto request = HTTPRequest::requestWithURL(origin.url("/same"));
+    request->setUsername("ann");
+    request->setPassword("secret");
+    run(request, recorder);
+    EXPECT_EQ(recorder.lastBody, "welcome");
+    HTTPRequest::clearSession();
+}
+
 TEST(HTTPRequestAuthenticationTest, DomainCredentialsAreNeverSentOrRememberedAsBasic)
 {
     HTTPRequest::clearSession();

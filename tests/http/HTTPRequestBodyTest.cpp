@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 void run(const std::shared_ptr<HTTPRequest> &request, RequestRecorder &recorder)
@@ -52,6 +55,59 @@ TEST(HTTPRequestBodyTest, FileDownloadsLandAtTheirDestination)
         EXPECT_TRUE(request->temporaryFileDownloadPath().isEmpty()) << path;
     }
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+}
+
+// Caps the size of any file this process writes, as a full disk would.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+TEST(HTTPRequestBodyTest, FailedDownloadsSayWhyAndLeaveTheOldFileAlone)
+{
+    FakeHttpServer server;
+    const QByteArray whole = QByteArray("0123456789abcdef").repeated(256 * 1024);
+    server.setReply("/big", FakeReply::ok(whole));
+    QTemporaryDir folder;
+    const QString destination = folder.filePath("movie.srt");
+    ASSERT_TRUE(TestSupport::writeFile(destination, "the subtitle that was there"));
+
+    // Writes that stop short, and a temporary file that cannot even be made.
+    for (const QString &temporary : {folder.filePath("partial"), folder.filePath("no/partial")}) {
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url("/big"));
+        request->setDownloadDestinationPath(destination);
+        request->setTemporaryFileDownloadPath(temporary);
+        {
+            FileSizeLimit limit(1024 * 1024);
+            run(request, recorder);
+        }
+        EXPECT_EQ(recorder.calls.last(), "failed") << qPrintable(temporary);
+        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::FileManagement)
+            << qPrintable(temporary);
+        EXPECT_TRUE(recorder.lastError.localizedDescription().startsWith(
+            "Failed to write file at path '" + temporary + "': "))
+            << recorder.lastError.localizedDescription().toStdString();
+        EXPECT_EQ(TestSupport::fileContents(destination), "the subtitle that was there");
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"movie.srt"});
+    }
 }
 
 TEST(HTTPRequestBodyTest, ResumedDownloadsAppendOnlyWhenTheServerHonoursTheRange)

@@ -215,6 +215,27 @@ TEST(HTTPRequestTest, TimeOutRetriesOnFreshConnectionsThenFails)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return server.closedConnectionCount() == 3; }));
 }
 
+TEST(HTTPRequestTest, TotalTimeOutEndsATrickle)
+{
+    FakeHttpServer server;
+    FakeReply trickle = FakeReply::ok("drip");
+    trickle.framing = FakeReply::Framing::Chunked;
+    trickle.chunkSize = 1;
+    trickle.bodyRepeat = 1000;
+    trickle.trickleMs = 50;
+    server.setReply("/trickle", trickle);
+    RequestRecorder recorder;
+    auto request = makeRequest(server.url("/trickle"), recorder);
+    request->setNumberOfTimesToRetryOnTimeout(2);
+    request->setTotalTimeOutSeconds(0.8);
+    EXPECT_EQ(request->copy()->totalTimeOutSeconds(), 0.8);
+    run(request, recorder, 5000);
+    EXPECT_EQ(recorder.calls.last(), "failed");
+    EXPECT_EQ(recorder.lastError, HTTPRequestError::timedOut());
+    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return server.closedConnectionCount() == 1; }));
+}
+
 TEST(HTTPRequestTest, RefusedPortIsAConnectionFailure)
 {
     quint16 closedPort = 0;
@@ -238,7 +259,13 @@ TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailures)
     for (const QByteArray &raw :
          {QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok"),
           QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"),
-          QByteArray("garbage\r\n\r\n")}) {
+          QByteArray("garbage\r\n\r\n"),
+          // Control bytes in a field or status line, and a name that is no token.
+          QByteArray("HTTP/1.1 200 OK\r\nX-Note: a\0b\r\nContent-Length: 2\r\n\r\nok", 53),
+          QByteArray(
+              "HTTP/1.1 200 OK\r\nX-Note: a\rSet-Cookie: x=1\r\nContent-Length: 2\r\n\r\nok"),
+          QByteArray("HTTP/1.1 200 OK\x01\r\nContent-Length: 2\r\n\r\nok"),
+          QByteArray("HTTP/1.1 200 OK\r\nX(Note): a\r\nContent-Length: 2\r\n\r\nok")}) {
         FakeReply reply;
         reply.raw = raw;
         server.setReply("/bad", reply);
@@ -249,6 +276,56 @@ TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailures)
         EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::ConnectionFailure);
         EXPECT_EQ(request->retryCount(), 0);
     }
+}
+
+TEST(HTTPRequestTest, BodiesInMemoryStopAtTheSizeLimit)
+{
+    FakeHttpServer server;
+    const QByteArray block(64 * 1024, 'x');
+    FakeReply endless = FakeReply::ok(block);
+    endless.framing = FakeReply::Framing::Close;
+    endless.bodyRepeat = 1 << 20;
+    server.setReply("/endless", endless);
+    FakeReply chunked = endless;
+    chunked.framing = FakeReply::Framing::Chunked;
+    chunked.chunkSize = 8192;
+    server.setReply("/chunked", chunked);
+    FakeReply announced = FakeReply::ok(block);
+    announced.bodyRepeat = 64;
+    server.setReply("/announced", announced);
+    // 64 MiB of zeros packs into 64 KiB.
+    server.setReply("/bomb", FakeReply::ok(*Gzip::compressData(QByteArray(64 << 20, '\0')))
+                                 .withHeader("Content-Encoding", "gzip"));
+
+    for (const char *path : {"/endless", "/chunked", "/announced"}) {
+        RequestRecorder recorder;
+        auto request = makeRequest(server.url(path), recorder);
+        request->setResponseSizeLimit(1 << 20);
+        run(request, recorder);
+        EXPECT_EQ(recorder.calls.last(), "failed") << path;
+        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::ConnectionFailure) << path;
+        EXPECT_EQ(recorder.lastError.localizedDescription(),
+                  "The response is larger than 1048576 bytes")
+            << path;
+        EXPECT_LE(request->totalBytesRead(), quint64(2 << 20)) << path;
+    }
+
+    RequestRecorder bomb;
+    auto request = makeRequest(server.url("/bomb"), bomb);
+    request->setResponseSizeLimit(1 << 20);
+    run(request, bomb);
+    EXPECT_EQ(bomb.calls.last(), "failed");
+    EXPECT_EQ(bomb.lastError.code(), HTTPRequestError::FileManagement);
+    EXPECT_EQ(bomb.lastError.localizedDescription(),
+              "Decompression of the response failed: larger than 1048576 bytes");
+
+    // Up to the limit all is well.
+    RequestRecorder whole;
+    auto fits = makeRequest(server.url("/announced"), whole);
+    fits->setResponseSizeLimit(block.size() * 64);
+    run(fits, whole);
+    EXPECT_EQ(whole.calls.last(), "finished");
+    EXPECT_EQ(whole.lastBody.size(), block.size() * 64);
 }
 
 TEST(HTTPRequestTest, BadTargetsFailBeforeAnyTraffic)

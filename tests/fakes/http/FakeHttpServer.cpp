@@ -203,7 +203,7 @@ private:
 
     void pump()
     {
-        if (!m_busy)
+        if (!m_busy || m_trickling)
             return;
         const QByteArray &body = m_reply.body;
         while (m_remaining > 0 && m_socket->bytesToWrite() < 1024 * 1024) {
@@ -234,6 +234,14 @@ private:
             m_socket->write(bytes);
             m_sentBody += piece;
             m_remaining -= piece;
+            if (m_reply.trickleMs > 0 && m_remaining > 0) {
+                m_trickling = true;
+                QTimer::singleShot(m_reply.trickleMs, this, [this] {
+                    m_trickling = false;
+                    pump();
+                });
+                return;
+            }
         }
         if (m_remaining > 0 || m_socket->bytesToWrite() > 0)
             return;
@@ -259,6 +267,7 @@ private:
     bool m_busy = false;
     bool m_closeAfter = false;
     bool m_chunkTrailerDue = false;
+    bool m_trickling = false;
     bool m_socksPending = m_owner->isSocks5();
     bool m_greeted = false;
     FakeReply m_reply;

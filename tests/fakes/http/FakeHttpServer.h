@@ -54,6 +54,7 @@ struct FakeReply
     bool closeAfter = false;         // close after the reply ("Connection: close" is added)
     qint64 closeAfterBodyBytes = -1; // cut the connection after this many body bytes
     qint64 stallAfterBodyBytes = -1; // stop sending after this many body bytes, stay connected
+    int trickleMs = 0;               // send one body piece (chunkSize with chunked) this often
     QByteArray raw;                  // sent verbatim in place of a built reply
 
     static FakeReply ok(QByteArray body, QByteArray contentType = "text/plain");
