@@ -66,14 +66,19 @@ std::optional<QByteArray> Gzip::uncompressZippedData(const QByteArray &data, qsi
 
 int Gzip::betweenFiles(const QString &sourcePath, const QString &destinationPath, Transfer transfer)
 {
-    const FilePointer destination(std::fopen(QFile::encodeName(destinationPath).constData(), "wb"));
-    if (!destination)
-        return 1;
     const FilePointer source(std::fopen(QFile::encodeName(sourcePath).constData(), "rb"));
     if (!source)
         return Z_ERRNO;
-    const int result = transfer(source.get(), destination.get());
-    return result == Z_OK && std::fflush(destination.get()) != 0 ? Z_ERRNO : result;
+    FilePointer destination(std::fopen(QFile::encodeName(destinationPath).constData(), "wb"));
+    if (!destination)
+        return 1;
+    int result = transfer(source.get(), destination.get());
+    if (std::fclose(destination.release()) != 0 && result == Z_OK)
+        result = Z_ERRNO;
+    // A failed transfer leaves nothing behind that could pass for its result.
+    if (result != Z_OK)
+        QFile::remove(destinationPath);
+    return result;
 }
 
 int Gzip::uncompressZippedDataFromFile(const QString &sourcePath, const QString &destinationPath)

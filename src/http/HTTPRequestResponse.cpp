@@ -568,10 +568,20 @@ bool HTTPRequest::useDataFromCache()
         if (!body)
             return false;
     }
-    // The socket still carries the rest of the server's answer, so it cannot be reused.
     if (m_readStream) {
-        removeConnectionEntry();
-        m_connectionCanBeReused = false;
+        if (m_readStream->didReleaseConnection()) {
+            // A bodiless answer (304) left the socket clean and idle for the next request.
+            QMutexLocker poolLock(&ConnectionPool::shared().lock());
+            m_connectionCanBeReused = true;
+            if (m_connectionInfo) {
+                m_connectionInfo->request.reset();
+                m_connectionInfo->expires = secondsFromNow(m_persistentConnectionTimeoutSeconds);
+            }
+        } else {
+            // The socket still carries the rest of the server's answer.
+            removeConnectionEntry();
+            m_connectionCanBeReused = false;
+        }
         destroyReadStream();
     }
     m_responseStatusCode = 200;

@@ -47,6 +47,11 @@ std::optional<int> zoneOffset(const QString &zone)
     return std::nullopt;
 }
 
+bool hasFourDigitYear(const QDateTime &date)
+{
+    return date.isValid() && date.date().year() >= 1000 && date.date().year() <= 9999;
+}
+
 } // namespace
 
 QDateTime HttpDate::dateFromRFC1123String(const QString &text)
@@ -81,10 +86,15 @@ QDateTime HttpDate::dateFromRFC1123String(const QString &text)
     const QTime time(clock[0].toInt(), clock[1].toInt(), withSeconds ? clock[2].toInt() : 0);
     if (!offset || !date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time, Qt::UTC).addSecs(-*offset);
+    const QDateTime result = QDateTime(date, time, Qt::UTC).addSecs(-*offset);
+    // The zone can carry a four-digit year into one this form cannot write.
+    return hasFourDigitYear(result) ? result : QDateTime();
 }
 
 QString HttpDate::rfc1123String(const QDateTime &date)
 {
-    return QLocale::c().toString(date.toUTC(), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    const QDateTime utc = date.toUTC();
+    if (!hasFourDigitYear(utc))
+        return {};
+    return QLocale::c().toString(utc, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
 }

@@ -9,7 +9,8 @@ class HttpDate
 {
 public:
     // Also takes the form without weekday and the form without seconds; anything else, an
-    // unknown zone included, gives an invalid date.
+    // unknown zone or a year in UTC outside 1000-9999 included, gives an invalid date.
     static QDateTime dateFromRFC1123String(const QString &text);
+    // Null for a date whose year in UTC is outside 1000-9999.
     static QString rfc1123String(const QDateTime &date);
 };

@@ -10,6 +10,10 @@
 #include <QObject>
 #include <QStringDecoder>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 constexpr int ScriptTimeoutMs = 10000;
@@ -30,6 +34,33 @@ public:
                 return address.toString();
         }
         return {};
+    }
+
+    // Shell patterns with * and ?, matched greedily with one point to come back to, so that
+    // no pattern can make the match take longer than text length times pattern length.
+    Q_INVOKABLE bool shExpMatch(const QString &text, const QString &pattern) const
+    {
+        qsizetype t = 0;
+        qsizetype p = 0;
+        qsizetype star = -1;
+        qsizetype resume = 0;
+        while (t < text.size()) {
+            if (p < pattern.size() && (pattern[p] == QLatin1Char('?') || pattern[p] == text[t])) {
+                ++t;
+                ++p;
+            } else if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+                star = p++;
+                resume = t;
+            } else if (star >= 0) {
+                p = star + 1;
+                t = ++resume;
+            } else {
+                return false;
+            }
+        }
+        while (p < pattern.size() && pattern[p] == QLatin1Char('*'))
+            ++p;
+        return p == pattern.size();
     }
 
     Q_INVOKABLE QString myIpAddress() const
@@ -73,10 +104,7 @@ function isInNet(host, pattern, mask) {
     var m = __address(mask);
     return ((__address(ip) & m) >>> 0) == ((__address(pattern) & m) >>> 0);
 }
-function shExpMatch(text, pattern) {
-    var source = pattern.replace(/[.+^${}()|[\]\\]/g, '\\$&').replace(/\*/g, '.*').replace(/\?/g, '.');
-    return new RegExp('^' + source + '$').test(text);
-}
+function shExpMatch(text, pattern) { return __pac.shExpMatch(String(text), String(pattern)); }
 function __clock(args) {
     var gmt = args.length > 0 && args[args.length - 1] == 'GMT';
     var values = Array.prototype.slice.call(args, 0, gmt ? args.length - 1 : args.length);
@@ -129,6 +157,36 @@ function dateRange() {
 }
 )JS";
 
+// Interrupts the engine's evaluation once the time is up, from a thread of its own.
+class EvaluationWatchdog
+{
+public:
+    EvaluationWatchdog(QJSEngine &engine, std::chrono::milliseconds limit)
+        : m_thread([this, &engine, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, limit, [this] { return m_finished; }))
+                  engine.setInterrupted(true);
+          })
+    {}
+    ~EvaluationWatchdog()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_one();
+        m_thread.join();
+    }
+    EvaluationWatchdog(const EvaluationWatchdog &) = delete;
+    EvaluationWatchdog &operator=(const EvaluationWatchdog &) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
+};
+
 std::optional<QString> readScript(const QUrl &pacUrl)
 {
     QByteArray bytes;
@@ -161,10 +219,12 @@ std::optional<QList<ProxyEntry>> ProxyAutoConfig::proxiesForURL(const QUrl &url,
     return proxiesForScript(*script, url);
 }
 
-std::optional<QList<ProxyEntry>> ProxyAutoConfig::proxiesForScript(const QString &script,
-                                                                   const QUrl &url)
+std::optional<QList<ProxyEntry>>
+ProxyAutoConfig::proxiesForScript(const QString &script, const QUrl &url,
+                                  std::chrono::milliseconds timeLimit)
 {
     QJSEngine engine;
+    const EvaluationWatchdog watchdog(engine, timeLimit);
     PacHost host;
     engine.globalObject().setProperty(QStringLiteral("__pac"), engine.newQObject(&host));
     QJSEngine::setObjectOwnership(&host, QJSEngine::CppOwnership);
@@ -177,7 +237,7 @@ std::optional<QList<ProxyEntry>> ProxyAutoConfig::proxiesForScript(const QString
     const QJSValue result = engine.globalObject()
                                 .property(QStringLiteral("__find"))
                                 .call({url.toString(QUrl::FullyEncoded), url.host()});
-    if (!result.property(QStringLiteral("ok")).toBool())
+    if (engine.isInterrupted() || !result.property(QStringLiteral("ok")).toBool())
         return std::nullopt;
     return parseResult(result.property(QStringLiteral("value")).toString());
 }

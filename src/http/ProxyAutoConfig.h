@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <optional>
 
 // One proxy a configuration script names, or a direct connection.
@@ -32,8 +33,11 @@ public:
     // (connect directly); one that cannot be evaluated gives nullopt. Reading a remote script
     // blocks for up to ten seconds, so this must not run on the engine's network thread.
     static std::optional<QList<ProxyEntry>> proxiesForURL(const QUrl &url, const QUrl &pacUrl);
-    static std::optional<QList<ProxyEntry>> proxiesForScript(const QString &script,
-                                                             const QUrl &url);
+    // A script still running after timeLimit counts as one that cannot be evaluated.
+    static constexpr std::chrono::milliseconds DefaultTimeLimit{2000};
+    static std::optional<QList<ProxyEntry>>
+    proxiesForScript(const QString &script, const QUrl &url,
+                     std::chrono::milliseconds timeLimit = DefaultTimeLimit);
     // "PROXY a:8080; SOCKS b:1080; DIRECT" as entries, in order; unknown items are skipped.
     static QList<ProxyEntry> parseResult(const QString &result);
 };

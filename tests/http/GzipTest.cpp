@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -75,6 +77,9 @@ TEST(GzipTest, FilesRoundTripAndReportFailures)
     EXPECT_EQ(Gzip::uncompressZippedDataFromFile(packed, dir.filePath("no/such/dir/out")), 1);
     EXPECT_EQ(Gzip::compressDataFromFile(plain, dir.filePath("no/such/dir/out")), 1);
     EXPECT_EQ(Gzip::compressDataFromFile(dir.filePath("missing"), dir.filePath("out.gz")), -1);
+    // Failures leave no file that could pass for a result.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              QStringList({"cut.gz", "packed.gz", "plain.txt"}));
 }
 
 } // namespace

@@ -128,9 +128,10 @@ TEST(HTTPDownloadCacheTest, RevalidationSendsValidatorsAndServesOnNotModified)
     EXPECT_EQ(confirmed.recorder.count("finished"), 1);
     EXPECT_FALSE(HTTPRequest::isNetworkInUse());
 
-    // A changed resource replaces the stored one.
+    // A changed resource replaces the stored one, over the same kept-alive connection.
     current = "\"v2\"";
     Exchange changed(server.url("/sub"), fixture.cache, 0);
+    EXPECT_EQ(server.lastRequest().connection, sent.connection);
     EXPECT_FALSE(changed.request->didUseCachedResponse());
     EXPECT_EQ(changed.recorder.lastBody, "version \"v2\"");
     Exchange again(server.url("/sub"), fixture.cache,
@@ -141,7 +142,7 @@ TEST(HTTPDownloadCacheTest, RevalidationSendsValidatorsAndServesOnNotModified)
 TEST(HTTPDownloadCacheTest, MatchingFullResponseIsAnsweredFromTheStoreAndItsSocketDropped)
 {
     FakeHttpServer server;
-    server.setReply("/sub", validated(QByteArray("x").repeated(100000), "\"v1\""));
+    server.setReply("/sub", validated(QByteArray("x").repeated(4 << 20), "\"v1\""));
     CacheFixture fixture;
     Exchange(server.url("/sub"), fixture.cache, 0);
     QFile::remove(fixture.stored(HTTPDownloadCache::SessionStore, server.url("/sub").toString(),

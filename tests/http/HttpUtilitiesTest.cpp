@@ -29,10 +29,14 @@ TEST(HttpUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
     EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 09:49:37 +0100"), expected);
     for (const char *bad : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
                             "Sun, 06 Nov 1994 08:49:37 XYZ", "Sun, 31 Feb 1994 08:49:37 GMT",
-                            "Sun, 06 Nov 1994 25:49:37 GMT", "", "Sun, 06 Nov 1994"})
+                            "Sun, 06 Nov 1994 25:49:37 GMT", "", "Sun, 06 Nov 1994",
+                            "Fri, 31 Dec 9999 23:00:00 PST", "Mon, 01 Jan 1000 00:30:00 +0100"})
         EXPECT_FALSE(HttpDate::dateFromRFC1123String(bad).isValid()) << bad;
     EXPECT_EQ(HttpDate::rfc1123String(expected.toTimeZone(QTimeZone("Asia/Tokyo"))),
               "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(HttpDate::dateFromRFC1123String("Fri, 31 Dec 9999 23:00:00 GMT"),
+              QDateTime(QDate(9999, 12, 31), QTime(23, 0), Qt::UTC));
+    EXPECT_TRUE(HttpDate::rfc1123String(QDateTime(QDate(10000, 1, 1), {}, Qt::UTC)).isNull());
     QLocale::setDefault(QLocale::c());
     qunsetenv("TZ");
 }

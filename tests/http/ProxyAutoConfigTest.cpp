@@ -60,6 +60,30 @@ TEST(ProxyAutoConfigTest, BrokenScriptsCannotBeEvaluated)
         ProxyAutoConfig::proxiesForScript("function FindProxyForURL(u, h) { throw 'no'; }", url));
 }
 
+TEST(ProxyAutoConfigTest, ScriptsThatRunTooLongAreBrokenAndPatternsDoNotBacktrack)
+{
+    const QUrl url("http://host.example/");
+    FakeHttpServer server;
+    server.setReply("/loop.pac", FakeReply::ok("function FindProxyForURL(u, h) { for (;;) {} }"));
+    server.setReply("/top.pac", FakeReply::ok("while (true) {}"));
+    for (const char *path : {"/loop.pac", "/top.pac"})
+        EXPECT_FALSE(ProxyAutoConfig::proxiesForURL(url, server.url(path))) << path;
+
+    const QString stars = QStringLiteral("*a").repeated(20) + QStringLiteral("*b");
+    const QString script = QStringLiteral(R"JS(
+        function FindProxyForURL(url, host) {
+            var text = 'a'.repeat(60);
+            if (shExpMatch(text, '%1')) return 'PROXY wrong:1';
+            if (shExpMatch(text + 'b', '%1') && shExpMatch('x.srt', '?.s*t')
+                && !shExpMatch('x.srt', '?.s') && shExpMatch('', '*'))
+                return 'PROXY right:2';
+            return 'DIRECT';
+        })JS")
+                               .arg(stars);
+    EXPECT_EQ(ProxyAutoConfig::proxiesForScript(script, url),
+              QList<ProxyEntry>({{Type::Http, "right", 2}}));
+}
+
 TEST(ProxyAutoConfigTest, ScriptsAreReadFromFilesAndServers)
 {
     const QByteArray script = "function FindProxyForURL(u, h) { return 'PROXY p:1'; }";
