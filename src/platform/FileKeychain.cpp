@@ -19,8 +19,12 @@ const QString SecretKey = QStringLiteral("secret_b64");
 
 bool FileKeychain::open()
 {
-    if (!QFileInfo(QFileInfo(m_path).absolutePath()).isDir())
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        qCWarning(lcPlatform) << "The password file cannot be made: its folder" << folder
+                              << "does not exist";
         return false;
+    }
     qCWarning(lcPlatform) << "Passwords are kept in the plain file" << m_path;
     QFile file(m_path);
     if (!file.exists())

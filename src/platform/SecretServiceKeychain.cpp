@@ -79,16 +79,20 @@ Status lookup(const QString &service, const QString &account, QByteArray *secret
 {
     TimeLimit limit;
     GError *error = nullptr;
-    gchar *password = secret_password_lookup_sync(schema(), limit.cancellable(), &error, "service",
-                                                  service.toUtf8().constData(), "account",
-                                                  account.toUtf8().constData(), nullptr);
+    // The secret as bytes: a text lookup would end it at its first NUL.
+    SecretValue *value = secret_password_lookup_binary_sync(
+        schema(), limit.cancellable(), &error, "service", service.toUtf8().constData(), "account",
+        account.toUtf8().constData(), nullptr);
     if (error)
         return failed(error, "lookup");
-    if (!password)
+    if (!value)
         return Status::NotFound;
-    if (secret)
-        *secret = QByteArray(password);
-    secret_password_free(password);
+    if (secret) {
+        gsize length = 0;
+        const gchar *bytes = secret_value_get(value, &length);
+        *secret = QByteArray(bytes, qsizetype(length));
+    }
+    secret_value_unref(value);
     return Status::Ok;
 }
 
@@ -96,10 +100,12 @@ Status store(const QString &service, const QString &account, const QByteArray &s
 {
     TimeLimit limit;
     GError *error = nullptr;
-    const bool stored = secret_password_store_sync(
-        schema(), SECRET_COLLECTION_DEFAULT, service.toUtf8().constData(), secret.constData(),
+    SecretValue *value = secret_value_new(secret.constData(), secret.size(), "text/plain");
+    const bool stored = secret_password_store_binary_sync(
+        schema(), SECRET_COLLECTION_DEFAULT, service.toUtf8().constData(), value,
         limit.cancellable(), &error, "service", service.toUtf8().constData(), "account",
         account.toUtf8().constData(), nullptr);
+    secret_value_unref(value);
     if (error)
         return failed(error, "store");
     return stored ? Status::Ok : Status::Failed;

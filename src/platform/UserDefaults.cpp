@@ -12,6 +12,8 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <limits>
+
 namespace {
 
 // What the value will be after a round trip through the file, so that the answers before
@@ -180,12 +182,40 @@ bool UserDefaults::boolValue(const QString &key) const
 
 qint64 UserDefaults::integerValue(const QString &key) const
 {
-    const QVariant v = value(key);
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool() ? 1 : 0;
-    if (v.typeId() == QMetaType::Double)
-        return qint64(v.toDouble());
-    return isNumber(v) ? v.toLongLong() : 0;
+    QVariant v = value(key);
+    std::optional<qint64> number = integerFromValue(v);
+    // A number no integer can hold counts as not set: the registered default answers.
+    if (!number && isNumber(v)) {
+        v = registeredDefaults().value(key);
+        number = integerFromValue(v);
+    }
+    return number.value_or(0);
+}
+
+std::optional<qint64> UserDefaults::integerFromValue(const QVariant &value)
+{
+    // 2^63, exactly representable, is the first double beyond a 64-bit integer.
+    constexpr double Limit = 9223372036854775808.0;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? 1 : 0;
+    case QMetaType::Double: {
+        const double number = value.toDouble();
+        if (!(number >= -Limit && number < Limit))
+            return std::nullopt;
+        return qint64(number);
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
+            return std::nullopt;
+        return qint64(value.toULongLong());
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return value.toLongLong();
+    default:
+        return std::nullopt;
+    }
 }
 
 double UserDefaults::doubleValue(const QString &key) const

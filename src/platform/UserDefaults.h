@@ -7,6 +7,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <optional>
+
 // The user's settings: one JSON object keyed by the settings' names, kept in a file, with a
 // layer of registered defaults that answer for every key the user never set and are never
 // written. Values are what JSON can hold (booleans, numbers, strings, lists, maps) and come
@@ -44,7 +46,8 @@ public:
 
     // A bool, or a number where non-zero is true; anything else is false.
     bool boolValue(const QString &key) const;
-    // A number (truncated) or a bool; anything else is 0.
+    // A number (truncated) or a bool; anything else is 0. A number beyond a 64-bit integer
+    // counts as not set.
     qint64 integerValue(const QString &key) const;
     double doubleValue(const QString &key) const;
     // A string value; anything else is a null string.
@@ -58,6 +61,8 @@ public:
     // The readings the typed getters apply, for values found inside lists and maps.
     static bool boolFromValue(const QVariant &value);
     static QString stringFromValue(const QVariant &value);
+    // Nothing for a value that is no number or bool, or a number beyond a 64-bit integer.
+    static std::optional<qint64> integerFromValue(const QVariant &value);
 
     // Forgets the values in memory and reads the file again, as a fresh start of the
     // program would; the registered defaults stay.

@@ -154,6 +154,16 @@ TEST_F(UserDefaultsTest, TypedGettersCheckTheStoredType)
     EXPECT_TRUE(defaults.mapValue("list").isEmpty());
 }
 
+TEST_F(UserDefaultsTest, NumbersNoIntegerCanHoldCountAsNotSet)
+{
+    writeFile(R"({"huge": 1e300, "negative": -1e19, "largest": 9.2e18})");
+    UserDefaults defaults(path());
+    defaults.registerDefaults({{"huge", 2}});
+    EXPECT_EQ(defaults.integerValue("huge"), 2);
+    EXPECT_EQ(defaults.integerValue("negative"), 0);
+    EXPECT_EQ(defaults.integerValue("largest"), 9200000000000000000LL);
+}
+
 TEST_F(UserDefaultsTest, ChangesAreSignalledOnce)
 {
     UserDefaults defaults(path());
