@@ -8,6 +8,17 @@ namespace {
 
 const UChar EmptyText[] = {0};
 
+// ICU counts match time in units of about ten thousand engine steps. A linear
+// pattern needs a few steps per character; the allowance is far above that, so
+// that only runaway backtracking reaches it.
+constexpr int32_t TimeLimitFloor = 100;
+constexpr qsizetype CharactersPerTimeUnit = 100;
+
+int32_t timeLimit(qsizetype length)
+{
+    return TimeLimitFloor + static_cast<int32_t>(length / CharactersPerTimeUnit);
+}
+
 } // namespace
 
 RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Range range)
@@ -18,6 +29,7 @@ RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Ran
     UErrorCode status = U_ZERO_ERROR;
     uregex_setText(m_regex.icu(), units + range.location, static_cast<int32_t>(range.length),
                    &status);
+    uregex_setTimeLimit(m_regex.icu(), timeLimit(range.length), &status);
     if (U_FAILURE(status))
         throw RegexFailure(Exception::InternalInconsistency,
                            QStringLiteral("Failed to set up UTF16 buffer."));
@@ -40,6 +52,9 @@ bool RegexMatcher::findNext()
 {
     UErrorCode status = U_ZERO_ERROR;
     const bool found = uregex_findNext(m_regex.icu(), &status);
+    // A search that runs out of time finds nothing more.
+    if (status == U_REGEX_TIME_OUT)
+        return false;
     check(status);
     return found;
 }

@@ -10,7 +10,8 @@ namespace rx {
 
 // A compiled pattern set to one range of a subject for the length of one
 // operation. ICU sees only that range, so anchors and look-behind stop at its
-// edges; every range handed back is in offsets of the whole subject.
+// edges; every range handed back is in offsets of the whole subject. The time ICU
+// may spend grows with the range's length; past it, no further match is found.
 class RegexMatcher
 {
 public:
@@ -21,6 +22,7 @@ public:
     RegexMatcher &operator=(const RegexMatcher &) = delete;
 
     // Moves to the next match; after an empty match ICU steps one code point on.
+    // False once the operation has used up its time.
     bool findNext();
     // Starts again at the beginning of the range.
     void reset();

@@ -150,6 +150,25 @@ TEST(RegexMatching, IcuFailuresRaiseAndLeaveTheReceiverUntouched)
     }
 }
 
+TEST(RegexMatching, RunawayBacktrackingIsCutShortAsNoMatch)
+{
+    // Exponential in the run of "a": without a limit this never ends.
+    const QString runaway = QStringLiteral("(a+)+b");
+    QString subject = QString(40, QLatin1Char('a')) + QStringLiteral("c");
+    EXPECT_FALSE(isMatchedByRegex(subject, runaway));
+    EXPECT_EQ(replaceOccurrencesOfRegex(subject, runaway, QStringLiteral("-")), 0);
+    EXPECT_EQ(subject, QString(40, QLatin1Char('a')) + QStringLiteral("c"));
+    const auto matches = arrayOfCaptureComponentsMatchedByRegex(subject, runaway);
+    ASSERT_TRUE(matches);
+    EXPECT_TRUE(matches->isEmpty());
+
+    // The allowance grows with the text: a linear pattern over a long text finds every match.
+    QString text = QString(2000000, QLatin1Char('y'));
+    EXPECT_EQ(replaceOccurrencesOfRegex(text, QStringLiteral("[a-z](?!x)"), QStringLiteral("z")),
+              2000000);
+    EXPECT_EQ(text, QString(2000000, QLatin1Char('z')));
+}
+
 TEST(RegexMatching, SplitKeepsGroupsAndDropsTrailingEmptyPieces)
 {
     EXPECT_EQ(componentsSeparatedByRegex(QStringLiteral("a, b,,c"), QStringLiteral(",\\s*")),
