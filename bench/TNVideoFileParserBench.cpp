@@ -6,6 +6,8 @@
 #include <QTextStream>
 #include <benchmark/benchmark.h>
 
+#include <iterator>
+
 namespace {
 
 // The release names of the parser's test corpus.
@@ -43,5 +45,26 @@ void BM_ParseReleaseNames(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * names.size());
 }
 BENCHMARK(BM_ParseReleaseNames)->Unit(benchmark::kMillisecond);
+
+// One hostile name of 40,000 characters, built from the unit that the argument
+// selects; every shape must parse in well under 50 ms.
+const char *const HostileUnits[] = {".",    "1999.", "(",   " - ", " 1", "Show.S01.",
+                                    "[a] ", "-",     "_-_", "[",   "a.", "x264-"};
+
+void BM_ParseFortyThousandCharacterName(benchmark::State &state)
+{
+    const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
+    const QString unit = QString::fromLatin1(HostileUnits[state.range(0)]);
+    QString name = QStringLiteral("Title");
+    while (name.size() < 40000)
+        name += unit;
+    name += QStringLiteral(".S01E02.2010.720p.mkv");
+    state.SetLabel(unit.toStdString());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parser.parseFile(name));
+}
+BENCHMARK(BM_ParseFortyThousandCharacterName)
+    ->DenseRange(0, std::size(HostileUnits) - 1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

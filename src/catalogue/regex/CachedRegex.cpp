@@ -13,14 +13,23 @@ CachedRegex::CachedRegex(QString pattern, RegexOptions options, IcuRegex regex, 
       m_captureCount(captureCount)
 {}
 
-std::unique_ptr<CachedRegex> CachedRegex::compile(const QString &pattern, RegexOptions options,
-                                                  Error *error)
+void CachedRegex::checkLength(const QString &pattern)
 {
     if (pattern.size() >= std::numeric_limits<int32_t>::max())
         throw RegexFailure(Exception::RangeError,
                            QStringLiteral("Regex string length exceeds INT_MAX"));
-    // A deep copy, so that the key never shares storage the caller may free.
-    QString copy(pattern.constData(), pattern.size());
+}
+
+std::unique_ptr<CachedRegex> CachedRegex::compile(const QString &pattern, RegexOptions options,
+                                                  Error *error)
+{
+    checkLength(pattern);
+    // The caller's own text is shared, so that the same string finds its entry again
+    // at once; text the caller only lends is copied, so that the key never points into
+    // storage the caller may free.
+    QString copy = pattern;
+    if (!copy.isSharedWith(pattern))
+        copy = QString(pattern.constData(), pattern.size());
     UParseError parseError{-1, -1, {0}, {0}};
     UErrorCode status = U_ZERO_ERROR;
     IcuRegex regex(uregex_open(reinterpret_cast<const UChar *>(copy.constData()),

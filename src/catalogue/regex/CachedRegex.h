@@ -20,6 +20,9 @@ public:
     static std::unique_ptr<CachedRegex> compile(const QString &pattern, RegexOptions options,
                                                 Error *error);
 
+    // Raises when ICU cannot address the pattern; its text is not read.
+    static void checkLength(const QString &pattern);
+
     // A private copy for use without the cache lock; it shares ICU's compiled form.
     std::unique_ptr<CachedRegex> clone() const;
 

@@ -6,7 +6,7 @@ namespace rx {
 
 RegexCache::RegexCache(qsizetype capacity) : m_capacity(capacity)
 {
-    m_entries.reserve(static_cast<size_t>(capacity));
+    m_index.reserve(capacity);
 }
 
 RegexCache &RegexCache::shared()
@@ -18,26 +18,39 @@ RegexCache &RegexCache::shared()
 
 CachedRegex *RegexCache::lookup(const QString &pattern, RegexOptions options, Error *error)
 {
-    const auto hit = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto &entry) {
-        return entry->options() == options && entry->pattern() == pattern;
+    CachedRegex::checkLength(pattern);
+    // The very string an entry was made from is found without reading its text.
+    auto hit = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto &entry) {
+        return entry->options() == options && entry->pattern().isSharedWith(pattern);
     });
+    if (hit == m_entries.end()) {
+        const auto indexed = m_index.constFind(Key(pattern, options.toInt()));
+        if (indexed != m_index.cend())
+            hit = indexed.value();
+    }
     if (hit != m_entries.end()) {
-        std::rotate(m_entries.begin(), hit, hit + 1);
+        m_entries.splice(m_entries.begin(), m_entries, hit);
         return m_entries.front().get();
     }
     ++m_compilations;
     std::unique_ptr<CachedRegex> compiled = CachedRegex::compile(pattern, options, error);
     if (!compiled)
         return nullptr;
-    if (static_cast<qsizetype>(m_entries.size()) >= m_capacity)
+    if (static_cast<qsizetype>(m_entries.size()) >= m_capacity) {
+        const CachedRegex &oldest = *m_entries.back();
+        m_index.remove(Key(oldest.pattern(), oldest.options().toInt()));
         m_entries.pop_back();
-    m_entries.insert(m_entries.begin(), std::move(compiled));
+    }
+    m_entries.push_front(std::move(compiled));
+    const CachedRegex &newest = *m_entries.front();
+    m_index.insert(Key(newest.pattern(), newest.options().toInt()), m_entries.begin());
     return m_entries.front().get();
 }
 
 void RegexCache::clear()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
+    m_index.clear();
     m_entries.clear();
 }
 

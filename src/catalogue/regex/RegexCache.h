@@ -2,9 +2,11 @@
 
 #include "catalogue/regex/CachedRegex.h"
 
+#include <QHash>
+
+#include <list>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace rx {
 
@@ -39,13 +41,17 @@ public:
     qsizetype compilations() const;
 
 private:
+    using Entries = std::list<std::unique_ptr<CachedRegex>>;
+    using Key = std::pair<QString, quint32>;
+
     CachedRegex *lookup(const QString &pattern, RegexOptions options, Error *error);
 
     mutable std::mutex m_mutex;
     qsizetype m_capacity;
     qsizetype m_compilations = 0;
-    // Most recently used first.
-    std::vector<std::unique_ptr<CachedRegex>> m_entries;
+    // Most recently used first, each found through the index by its text and options.
+    Entries m_entries;
+    QHash<Key, Entries::iterator> m_index;
 };
 
 } // namespace rx
