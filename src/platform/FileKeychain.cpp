@@ -1,5 +1,6 @@
 #include "platform/FileKeychain.h"
 
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -55,10 +55,10 @@ bool FileKeychain::itemsChanged(const Items &items)
                                  {AccountKey, it.key().second},
                                  {SecretKey, QString::fromLatin1(it.value().toBase64())}});
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(array).toJson());
-    return file.commit();
+    QString problem;
+    if (FileWriter::replace(m_path, QJsonDocument(array).toJson(), FileWriter::Access::OwnerOnly,
+                            &problem))
+        return true;
+    qCWarning(lcPlatform) << "Could not write the password file" << m_path << ":" << problem;
+    return false;
 }

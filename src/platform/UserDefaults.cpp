@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/ApplicationFolders.h"
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QSaveFile>
 #include <QThread>
 
 #include <limits>
@@ -253,10 +253,10 @@ bool UserDefaults::synchronize()
         QMutexLocker locker(&m_mutex);
         json = QJsonDocument(QJsonObject::fromVariantMap(m_values)).toJson(QJsonDocument::Indented);
     }
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+    QString problem;
+    if (!FileWriter::replace(m_filePath, json, FileWriter::Access::Shared, &problem)) {
         qCWarning(lcPlatform).noquote()
-            << "Could not write the settings to" << m_filePath << ":" << file.errorString();
+            << "Could not write the settings to" << m_filePath << ":" << problem;
         return false;
     }
     return true;

@@ -6,8 +6,8 @@
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "catalogue/VideoExtensions.h"
 #include "catalogue/VideoFile.h"
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
-#include "platform/NewFile.h"
 #include "platform/PathUtilities.h"
 #include "services/TNZipFile.h"
 
@@ -61,7 +61,7 @@ bool writeFailed(const QString &path, const QString &problem)
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
     QString problem;
-    return NewFile::create(path, data, &problem) || writeFailed(path, problem);
+    return FileWriter::createNew(path, data, &problem) || writeFailed(path, problem);
 }
 
 // A link of any kind takes its name, even one that points nowhere: writes never go through.

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace TestSupport {
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
@@ -51,6 +54,19 @@ bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &body)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{rlim_t(bytes), limit.rlim_max};
+    // Without this the process would be killed instead of the write failing.
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    body();
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previous);
 }
 
 } // namespace TestSupport

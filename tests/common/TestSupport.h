@@ -24,4 +24,8 @@ QByteArray fileContents(const QString &path);
 // Creates or replaces the file with the data.
 bool writeFile(const QString &path, const QByteArray &data);
 
+// Runs body while no file may grow past bytes, as on a nearly full disk: writes beyond fail
+// with "File too large".
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &body);
+
 } // namespace TestSupport

@@ -1,5 +1,7 @@
 #include "platform/UserDefaults.h"
 
+#include "common/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -218,6 +220,26 @@ TEST_F(UserDefaultsTest, FailedWriteIsReportedAndKeepsTheValueInMemory)
     defaults.setValue("k", "v");
     EXPECT_EQ(defaults.stringValue("k"), "v");
     EXPECT_FALSE(defaults.synchronize());
+}
+
+TEST_F(UserDefaultsTest, AWriteCutShortIsReportedAndKeepsTheFileWhole)
+{
+    UserDefaults defaults(path());
+    defaults.setValue("k", "kept");
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordWarning);
+    bool synchronized = true;
+    TestSupport::withFileSizeLimit(64, [&] {
+        defaults.setValue("long", QString(200, u'x'));
+        synchronized = defaults.synchronize();
+    });
+    qInstallMessageHandler(previous);
+
+    EXPECT_FALSE(synchronized);
+    EXPECT_EQ(fileObject().value("k").toString(), "kept");
+    EXPECT_FALSE(fileObject().contains("long"));
+    ASSERT_FALSE(g_warnings.isEmpty());
+    EXPECT_TRUE(g_warnings.first().endsWith("File too large")) << qPrintable(g_warnings.first());
 }
 
 TEST_F(UserDefaultsTest, ConcurrentReadersAndWritersLoseNothing)

@@ -14,9 +14,6 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include <gtest/gtest.h>
 
 using Fakes::ZipArchiveBuilder;
@@ -193,14 +190,9 @@ TEST_F(TNCopySubsControllerTest, AFailedWriteNamesItsCauseAndLeavesNothing)
     logged.clear();
     QLoggingCategory::setFilterRules(QStringLiteral("trovanel.*=true"));
     const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit small{16, limit.rlim_max};
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, "Film.srt"));
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previousSignal);
+    Subtitle *sub = subtitle(OpenSubtitlesServiceKey, "Film.srt");
+    bool written = true;
+    TestSupport::withFileSizeLimit(16, [&] { written = m_writer.copyFile(Content, sub); });
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());
 

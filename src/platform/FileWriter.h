@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Writes whole files in one step: the file at the path holds either all of the new data or
+// what it held before, never a part, and every failure is reported with the system's own
+// cause ("No space left on device", "File too large"), short writes included.
+namespace FileWriter {
+
+enum class Access
+{
+    Shared,   // readable as the user's file-creation mask allows
+    OwnerOnly // readable and writable by the owner alone
+};
+
+// Creates a file that must not exist yet, such as a subtitle beside a video: nothing standing
+// at path is replaced, and a symbolic link there is never followed, even one that points
+// nowhere. False, with the cause in problem, when something stands there or writing fails.
+bool createNew(const QString &path, const QByteArray &data, QString *problem);
+
+// Puts data at path in place of whatever stands there; a link there is replaced, not
+// followed.
+bool replace(const QString &path, const QByteArray &data, Access access, QString *problem);
+
+} // namespace FileWriter
