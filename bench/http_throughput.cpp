@@ -1,6 +1,7 @@
 // The engine against curl on the same local server: many small requests on one kept-alive
 // connection, and one large body (kept in memory by the engine alone, and written to a file by
-// both).
+// both). The server is the in-process fake one, or the one TROVANEL_BENCH_SERVER names
+// (bench/http_nginx.sh starts nginx for it), which must serve /small (1 KiB) and /large.
 #include "http/HTTPRequest.h"
 
 #include "fakes/http/FakeHttpServer.h"
@@ -14,20 +15,23 @@
 
 namespace {
 
-constexpr int SmallRequests = 10000;
+constexpr int SmallRequests = 2000;
 constexpr qint64 LargeBodyMegabytes = 200;
 
-FakeHttpServer &server()
+QUrl serverUrl(const QString &path)
 {
-    static FakeHttpServer *instance = [] {
+    static const QUrl external(qEnvironmentVariable("TROVANEL_BENCH_SERVER"));
+    if (!external.isEmpty())
+        return external.resolved(QUrl(path));
+    static FakeHttpServer *fake = [] {
         auto *made = new FakeHttpServer;
-        made->setReply("/small", FakeReply::ok("small reply body"));
+        made->setReply("/small", FakeReply::ok(QByteArray(1024, 's')));
         FakeReply large = FakeReply::ok(QByteArray(1024 * 1024, 'L'), "application/octet-stream");
         large.bodyRepeat = LargeBodyMegabytes;
         made->setReply("/large", large);
         return made;
     }();
-    return *instance;
+    return fake->url(path);
 }
 
 void fail(benchmark::State &state, const char *what)
@@ -37,7 +41,7 @@ void fail(benchmark::State &state, const char *what)
 
 void BM_EngineSmallGets(benchmark::State &state)
 {
-    const QUrl url = server().url("/small");
+    const QUrl url = serverUrl("/small");
     for (auto _ : state) {
         for (int i = 0; i < SmallRequests; ++i) {
             const auto request = HTTPRequest::requestWithURL(url);
@@ -55,12 +59,12 @@ void BM_CurlSmallGets(benchmark::State &state)
     QTemporaryFile config;
     config.open();
     const QByteArray line =
-        "url = \"" + server().url("/small").toEncoded() + "\"\noutput = \"/dev/null\"\n";
+        "url = \"" + serverUrl("/small").toEncoded() + "\"\noutput = \"/dev/null\"\n";
     for (int i = 0; i < SmallRequests; ++i)
         config.write(line);
     config.flush();
     for (auto _ : state) {
-        if (QProcess::execute("curl", {"-s", "--config", config.fileName()}) != 0)
+        if (QProcess::execute("curl", {"-sf", "--config", config.fileName()}) != 0)
             return fail(state, "curl failed");
     }
     state.counters["requests_per_second"] = benchmark::Counter(
@@ -70,7 +74,8 @@ void BM_CurlSmallGets(benchmark::State &state)
 void BM_EngineLargeBody(benchmark::State &state)
 {
     for (auto _ : state) {
-        const auto request = HTTPRequest::requestWithURL(server().url("/large"));
+        const auto request = HTTPRequest::requestWithURL(serverUrl("/large"));
+        request->setResponseSizeLimit(0);
         request->startSynchronous();
         if (request->rawResponseData().value_or(QByteArray()).size() !=
             LargeBodyMegabytes * 1024 * 1024)
@@ -84,8 +89,8 @@ void BM_EngineLargeBody(benchmark::State &state)
 void BM_CurlLargeBodyDiscarded(benchmark::State &state)
 {
     for (auto _ : state) {
-        if (QProcess::execute("curl",
-                              {"-s", "-o", "/dev/null", server().url("/large").toString()}) != 0)
+        if (QProcess::execute("curl", {"-sf", "-o", "/dev/null", serverUrl("/large").toString()}) !=
+            0)
             return fail(state, "curl failed");
     }
     state.counters["MB_per_second"] = benchmark::Counter(
@@ -98,7 +103,7 @@ void BM_EngineLargeBodyToFile(benchmark::State &state)
     QTemporaryDir folder;
     const QString path = folder.filePath("body");
     for (auto _ : state) {
-        const auto request = HTTPRequest::requestWithURL(server().url("/large"));
+        const auto request = HTTPRequest::requestWithURL(serverUrl("/large"));
         request->setDownloadDestinationPath(path);
         request->startSynchronous();
         if (QFileInfo(path).size() != LargeBodyMegabytes * 1024 * 1024)
@@ -113,7 +118,7 @@ void BM_CurlLargeBodyToFile(benchmark::State &state)
     QTemporaryDir folder;
     const QString path = folder.filePath("body");
     for (auto _ : state) {
-        if (QProcess::execute("curl", {"-s", "-o", path, server().url("/large").toString()}) != 0)
+        if (QProcess::execute("curl", {"-sf", "-o", path, serverUrl("/large").toString()}) != 0)
             return fail(state, "curl failed");
     }
     state.counters["MB_per_second"] = benchmark::Counter(

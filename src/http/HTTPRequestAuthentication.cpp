@@ -11,10 +11,9 @@
 #include "http/NetworkThread.h"
 #include "http/ProxyAutoConfig.h"
 #include "http/SelectorCall.h"
+#include "http/SystemProxies.h"
 
 #include "platform/MainThread.h"
-
-#include <QNetworkProxyFactory>
 
 namespace {
 
@@ -51,22 +50,7 @@ std::optional<QList<ProxyEntry>> proxiesFor(const QUrl &url, const QUrl &pacUrl)
 {
     if (pacUrl.isValid() && !pacUrl.isEmpty())
         return ProxyAutoConfig::proxiesForURL(url, pacUrl);
-    QList<ProxyEntry> entries;
-    for (const QNetworkProxy &proxy :
-         QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url))) {
-        ProxyEntry entry;
-        if (proxy.type() == QNetworkProxy::HttpProxy ||
-            proxy.type() == QNetworkProxy::HttpCachingProxy)
-            entry.type = ProxyEntry::Type::Http;
-        else if (proxy.type() == QNetworkProxy::Socks5Proxy)
-            entry.type = ProxyEntry::Type::Socks;
-        if (entry.type != ProxyEntry::Type::Direct) {
-            entry.host = proxy.hostName();
-            entry.port = proxy.port();
-        }
-        entries.append(entry);
-    }
-    return entries;
+    return SystemProxies::shared().proxiesForURL(url);
 }
 
 } // namespace

@@ -83,7 +83,7 @@ bool HttpStream::open()
     if (m_streamId >= 0) {
         if (auto idle = ConnectionTable::instance().take(m_streamId, m_route)) {
             adoptSocket(std::move(idle));
-            QMetaObject::invokeMethod(this, &HttpStream::beginExchange, Qt::QueuedConnection);
+            beginExchange();
             return true;
         }
     }
@@ -470,30 +470,36 @@ void HttpStream::signalLater()
 
 void HttpStream::deliver()
 {
-    if (!m_client || !m_scheduled || m_closed || m_terminalSignalled)
-        return;
-    Event event;
-    if (m_openPending) {
-        m_openPending = false;
-        event = OpenCompleted;
-    } else if (!m_error.isNull()) {
-        m_terminalSignalled = true;
-        event = ErrorOccurred;
-    } else if (!m_parser.isHeadComplete() || m_tunnelling) {
-        return;
-    } else if (hasBytesAvailable()) {
-        event = HasBytesAvailable;
-    } else if (m_parser.isDone()) {
-        m_terminalSignalled = true;
-        event = EndEncountered;
-    } else {
-        return;
+    // Events that are ready one after the other go out in one pass, a bounded number of them,
+    // so that a small response costs no extra turns of the event loop.
+    for (int round = 0; round < MaxEventsPerDelivery; ++round) {
+        if (!m_client || !m_scheduled || m_closed || m_terminalSignalled)
+            return;
+        Event event;
+        if (m_openPending) {
+            m_openPending = false;
+            event = OpenCompleted;
+        } else if (!m_error.isNull()) {
+            m_terminalSignalled = true;
+            event = ErrorOccurred;
+        } else if (!m_parser.isHeadComplete() || m_tunnelling) {
+            return;
+        } else if (hasBytesAvailable()) {
+            event = HasBytesAvailable;
+        } else if (m_parser.isDone()) {
+            m_terminalSignalled = true;
+            event = EndEncountered;
+        } else {
+            return;
+        }
+        m_readDuringCallback = false;
+        Client client = m_client;
+        client(event);
+        if (m_closed || m_terminalSignalled)
+            return;
+        // A client that left the bytes where they were hears of them again only with new ones.
+        if (event == HasBytesAvailable && !m_readDuringCallback && hasBytesAvailable())
+            return;
     }
-    m_readDuringCallback = false;
-    Client client = m_client;
-    client(event);
-    if (m_closed || m_terminalSignalled)
-        return;
-    if (event != HasBytesAvailable || m_readDuringCallback || !hasBytesAvailable())
-        signalLater();
+    signalLater();
 }

@@ -32,6 +32,7 @@ public:
 
     static constexpr qint64 UploadPiece = 64 * 1024;
     static constexpr qint64 MaxBufferedBody = 1024 * 1024;
+    static constexpr int MaxEventsPerDelivery = 8;
 
     explicit HttpStream(HttpMessage message, std::unique_ptr<BodySource> body = nullptr);
     ~HttpStream() override;

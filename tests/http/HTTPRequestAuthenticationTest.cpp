@@ -3,6 +3,7 @@
 #include "http/HTTPRequestError.h"
 #include "http/HttpAuthentication.h"
 #include "http/SessionCredentialStore.h"
+#include "http/SystemProxies.h"
 
 #include "RequestRecorder.h"
 #include "common/TestSupport.h"
@@ -501,10 +502,17 @@ TEST(HTTPRequestAuthenticationTest, SystemSettingsNamingASocksProxyAreFollowed)
     qputenv("http_proxy", "socks5://127.0.0.1:" + QByteArray::number(server.port()));
     qunsetenv("no_proxy");
 
+    SystemProxies::shared().clear();
+
     RequestRecorder recorder;
     auto request = HTTPRequest::requestWithURL(QUrl("http://films.example/s"));
     run(request, recorder);
     qunsetenv("http_proxy");
+    // The answer is remembered for a while: the removed setting is not seen yet.
+    RequestRecorder again;
+    run(HTTPRequest::requestWithURL(QUrl("http://films.example/s")), again);
+    EXPECT_EQ(again.lastBody, "socks from the settings");
+    SystemProxies::shared().clear();
     EXPECT_EQ(recorder.lastBody, "socks from the settings");
     EXPECT_EQ(request->proxyType(), "SOCKS");
     EXPECT_EQ(server.socksTargets(), QStringList{"films.example:80"});
