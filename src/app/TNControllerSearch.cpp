@@ -37,7 +37,8 @@ VideoFileSearchList searchDictionaries(const QList<VideoFile *> &videos)
         file.year = video->year();
         file.season = video->season();
         file.episode = video->episode();
-        file.name = video->name().value_or(QString());
+        file.name =
+            TNVideoFileParser::searchKeyword(video->name().value_or(QString()), file.fileName);
         if (video->fileHash())
             file.fileHash = video->fileHash()->isNull() ? QStringLiteral("") : *video->fileHash();
         file.fileSize = video->fileSize();

@@ -123,6 +123,19 @@ ParserResult TNVideoFileParser::parseFile(const QString &path) const
     return result;
 }
 
+QString TNVideoFileParser::searchKeyword(const QString &parsedName, const QString &path)
+{
+    const QString name = parsedName.trimmed();
+    if (!name.isEmpty())
+        return name;
+    QString fileName = PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(path));
+    for (QChar &unit : fileName) {
+        if (unit == QLatin1Char('.') || unit == QLatin1Char('_'))
+            unit = QLatin1Char(' ');
+    }
+    return fileName.simplified();
+}
+
 std::optional<TNVideoFileParser::YearInfo> TNVideoFileParser::parseYear(const QString &text) const
 {
     for (const QString &pattern : m_regexYear) {

@@ -54,6 +54,10 @@ public:
 
     ParserResult parseFile(const QString &path) const;
 
+    // What a search asks the services for: the parsed name, or when that is empty the
+    // file name without its extension, its separators made single blanks.
+    static QString searchKeyword(const QString &parsedName, const QString &path);
+
     std::optional<YearInfo> parseYear(const QString &text) const;
     std::optional<SeasonEpisodeInfo> parseSeasonEpisode(const QString &text) const;
     std::optional<ReleaseInfo> findReleaseInfo(const QString &text) const;

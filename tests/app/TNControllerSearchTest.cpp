@@ -224,4 +224,15 @@ TEST_F(SearchTest, CandidatesOfAServiceWithoutALoginKeepTheirLoginErrorMark)
     EXPECT_EQ(marked->episode(), 2);
 }
 
+TEST_F(SearchTest, AVideoWhoseNameHoldsNoTitleIsSearchedByItsFileName)
+{
+    video(QStringLiteral("tv/S01E02.HDTV.mkv"), 10);
+    importAndSearch();
+    ASSERT_EQ(videoAt(QStringLiteral("tv/S01E02.HDTV.mkv"))->name(), QStringLiteral(""));
+    const QStringList queries = podnapisi.queries();
+    ASSERT_FALSE(queries.isEmpty());
+    for (const QString &query : queries)
+        EXPECT_TRUE(query.startsWith(QStringLiteral("sK=S01E02"))) << qPrintable(query);
+}
+
 } // namespace

@@ -215,6 +215,19 @@ TEST(TNVideoFileParserBundled, NoSeasonEpisodePatternSplitsABareFourDigitNumber)
     QLocale::setDefault(QLocale::system());
 }
 
+TEST(TNVideoFileParserBundled, AnEmptyTitleSearchesForTheCleanedFileName)
+{
+    const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
+    const QString path = QStringLiteral("/v/S01E02_720p..x264.mkv");
+    const QString name = parser.parseFile(path).name;
+    ASSERT_EQ(name, QStringLiteral(""));
+    EXPECT_EQ(TNVideoFileParser::searchKeyword(name, path), QStringLiteral("S01E02 720p x264"));
+    EXPECT_EQ(TNVideoFileParser::searchKeyword(QStringLiteral(" \n"), path),
+              QStringLiteral("S01E02 720p x264"));
+    EXPECT_EQ(TNVideoFileParser::searchKeyword(QStringLiteral("Show"), path),
+              QStringLiteral("Show"));
+}
+
 TEST(TNVideoFileParserBundled, ResolutionsDatesAndColourSpacesAreNoSeasonEpisodeOrYear)
 {
     QLocale::setDefault(QLocale::c());
