@@ -23,6 +23,31 @@ QString resolvingAlias(const QString &path)
     return target.isValid() ? target.toLocalFile() : path;
 }
 
+// Whether the pattern, compared without case, names the folder that holds the file, or
+// stands in the file name as a word of its own after its first: a title starts the
+// name, and a longer word only contains the pattern. An edge of the pattern that is
+// punctuation needs nothing around it.
+bool namesIgnoredFile(const QString &path, const QString &fileName, const QString &pattern)
+{
+    const QString folder =
+        PathUtilities::lastPathComponent(PathUtilities::deletingLastPathComponent(path));
+    if (folder.compare(pattern, Qt::CaseInsensitive) == 0)
+        return true;
+    const bool wordStart = pattern.front().isLetterOrNumber();
+    const bool wordEnd = pattern.back().isLetterOrNumber();
+    for (qsizetype at = fileName.indexOf(pattern, 0, Qt::CaseInsensitive); at >= 0;
+         at = fileName.indexOf(pattern, at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = at + pattern.size();
+        const bool separateBefore =
+            !wordStart || (at > 0 && !fileName.at(at - 1).isLetterOrNumber());
+        const bool separateAfter =
+            !wordEnd || end == fileName.size() || !fileName.at(end).isLetterOrNumber();
+        if (separateBefore && separateAfter)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 FileSearchOperation::FileSearchOperation(QStringList folders) : m_arrayPaths(std::move(folders)) {}
@@ -135,7 +160,7 @@ bool FileSearchOperation::hasToIgnoreVideoFileName(const QString &path) const
     if (pattern.isEmpty())
         return false;
     const QString fileName = PathUtilities::lastPathComponent(path);
-    if (!fileName.contains(pattern, Qt::CaseInsensitive))
+    if (!namesIgnoredFile(path, fileName, pattern))
         return false;
     qCInfo(lcCatalogue).noquote()
         << QStringLiteral("Ignoring file %1 because of ignoreFilePattern parameter [%2]")

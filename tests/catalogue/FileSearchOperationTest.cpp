@@ -231,26 +231,33 @@ TEST_F(FileSearchOperationTest, TopLevelPaths)
                                                      "root/sub/b.mkv", "root/sub/deeper/c.mp4"}));
 }
 
-TEST_F(FileSearchOperationTest, IgnorePatternIsAPlainSubstringIgnoringCase)
+TEST_F(FileSearchOperationTest, IgnorePatternIsAWordAfterTheTitleOrTheFolderIgnoringCase)
 {
     for (const char *file :
-         {"root/Film.Sample.avi", "root/Film.avi", "root/sample-notes.txt", "root/Film.s*mple.avi"})
+         {"root/Film.Sample.avi", "root/Film.avi", "root/Film-sample.mkv", "root/Sample/Film.mkv",
+          "root/Free.Samples.2012.720p.mkv", "root/Sample.People.2000.avi", "root/Film.s*mple.avi",
+          "root/Film [x].avi", "root/Film[x].avi"})
         makeFile(QString::fromLatin1(file));
     setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral("SAMPLE"));
     {
         LogCapture log;
         runQueued(operation({m_root}));
-        EXPECT_EQ(relative(m_delegate.imported), sorted({"root/Film.avi", "root/Film.s*mple.avi"}));
-        const QStringList lines = log.lines();
-        EXPECT_TRUE(lines.contains(QStringLiteral(
+        EXPECT_EQ(relative(m_delegate.imported),
+                  sorted({"root/Film.avi", "root/Free.Samples.2012.720p.mkv",
+                          "root/Sample.People.2000.avi", "root/Film.s*mple.avi",
+                          "root/Film [x].avi", "root/Film[x].avi"}));
+        EXPECT_TRUE(log.lines().contains(QStringLiteral(
             "Ignoring file Film.Sample.avi because of ignoreFilePattern parameter [SAMPLE]")));
-        EXPECT_TRUE(lines.contains(QStringLiteral(
-            "Ignoring file sample-notes.txt because of ignoreFilePattern parameter [SAMPLE]")));
     }
+    // A pattern that is punctuation at its edges is found anywhere.
+    m_delegate.imported.clear();
+    setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral("[X]"));
+    runQueued(operation({m_root}));
+    EXPECT_EQ(m_delegate.imported.size(), 7);
     m_delegate.imported.clear();
     setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral(""));
     runQueued(operation({m_root}));
-    EXPECT_EQ(m_delegate.imported.size(), 3);
+    EXPECT_EQ(m_delegate.imported.size(), 9);
 }
 
 TEST_F(FileSearchOperationTest, ExistingSubtitleFilter)
