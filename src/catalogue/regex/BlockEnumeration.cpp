@@ -28,7 +28,7 @@ void checkEnumerationOptions(RegexEnumerationOptions options, bool replacing)
 BlockEnumeration::BlockEnumeration(const QString &regex, RegexOptions options,
                                    const QString &subject, Range range, Error *error,
                                    RegexEnumerationOptions enumerationOptions, bool replacing)
-    : m_enumerationOptions(enumerationOptions)
+    : m_error(error), m_enumerationOptions(enumerationOptions)
 {
     setError(error, Error());
     checkEnumerationOptions(enumerationOptions, replacing);
@@ -104,6 +104,21 @@ QString BlockEnumeration::replace(const ReplaceBlock &block, qsizetype &count)
     result += m_matcher->text(Range(copied, range.end() - copied));
     count = calls;
     return result;
+}
+
+bool BlockEnumeration::finished(qsizetype count, const QString *replaced) const
+{
+    if (!m_matcher->ranOutOfTime())
+        return true;
+    Error failure = RegexError::unexpectedError(*m_matcher);
+    QVariantMap info = failure.userInfo();
+    info.insert(ErrorKey::EnumerationOptions, m_enumerationOptions.toInt());
+    if (replaced) {
+        info.insert(ErrorKey::ReplacedCount, count);
+        info.insert(ErrorKey::ReplacedString, *replaced);
+    }
+    setError(m_error, Error(failure.domain(), failure.code(), info));
+    return false;
 }
 
 } // namespace rx

@@ -28,10 +28,15 @@ public:
     // The range with every match replaced by what the block answers.
     QString replace(const ReplaceBlock &block, qsizetype &count);
 
+    // False when the enumeration stopped before the end of the range without a
+    // failure from ICU: the error then says so, with the count and result of a replace.
+    bool finished(qsizetype count = 0, const QString *replaced = nullptr) const;
+
 private:
     const QStringList *strings(const QList<Range> &ranges);
     QList<Range> matchRanges() const;
 
+    Error *m_error;
     RegexEnumerationOptions m_enumerationOptions;
     std::unique_ptr<CachedRegex> m_regex;
     std::optional<RegexMatcher> m_matcher;

@@ -74,8 +74,19 @@ bool enumerate(const char *function, void (BlockEnumeration::*step)(const MatchB
         if (!enumeration.isCompiled())
             return false;
         (enumeration.*step)(block);
-        return true;
+        return enumeration.finished();
     });
+}
+
+// A replacement cut short names its template and how many matches it replaced.
+void noteReplacement(Error *error, const QString &replacement, qsizetype count)
+{
+    if (!error || error->code() != U_REGEX_TIME_OUT)
+        return;
+    QVariantMap info = error->userInfo();
+    info.insert(ErrorKey::ReplacementString, replacement);
+    info.insert(ErrorKey::ReplacedCount, count);
+    *error = Error(error->domain(), error->code(), info);
 }
 
 } // namespace
@@ -158,13 +169,16 @@ std::optional<QString> stringByReplacingOccurrencesOfRegex(const QString &subjec
                                                            RegexOptions options, Range range,
                                                            Error *error)
 {
-    return raisingFailures('-', "stringByReplacingOccurrencesOfRegex", [&] {
-        return RegexCore::perform(
-            regex, options, subject, range, error, [&replacement](RegexMatcher &matcher) {
-                qsizetype count = 0;
-                return TemplateReplacer(matcher, replacement).replaceAll(count);
-            });
-    });
+    qsizetype count = 0;
+    std::optional<QString> result =
+        raisingFailures('-', "stringByReplacingOccurrencesOfRegex", [&] {
+            return RegexCore::perform(
+                regex, options, subject, range, error, [&](RegexMatcher &matcher) {
+                    return TemplateReplacer(matcher, replacement).replaceAll(count);
+                });
+        });
+    noteReplacement(error, replacement, count);
+    return result;
 }
 
 std::optional<QString> stringByReplacingOccurrencesOfRegex(const QString &subject,
@@ -317,6 +331,7 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
     });
     if (!replaced)
         return -1;
+    noteReplacement(error, replacement, replaced->count);
     // Applied only now, once the library no longer holds a copy of the subject.
     if (replaced->count > 0)
         subject.replace(replaced->range.location, replaced->range.length, replaced->text);
@@ -366,9 +381,11 @@ std::optional<QString> stringByReplacingOccurrencesOfRegex(
     return raisingFailures('-', "stringByReplacingOccurrencesOfRegex", [&] {
         BlockEnumeration enumeration(regex, options, subject, inRange, error, enumerationOptions,
                                      true);
+        if (!enumeration.isCompiled())
+            return std::optional<QString>();
         qsizetype count = 0;
-        return enumeration.isCompiled() ? std::optional(enumeration.replace(block, count))
-                                        : std::nullopt;
+        const QString result = enumeration.replace(block, count);
+        return enumeration.finished(count, &result) ? std::optional(result) : std::nullopt;
     });
 }
 
@@ -393,7 +410,8 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex, Rege
             if (!enumeration.isCompiled())
                 return std::nullopt;
             replaced = enumeration.range();
-            return enumeration.replace(block, count);
+            const QString result = enumeration.replace(block, count);
+            return enumeration.finished(count, &result) ? std::optional(result) : std::nullopt;
         });
     if (!result)
         return -1;
@@ -427,6 +445,11 @@ bool isRegexValid(const QString &regex, RegexOptions options, Error *error)
 void clearStringCache()
 {
     RegexCache::shared().clear();
+}
+
+void flushCachedRegexData(const QString &subject)
+{
+    RegexCache::shared().detach(subject);
 }
 
 } // namespace rx

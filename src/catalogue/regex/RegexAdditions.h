@@ -163,4 +163,8 @@ bool isRegexValid(const QString &regex, RegexOptions options = {}, Error *error 
 // Closes every compiled pattern the library keeps.
 void clearStringCache();
 
+// Makes every cached pattern let go of the subject's text, so that nothing the
+// library keeps points into it.
+void flushCachedRegexData(const QString &subject);
+
 } // namespace rx

@@ -1,6 +1,7 @@
 #include "catalogue/regex/RegexCache.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace rx {
 
@@ -52,6 +53,22 @@ void RegexCache::clear()
     std::lock_guard<std::mutex> guard(m_mutex);
     m_index.clear();
     m_entries.clear();
+}
+
+void RegexCache::detach(const QString &subject)
+{
+    static const UChar empty[] = {0};
+    const auto *begin = reinterpret_cast<const UChar *>(subject.constData());
+    const UChar *end = begin + subject.size();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    for (const std::unique_ptr<CachedRegex> &entry : m_entries) {
+        UErrorCode status = U_ZERO_ERROR;
+        int32_t length = 0;
+        const UChar *text = uregex_getText(entry->icu(), &length, &status);
+        if (U_SUCCESS(status) && text && std::less_equal<>()(begin, text) &&
+            std::less_equal<>()(text, end))
+            uregex_setText(entry->icu(), empty, 0, &status);
+    }
 }
 
 qsizetype RegexCache::compilations() const

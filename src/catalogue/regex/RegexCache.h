@@ -37,6 +37,9 @@ public:
     // Closes every compiled pattern.
     void clear();
 
+    // Sets every pattern that is set to the subject's text to an empty text instead.
+    void detach(const QString &subject);
+
     // How many times a pattern was compiled since the cache was made.
     qsizetype compilations() const;
 

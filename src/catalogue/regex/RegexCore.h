@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/regex/RegexCache.h"
+#include "catalogue/regex/RegexError.h"
 #include "catalogue/regex/RegexMatcher.h"
 
 #include <optional>
@@ -18,7 +19,9 @@ public:
 
     // Compiles (or finds) the pattern, checks the range, and runs the body on a
     // matcher set to it, all under the cache lock. Empty when the pattern does not
-    // compile; the error then says why. The error is cleared first.
+    // compile; the error then says why. A body whose search ran out of time keeps what
+    // it found, and the error says that the rest was not searched. The error is
+    // cleared first.
     template <typename Body>
     static auto perform(const QString &regex, RegexOptions options, const QString &subject,
                         Range range, Error *error, Body &&body)
@@ -32,7 +35,10 @@ public:
                 if (!compiled)
                     return std::nullopt;
                 RegexMatcher matcher(*compiled, subject, expanded);
-                return body(matcher);
+                Result result = body(matcher);
+                if (matcher.ranOutOfTime())
+                    setError(error, RegexError::unexpectedIcuError(matcher));
+                return result;
             });
     }
 

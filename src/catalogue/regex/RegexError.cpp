@@ -1,5 +1,7 @@
 #include "catalogue/regex/RegexError.h"
 
+#include "catalogue/regex/RegexMatcher.h"
+
 #include <unicode/ustring.h>
 #include <unicode/utypes.h>
 
@@ -10,6 +12,16 @@ namespace {
 QString errorName(int status)
 {
     return QString::fromLatin1(u_errorName(static_cast<UErrorCode>(status)));
+}
+
+Error stoppedEarly(const RegexMatcher &matcher, const QString &description)
+{
+    QVariantMap info = RegexError::userInfo(matcher.regex().pattern(), matcher.regex().options(),
+                                            U_REGEX_TIME_OUT);
+    info.insert(ErrorKey::SubjectString, matcher.subject());
+    info.insert(ErrorKey::SubjectRange, QVariant::fromValue(matcher.range()));
+    info.insert(Error::LocalizedDescriptionKey, description);
+    return Error(ErrorDomain, U_REGEX_TIME_OUT, info);
 }
 
 QString contextText(const UChar *context)
@@ -70,6 +82,16 @@ Error RegexError::compileError(const QString &regex, RegexOptions options, int s
     info.insert(Error::LocalizedDescriptionKey,
                 QStringLiteral("There was an error compiling the regular expression."));
     return Error(ErrorDomain, status, info);
+}
+
+Error RegexError::unexpectedIcuError(const RegexMatcher &matcher)
+{
+    return stoppedEarly(matcher, QStringLiteral("The ICU library returned an unexpected error."));
+}
+
+Error RegexError::unexpectedError(const RegexMatcher &matcher)
+{
+    return stoppedEarly(matcher, QStringLiteral("An unexpected error occurred."));
 }
 
 } // namespace rx

@@ -3,6 +3,7 @@
 #include "catalogue/regex/RegexOptions.h"
 #include "platform/Error.h"
 #include "platform/Exception.h"
+#include "platform/Range.h"
 
 #include <QString>
 #include <QVariantMap>
@@ -10,6 +11,8 @@
 #include <unicode/parseerr.h>
 
 namespace rx {
+
+class RegexMatcher;
 
 inline const QString ErrorDomain = QStringLiteral("RXICURegexErrorDomain");
 inline const QString ICUExceptionName = QStringLiteral("RXICURegexException");
@@ -25,6 +28,12 @@ inline const QString Offset = QStringLiteral("RXICURegexOffset");
 inline const QString PreContext = QStringLiteral("RXICURegexPreContext");
 inline const QString PostContext = QStringLiteral("RXICURegexPostContext");
 inline const QString FailureReason = QStringLiteral("NSLocalizedFailureReason");
+inline const QString SubjectString = QStringLiteral("RXICURegexSubjectString");
+inline const QString SubjectRange = QStringLiteral("RXICURegexSubjectRange");
+inline const QString ReplacementString = QStringLiteral("RXICURegexReplacementString");
+inline const QString ReplacedString = QStringLiteral("RXICURegexReplacedString");
+inline const QString ReplacedCount = QStringLiteral("RXICURegexReplacedCount");
+inline const QString EnumerationOptions = QStringLiteral("RXICURegexEnumerationOptions");
 } // namespace ErrorKey
 
 // A problem found inside the library. The public operation that was called
@@ -60,6 +69,11 @@ public:
                                 const UParseError *parseError = nullptr);
     static Error compileError(const QString &regex, RegexOptions options, int status,
                               const UParseError &parseError);
+
+    // An operation that ICU ended early without failing: a search that ran out of time.
+    // The details name the pattern, the subject and its range; callers add their own.
+    static Error unexpectedIcuError(const RegexMatcher &matcher);
+    static Error unexpectedError(const RegexMatcher &matcher);
 };
 
 // Runs an operation of the library, raising what it found as an Exception.

@@ -53,8 +53,10 @@ bool RegexMatcher::findNext()
     UErrorCode status = U_ZERO_ERROR;
     const bool found = uregex_findNext(m_regex.icu(), &status);
     // A search that runs out of time finds nothing more.
-    if (status == U_REGEX_TIME_OUT)
+    if (status == U_REGEX_TIME_OUT) {
+        m_ranOutOfTime = true;
         return false;
+    }
     check(status);
     return found;
 }

@@ -24,6 +24,8 @@ public:
     // Moves to the next match; after an empty match ICU steps one code point on.
     // False once the operation has used up its time.
     bool findNext();
+    // Whether a search stopped because the operation used up its time.
+    bool ranOutOfTime() const { return m_ranOutOfTime; }
     // Starts again at the beginning of the range.
     void reset();
 
@@ -52,6 +54,7 @@ private:
     // A private reference to the text: ICU keeps a pointer to it while set.
     const QString m_subject;
     const Range m_range;
+    bool m_ranOutOfTime = false;
 };
 
 } // namespace rx

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/utypes.h>
+
 using namespace rx;
 
 namespace {
@@ -177,4 +179,38 @@ TEST(RegexBlocks, InvalidOptionsRangesAndPatterns)
                                            bool &) { return std::optional(QString()); }),
               -1);
     EXPECT_EQ(receiver, subject);
+}
+
+TEST(RegexBlocks, AnEnumerationThatRunsOutOfTimeFailsWithAnUnexpectedError)
+{
+    const QString runaway = QStringLiteral("(a+)+b|c");
+    const QString text = QStringLiteral("c") + QString(40, QLatin1Char('a')) + QStringLiteral("c");
+    QList<Call> calls;
+    Error error;
+    EXPECT_FALSE(enumerateStringsMatchedByRegex(text, runaway, {}, WholeRange, &error,
+                                                RegexEnumerationOption::CapturedStringsNotRequired,
+                                                recorder(calls)));
+    EXPECT_EQ(calls.size(), 1);
+    EXPECT_EQ(error.code(), U_REGEX_TIME_OUT);
+    EXPECT_EQ(error.localizedDescription(), QStringLiteral("An unexpected error occurred."));
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexEnumerationOptions")), 0x200);
+
+    QString subject = text;
+    const ReplaceBlock dash = [](qsizetype, const QStringList *, const QList<Range> &, bool &) {
+        return std::optional<QString>(QStringLiteral("-"));
+    };
+    EXPECT_EQ(replaceOccurrencesOfRegex(subject, runaway, {}, WholeRange, &error, {}, dash), -1);
+    EXPECT_EQ(subject, text);
+    EXPECT_EQ(error.localizedDescription(), QStringLiteral("An unexpected error occurred."));
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacedCount")), 1);
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacedString")),
+              QStringLiteral("-") + text.mid(1));
+    EXPECT_FALSE(
+        stringByReplacingOccurrencesOfRegex(text, runaway, {}, WholeRange, &error, {}, dash));
+
+    // An enumeration that reaches the end reports no error.
+    EXPECT_EQ(
+        replaceOccurrencesOfRegex(subject, QStringLiteral("c"), {}, WholeRange, &error, {}, dash),
+        2);
+    EXPECT_TRUE(error.isNull());
 }

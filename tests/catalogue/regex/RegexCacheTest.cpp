@@ -1,4 +1,5 @@
 #include "catalogue/regex/RegexCache.h"
+#include "catalogue/regex/RegexAdditions.h"
 
 #include <gtest/gtest.h>
 
@@ -64,4 +65,33 @@ TEST(RegexCache, ClonesOutliveTheirEntry)
     uregex_setText(clone->icu(), text, 2, &status);
     EXPECT_TRUE(uregex_find(clone->icu(), 0, &status));
     EXPECT_EQ(status, U_ZERO_ERROR);
+}
+
+TEST(RegexCache, FlushingASubjectLetsGoOfItsTextOnly)
+{
+    // A pattern left set to a subject, as a cache that keeps subjects between calls would.
+    const QString subject = QStringLiteral("Show.S01E02");
+    const QString other = QStringLiteral("Other");
+    const auto setTo = [](const QString &pattern, const QString &text) {
+        RegexCache::shared().withRegex(pattern, {}, nullptr, [&](CachedRegex *regex) {
+            UErrorCode status = U_ZERO_ERROR;
+            uregex_setText(regex->icu(), reinterpret_cast<const UChar *>(text.constData()),
+                           static_cast<int32_t>(text.size()), &status);
+            return U_SUCCESS(status);
+        });
+    };
+    const auto textOf = [](const QString &pattern) {
+        return RegexCache::shared().withRegex(pattern, {}, nullptr, [](CachedRegex *regex) {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = 0;
+            return static_cast<const void *>(uregex_getText(regex->icu(), &length, &status));
+        });
+    };
+    setTo(QStringLiteral("S\\d+"), subject);
+    setTo(QStringLiteral("E\\d+"), other);
+    flushCachedRegexData(subject);
+    EXPECT_NE(textOf(QStringLiteral("S\\d+")), static_cast<const void *>(subject.constData()));
+    EXPECT_EQ(textOf(QStringLiteral("E\\d+")), static_cast<const void *>(other.constData()));
+    flushCachedRegexData(other);
+    EXPECT_NE(textOf(QStringLiteral("E\\d+")), static_cast<const void *>(other.constData()));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/utypes.h>
+
 using namespace rx;
 
 namespace {
@@ -150,23 +152,40 @@ TEST(RegexMatching, IcuFailuresRaiseAndLeaveTheReceiverUntouched)
     }
 }
 
-TEST(RegexMatching, RunawayBacktrackingIsCutShortAsNoMatch)
+TEST(RegexMatching, RunawayBacktrackingIsCutShortAsNoMatchAndSaysSo)
 {
     // Exponential in the run of "a": without a limit this never ends.
     const QString runaway = QStringLiteral("(a+)+b");
-    QString subject = QString(40, QLatin1Char('a')) + QStringLiteral("c");
-    EXPECT_FALSE(isMatchedByRegex(subject, runaway));
-    EXPECT_EQ(replaceOccurrencesOfRegex(subject, runaway, QStringLiteral("-")), 0);
-    EXPECT_EQ(subject, QString(40, QLatin1Char('a')) + QStringLiteral("c"));
-    const auto matches = arrayOfCaptureComponentsMatchedByRegex(subject, runaway);
+    const QString text = QString(40, QLatin1Char('a')) + QStringLiteral("c");
+    Error error;
+    EXPECT_FALSE(isMatchedByRegex(text, runaway, {}, WholeRange, &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("RXICURegexErrorDomain"));
+    EXPECT_EQ(error.code(), U_REGEX_TIME_OUT);
+    EXPECT_EQ(error.localizedDescription(),
+              QStringLiteral("The ICU library returned an unexpected error."));
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexRegex")), runaway);
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexSubjectString")), text);
+
+    QString subject = text;
+    EXPECT_EQ(
+        replaceOccurrencesOfRegex(subject, runaway, QStringLiteral("-"), {}, WholeRange, &error),
+        0);
+    EXPECT_EQ(subject, text);
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacementString")),
+              QStringLiteral("-"));
+    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacedCount")), 0);
+    const auto matches = arrayOfCaptureComponentsMatchedByRegex(text, runaway);
     ASSERT_TRUE(matches);
     EXPECT_TRUE(matches->isEmpty());
 
-    // The allowance grows with the text: a linear pattern over a long text finds every match.
-    QString text = QString(2000000, QLatin1Char('y'));
-    EXPECT_EQ(replaceOccurrencesOfRegex(text, QStringLiteral("[a-z](?!x)"), QStringLiteral("z")),
+    // The allowance grows with the text: a linear pattern over a long text finds every
+    // match and reports nothing.
+    QString longText = QString(2000000, QLatin1Char('y'));
+    EXPECT_EQ(replaceOccurrencesOfRegex(longText, QStringLiteral("[a-z](?!x)"), QStringLiteral("z"),
+                                        {}, WholeRange, &error),
               2000000);
-    EXPECT_EQ(text, QString(2000000, QLatin1Char('z')));
+    EXPECT_TRUE(error.isNull());
+    EXPECT_EQ(longText, QString(2000000, QLatin1Char('z')));
 }
 
 TEST(RegexMatching, SplitKeepsGroupsAndDropsTrailingEmptyPieces)
