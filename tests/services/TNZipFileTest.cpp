@@ -158,9 +158,8 @@ TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
     ZipArchiveBuilder builder;
     builder.addFile("s00.srt", QByteArray(TNZipFile::MaximumEntrySize + 1, '\0'));
     for (int i = 1; i < 20; ++i) {
-        ZipArchiveBuilder::Entry copy{QByteArray("s") +
-                                          QByteArray::number(i).rightJustified(2, '0') + ".srt",
-                                      QByteArray(TNZipFile::MaximumEntrySize + 1, '\0')};
+        ZipArchiveBuilder::Entry copy{
+            QByteArray("s") + QByteArray::number(i).rightJustified(2, '0') + ".srt", {}};
         copy.sharesDataOf = 0;
         builder.add(copy);
     }

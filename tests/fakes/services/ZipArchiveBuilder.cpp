@@ -66,36 +66,41 @@ QByteArray ZipArchiveBuilder::build() const
     QByteArray archive;
     QByteArray directory;
     QList<quint32> offsets;
+    QList<QByteArray> commons;
     for (const Entry &entry : m_entries) {
-        const QByteArray packed =
-            entry.method == Method::Deflated ? rawDeflate(entry.data) : entry.data;
-        quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()),
-                                    uInt(entry.data.size())));
-        if (entry.corruptCrc)
-            crc ^= 0x5a5a5a5au;
-        // The fields from "version needed" to the extra length, alike in both headers.
-        QByteArray common;
-        put16(common, 20);
-        put16(common, entry.utf8Name ? Utf8NameFlag : 0);
-        put16(common, entry.method == Method::Deflated ? Z_DEFLATED
-                      : entry.method == Method::Bzip2  ? 12
-                                                       : 0);
-        put16(common, DosTime);
-        put16(common, DosDate);
-        put32(common, crc);
-        put32(common, quint32(packed.size()));
-        put32(common, quint32(entry.data.size()));
-        put16(common, quint16(entry.name.size()));
-        put16(common, 0);
-        const quint32 offset =
-            entry.sharesDataOf >= 0 ? offsets.value(entry.sharesDataOf) : quint32(archive.size());
-        offsets.append(offset);
-        if (entry.sharesDataOf < 0) {
+        if (entry.sharesDataOf >= 0) {
+            offsets.append(offsets.value(entry.sharesDataOf));
+            commons.append(commons.value(entry.sharesDataOf));
+        } else {
+            offsets.append(quint32(archive.size()));
+            const QByteArray packed =
+                entry.method == Method::Deflated ? rawDeflate(entry.data) : entry.data;
+            quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()),
+                                        uInt(entry.data.size())));
+            if (entry.corruptCrc)
+                crc ^= 0x5a5a5a5au;
+            // The fields from "version needed" to the extra length, alike in both headers.
+            QByteArray common;
+            put16(common, 20);
+            put16(common, entry.utf8Name ? Utf8NameFlag : 0);
+            put16(common, entry.method == Method::Deflated ? Z_DEFLATED
+                          : entry.method == Method::Bzip2  ? 12
+                                                           : 0);
+            put16(common, DosTime);
+            put16(common, DosDate);
+            put32(common, crc);
+            put32(common, quint32(packed.size()));
+            put32(common, quint32(entry.data.size()));
+            put16(common, quint16(entry.name.size()));
+            put16(common, 0);
+            commons.append(common);
             put32(archive, 0x04034b50);
             archive.append(common);
             archive.append(entry.name);
             archive.append(packed);
         }
+        const QByteArray &common = commons.last();
+        const quint32 offset = offsets.last();
 
         put32(directory, 0x02014b50);
         put16(directory, 20);

@@ -25,8 +25,9 @@ public:
         Method method = Method::Deflated;
         bool utf8Name = true;    // sets the flag that marks the name as UTF-8
         bool corruptCrc = false; // stores a checksum that does not match the data
-        // When set, only a directory record is written, pointing at the data of that earlier
-        // entry (whose name must be as long): the entries overlap.
+        // When set, only a directory record is written, with this name, pointing at the
+        // header and data of that earlier entry (whose name must be as long): the entries
+        // overlap. The data given here is not used.
         int sharesDataOf = -1;
     };
 
