@@ -1,5 +1,6 @@
 #include "services/TNZipFile.h"
 
+#include "platform/FileWriter.h"
 #include "platform/PathUtilities.h"
 #include "services/TraditionalZipCipher.h"
 
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QTimeZone>
 
@@ -431,9 +431,8 @@ void TNZipFile::extractCurrentEntry(const QString &folder, const EntryHeader &he
         return;
     }
     // Written whole or not at all, so a failed entry never replaces a good file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit()) {
+    QString problem;
+    if (!FileWriter::replace(path, content, FileWriter::Access::Shared, &problem)) {
         reportMessage(QStringLiteral("Cannot extract the entry"));
         return;
     }

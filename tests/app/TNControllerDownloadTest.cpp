@@ -145,6 +145,9 @@ TEST_F(TNControllerDownloadTest, EveryReplyEndsInItsStatusAndTheRightFileOnDisk)
     bsZip.addFile("Show.HDTV.en.srt", srt("hdtv")).addFile("Show.720p.en.srt", srt("720p"));
     betaSeries.serveZip("/dl/Show.zip", bsZip.build());
     betaSeries.serveFile("/dl/Show.fr.srt", srt("plain french"));
+    ZipArchiveBuilder bsBzip2;
+    bsBzip2.add({"Show.bz.srt", "BZh91AY&SY", ZipArchiveBuilder::Method::Bzip2});
+    betaSeries.serveZip("/dl/bz.zip", bsBzip2.build());
     betaSeries.serve("/dl/broken.srt", {500, "text/plain", "Internal Server Error"});
     FakeDownloadSite closed;
     const QString refused = closed.url("/dl/refused.srt").toString();
@@ -173,6 +176,7 @@ TEST_F(TNControllerDownloadTest, EveryReplyEndsInItsStatusAndTheRightFileOnDisk)
         {BetaSeriesServiceKey, "Show.fr.srt", "b2", bs + "Show.fr.srt", SubtitleStatusDownloaded},
         {BetaSeriesServiceKey, "broken.srt", "b3", bs + "broken.srt", SubtitleStatusDownloadFailed},
         {BetaSeriesServiceKey, "refused.srt", "b4", refused, SubtitleStatusDownloadFailed},
+        {BetaSeriesServiceKey, "Show.bz.srt", "b5", bs + "bz.zip", SubtitleStatusWriteFailed},
     };
     VideoFile *film = video("Film.mkv");
     QList<Subtitle *> subtitles;
