@@ -215,6 +215,15 @@ void HTTPRequest::resumeAuthentication(bool proxy)
     if (authentication->isValid(&why)) {
         cancelLoad();
         if (const auto earlier = *fields.credentials) {
+            // NTLM answers in two legs; a challenge after both refuses the credentials.
+            if (*fields.scheme == QLatin1String("NTLM") && *fields.retryCount > 1) {
+                failWithError(*fields.retryCount == 2
+                                  ? HTTPRequestError::authenticationNeeded()
+                                  : HTTPRequestError::withText(
+                                        HTTPRequestError::InternalErrorWhileApplyingCredentials,
+                                        applyFailure));
+                return;
+            }
             if (applyCredentials(proxy, earlier))
                 startRequest();
             else

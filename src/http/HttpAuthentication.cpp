@@ -2,11 +2,13 @@
 
 #include "http/HttpMessage.h"
 #include "http/HttpResponseHead.h"
+#include "http/Ntlm.h"
 
 #include <QCryptographicHash>
 #include <QList>
 #include <QRandomGenerator>
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -44,12 +46,18 @@ bool offersQopAuth(const QByteArray &qop)
 
 bool speaks(const QByteArray &scheme, const QMap<QByteArray, QByteArray> &parameters)
 {
-    if (scheme == "basic")
+    if (scheme == "basic" || scheme == "ntlm")
         return true;
     if (scheme != "digest" || !parameters.contains("nonce") ||
         !digestAlgorithm(parameters.value("algorithm")))
         return false;
     return !parameters.contains("qop") || offersQopAuth(parameters.value("qop"));
+}
+
+// NTLM over Digest over Basic.
+int strength(const QByteArray &scheme)
+{
+    return scheme == "ntlm" ? 3 : scheme == "digest" ? 2 : 1;
 }
 
 } // namespace
@@ -97,6 +105,15 @@ HttpAuthentication::parseChallenges(const QList<QByteArray> &values)
                 challenges.last().parameters.insert(name.toLower(), parameter);
             } else {
                 challenges.append({name.toLower(), {}});
+                // NTLM carries its message as one Base64 token after the scheme.
+                if (challenges.last().scheme == "ntlm") {
+                    const qsizetype from = at;
+                    while (at < value.size() &&
+                           (std::isalnum(uchar(value.at(at))) || std::strchr("+/=", value.at(at))))
+                        ++at;
+                    if (at > from)
+                        challenges.last().parameters.insert("token", value.mid(from, at - from));
+                }
             }
         }
     }
@@ -110,7 +127,7 @@ HttpAuthentication::strongest(const QList<Challenge> &challenges)
     for (const Challenge &challenge : challenges) {
         if (!speaks(challenge.scheme, challenge.parameters))
             continue;
-        if (!best || (challenge.scheme == "digest" && best->scheme != "digest"))
+        if (!best || strength(challenge.scheme) > strength(best->scheme))
             best = challenge;
     }
     return best;
@@ -131,6 +148,8 @@ HttpAuthentication::createFromResponse(const HttpResponseHead &head, bool proxy)
 
 QString HttpAuthentication::method() const
 {
+    if (isNtlm())
+        return QStringLiteral("NTLM");
     return m_challenge.scheme == "digest" ? QStringLiteral("Digest") : QStringLiteral("Basic");
 }
 
@@ -156,9 +175,13 @@ bool HttpAuthentication::apply(HttpMessage &message, const Credentials &credenti
 {
     if (!isValid() || credentials.username.isNull() || credentials.password.isNull())
         return false;
-    const QByteArray value = m_challenge.scheme == "digest"
-                                 ? digestAuthorization(message, credentials)
-                                 : basicAuthorization(credentials.username, credentials.password);
+    QByteArray value;
+    if (isNtlm())
+        value = ntlmAuthorization(credentials);
+    else if (m_challenge.scheme == "digest")
+        value = digestAuthorization(message, credentials);
+    else
+        value = basicAuthorization(credentials.username, credentials.password);
     if (!message.setHeader(m_proxy ? "Proxy-Authorization" : "Authorization", value))
         return false;
     m_applied = true;
@@ -176,6 +199,10 @@ void HttpAuthentication::update(const HttpResponseHead &head)
             same = challenge;
     if (!same) {
         m_rejection = Rejection::Other;
+        return;
+    }
+    if (isNtlm()) {
+        updateNtlm(*same);
         return;
     }
     if (!m_applied) {
@@ -235,4 +262,32 @@ QByteArray HttpAuthentication::digestAuthorization(const HttpMessage &message,
     if (qop)
         header += ", qop=auth, nc=" + nc + ", cnonce=" + quoted(cnonce);
     return header;
+}
+
+QByteArray HttpAuthentication::ntlmAuthorization(const Credentials &credentials)
+{
+    // Each handshake begins anew: a stored answer belongs to the connection it was made on.
+    if (!m_ntlmChallenge || m_ntlmAuthenticated) {
+        m_ntlmChallenge.reset();
+        m_ntlmAuthenticated = false;
+        return "NTLM " + Ntlm::negotiateMessage().toBase64();
+    }
+    m_ntlmAuthenticated = true;
+    return "NTLM " + Ntlm::authenticateMessage(*m_ntlmChallenge, credentials).toBase64();
+}
+
+void HttpAuthentication::updateNtlm(const Challenge &offered)
+{
+    if (!m_applied)
+        return;
+    // After the Negotiate message the server's Challenge message comes; anything else after
+    // it, or after the Authenticate message, refuses the credentials.
+    const auto challenge = m_ntlmAuthenticated ? std::nullopt
+                                               : Ntlm::parseChallengeMessage(QByteArray::fromBase64(
+                                                     offered.parameters.value("token")));
+    if (!challenge) {
+        m_rejection = Rejection::BadPassword;
+        return;
+    }
+    m_ntlmChallenge = challenge;
 }

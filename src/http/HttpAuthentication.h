@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/Ntlm.h"
 #include "http/SessionCredentialStore.h"
 
 #include <QByteArray>
@@ -11,7 +12,7 @@
 class HttpMessage;
 class HttpResponseHead;
 
-// A server's or proxy's challenge (Basic or Digest) and the credentials answering it. Used on
+// A server's or proxy's challenge (Basic, Digest or NTLM) and the credentials answering it. Used on
 // the network thread only: session entries share these objects between requests.
 class HttpAuthentication
 {
@@ -28,10 +29,10 @@ public:
     static std::shared_ptr<HttpAuthentication> createFromResponse(const HttpResponseHead &head,
                                                                   bool proxy);
 
-    // "Basic" or "Digest".
+    // "Basic", "Digest" or "NTLM".
     QString method() const;
     QString realm() const;
-    bool requiresAccountDomain() const { return false; }
+    bool requiresAccountDomain() const { return isNtlm(); }
     bool requiresUserNameAndPassword() const { return true; }
     bool isValid(Rejection *why = nullptr) const;
 
@@ -54,6 +55,10 @@ private:
     static std::optional<Challenge> strongest(const QList<Challenge> &challenges);
     QByteArray digestAuthorization(const HttpMessage &message, const Credentials &credentials);
     QByteArray hash(const QByteArray &text) const;
+    bool isNtlm() const { return m_challenge.scheme == "ntlm"; }
+    // The Negotiate message first, then the Authenticate message answering the challenge.
+    QByteArray ntlmAuthorization(const Credentials &credentials);
+    void updateNtlm(const Challenge &offered);
 
     bool m_proxy = false;
     Challenge m_challenge;
@@ -61,4 +66,6 @@ private:
     bool m_staleHonoured = false;
     Rejection m_rejection = Rejection::None;
     quint32 m_nonceCount = 0;
+    std::optional<Ntlm::Challenge> m_ntlmChallenge;
+    bool m_ntlmAuthenticated = false;
 };

@@ -370,6 +370,16 @@ TEST(HTTPDownloadCacheTest, KeysAreDigestsOfTheWholeURL)
     EXPECT_EQ(HTTPDownloadCache::keyForRequest(*request), "62038E332A80F76903F871A195D2A3E5");
     auto other = HTTPRequest::requestWithURL(QUrl("http://127.0.0.1:8/a?b=2"));
     EXPECT_NE(HTTPDownloadCache::keyForRequest(*other), HTTPDownloadCache::keyForRequest(*request));
+
+    // Spellings of one address (case of scheme and host, escaped unreserved characters) share
+    // a key; anything that can name another resource does not.
+    const auto key = [](const char *url) {
+        return HTTPDownloadCache::keyForRequest(*HTTPRequest::requestWithURL(QUrl(url)));
+    };
+    EXPECT_EQ(key("HTTP://Films.Example/a%7Eb"), key("http://films.example/a~b"));
+    for (const char *different : {"http://films.example/A~b", "http://films.example:80/a~b",
+                                  "http://films.example/a~b?", "http://films.example/a%2Fb"})
+        EXPECT_NE(key(different), key("http://films.example/a~b")) << different;
 }
 
 TEST(HTTPDownloadCacheTest, StoresAreSeparateAndOneAnswerNeverMixesThem)

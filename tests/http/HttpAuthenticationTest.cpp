@@ -42,8 +42,14 @@ TEST(HttpAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffe
     EXPECT_EQ(basic->method(), "Basic");
     EXPECT_EQ(basic->realm(), "a, \"quoted\" realm");
 
-    EXPECT_FALSE(
-        HttpAuthentication::createFromResponse(challengeHead({"Negotiate", "NTLM"}), false));
+    const auto ntlm = HttpAuthentication::createFromResponse(
+        challengeHead(
+            {"Basic realm=\"r\"", "Negotiate", "NTLM", "Digest realm=\"films\", nonce=\"n1\""}),
+        false);
+    ASSERT_TRUE(ntlm);
+    EXPECT_EQ(ntlm->method(), "NTLM");
+    EXPECT_TRUE(ntlm->requiresAccountDomain());
+    EXPECT_FALSE(HttpAuthentication::createFromResponse(challengeHead({"Negotiate"}), false));
     EXPECT_FALSE(HttpAuthentication::createFromResponse(challengeHead({}), false));
     // A proxy's challenge is read from its own field only.
     EXPECT_FALSE(
