@@ -256,13 +256,13 @@ void HttpStream::pullFromSocket()
         const qint64 available = m_socket->bytesAvailable();
         if (available <= 0)
             break;
-        // One buffer for every read: fresh large blocks cost a page fault per page.
-        if (m_chunk.size() < SocketReadPiece)
-            m_chunk.resize(SocketReadPiece);
-        const qint64 n = m_socket->read(m_chunk.data(), qMin(available, SocketReadPiece));
+        // One buffer for every read of every stream on this thread: a fresh large block costs
+        // a mapping and a page fault per page, which a small response would pay in full.
+        thread_local QByteArray chunk(SocketReadPiece, Qt::Uninitialized);
+        const qint64 n = m_socket->read(chunk.data(), qMin(available, SocketReadPiece));
         if (n <= 0)
             break;
-        afterParse(m_parser.feed(m_chunk.constData(), n, m_body), n);
+        afterParse(m_parser.feed(chunk.constData(), n, m_body), n);
     }
     if (m_socket && m_parser.isDone() && m_socket->bytesAvailable() > 0)
         m_dirty = true;

@@ -95,7 +95,6 @@ private:
     std::unique_ptr<QSslSocket> m_socket;
     HttpResponseParser m_parser;
     bool m_tunnelling = false;
-    QByteArray m_chunk;
     QByteArray m_body;
     qsizetype m_bodyOffset = 0;
 

@@ -9,10 +9,12 @@
 QString UserAgent::defaultUserAgentString()
 {
     const QString name = QCoreApplication::applicationName();
-    utsname system{};
-    if (uname(&system) != 0)
-        return {};
-    const QString osVersion = threeNumberVersion(QString::fromLocal8Bit(system.release));
+    // The kernel's version does not change while the program runs.
+    static const QString osVersion = [] {
+        utsname system{};
+        return uname(&system) == 0 ? threeNumberVersion(QString::fromLocal8Bit(system.release))
+                                   : QString();
+    }();
     if (osVersion.isNull())
         return {};
     const QString version = QCoreApplication::applicationVersion();
