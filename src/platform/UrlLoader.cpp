@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int CancelPollMs = 50;
+constexpr qint64 ReadBufferSize = 1024 * 1024;
 
 Error loaderError(UrlLoader::ErrorCode code, const QString &description)
 {
@@ -50,6 +51,8 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
 
     std::unique_ptr<QNetworkReply> reply(
         manager.sendCustomRequest(networkRequest, request.method, request.body));
+    // The network side waits for each piece to be taken rather than piling the reply up.
+    reply->setReadBufferSize(ReadBufferSize);
 
     QEventLoop loop;
     enum class Ending

@@ -22,7 +22,7 @@ struct UrlRequest
     // A reply body larger than this is refused rather than held in memory.
     qint64 maximumBodySize = DefaultMaximumBodySize;
 
-    static constexpr qint64 DefaultMaximumBodySize = 64 * 1024 * 1024;
+    static constexpr qint64 DefaultMaximumBodySize = 32 * 1024 * 1024;
 
     static UrlRequest get(QUrl url, int timeoutMs = 30000)
     {

@@ -94,15 +94,15 @@ private:
             m_socket->abort();
             return;
         }
-        qint64 announced = response.body.size();
-        if (response.delivery == Delivery::Truncated)
-            announced = response.body.size() * 2 + 16;
-        else if (response.delivery == Delivery::Generated)
-            announced = response.generatedSize;
+        const qsizetype announced = response.delivery == Delivery::Truncated
+                                        ? response.body.size() * 2 + 16
+                                        : response.body.size();
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                           reasonPhrase(response.status) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
-        head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+        // A generated body is as long as it turns out to be: it ends when the connection does.
+        if (response.delivery != Delivery::Generated)
+            head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
         head += "Connection: close\r\n\r\n";
         if (response.delivery == Delivery::Drip) {
             m_socket->write(head);

@@ -28,7 +28,8 @@ struct FakeResponse
 {
     // How the reply leaves the server: whole, never (the connection stays open and
     // silent), cut short of its Content-Length, not at all (closed at once), one byte at a
-    // time, or as generatedSize bytes made while they are sent (never held whole).
+    // time, or as generatedSize bytes made while they are sent (never held whole, and with no
+    // Content-Length: the body ends with the connection).
     enum class Delivery
     {
         Whole,
