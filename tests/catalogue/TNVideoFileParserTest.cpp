@@ -280,6 +280,10 @@ TEST(TNVideoFileParserBundled, FortyThousandCharacterNamesAreReadWhole)
     EXPECT_EQ(r.episode, 2);
     EXPECT_EQ(r.name, QStringLiteral("Show"));
 
+    r = parser.parseFile(QStringLiteral("[Grp] Show") + repeated(".") +
+                         QStringLiteral(" - 05 [720p].mkv"));
+    EXPECT_EQ(r.name, QStringLiteral("Show"));
+
     r = parser.parseFile(QStringLiteral("Film.") + repeated("1999.") + QStringLiteral("2010.mkv"));
     EXPECT_EQ(r.year, 2010);
 
