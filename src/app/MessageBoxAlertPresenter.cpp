@@ -2,11 +2,12 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 void MessageBoxAlertPresenter::present(const AlertRequest &request, std::function<void(bool)> done)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+    auto *box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
                                 request.message, QMessageBox::Ok, request.window.data());
     box->setObjectName(QStringLiteral("TNAlertBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

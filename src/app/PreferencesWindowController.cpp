@@ -261,6 +261,7 @@ void PreferencesWindowController::showSelectedPassword()
     PasswordTransform password(m_keychain());
     m_ui->passTextField->setText(password.transformedValue(selection));
     m_ui->passTextField->setModified(false);
+    m_ui->passwordProblem->hide();
 }
 
 void PreferencesWindowController::controlTextDidEndEditing()
@@ -278,6 +279,19 @@ void PreferencesWindowController::controlTextDidEndEditing()
     if (keychain)
         keychain->addGenericPassword(field->text(), item, account, true);
     // Adding answers false for a new item as for a failure; reading it back tells them apart.
-    if (!keychain || keychain->passwordForGenericService(item, account) != field->text())
-        qCWarning(lcApp, "Could not store the password of %s in the keychain", qPrintable(item));
+    if (keychain && keychain->passwordForGenericService(item, account) == field->text()) {
+        m_ui->passwordProblem->hide();
+        return;
+    }
+    qCWarning(lcApp, "Could not store the password of %s in the keychain", qPrintable(item));
+    // The typed password stays in the field, and the user learns it was not kept.
+    QString text = keychain
+                       ? tr("The password was not saved: the password store refused it.")
+                       : tr("The password was not saved: this desktop offers no password store "
+                            "(a Secret Service such as GNOME Keyring or KWallet).");
+    const QString reason = keychain ? keychain->problem() : TNKeychain::defaultKeychainProblem();
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    m_ui->passwordProblem->setText(text);
+    m_ui->passwordProblem->show();
 }

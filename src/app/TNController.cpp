@@ -60,6 +60,12 @@ void TNController::setWindow(TNMainWindow *window)
         return;
     m_progressSheet = new TNProgressController(window);
     connect(m_progressSheet, &TNProgressController::cancelRequested, this, &TNController::doCancel);
+    // Quitting works from the sheet too; quitting cancels what runs.
+    m_progressSheet->addAction(window->action(QStringLiteral("actionQuit")));
+    connect(window, &TNMainWindow::closing, this, [this] {
+        if (!operationsCount())
+            doCancel();
+    });
     TNOutlineView *list = window->outlineView();
     list->setModel(m_treeController);
     list->setTnDelegate(this);
@@ -93,6 +99,14 @@ void TNController::awakeFromNib()
 void TNController::applicationDidFinishLaunching(const QStringList &launchPaths)
 {
     TNUserDefaultsHelper::initDefaults();
+    if (const auto damaged = UserDefaults::standard().takeDamagedFile()) {
+        showAlert(tr("Your settings could not be read and were reset"),
+                  damaged->keptAs.isEmpty()
+                      ? tr("The damaged settings file could not be kept aside: %1")
+                            .arg(UserDefaults::standard().filePath())
+                      : tr("The damaged settings file was kept as %1").arg(damaged->keptAs),
+                  false);
+    }
     checkStartupImport(launchPaths);
 }
 
@@ -131,8 +145,11 @@ void TNController::filesDropped(const QStringList &paths)
 
 void TNController::applicationOpenFiles(const QStringList &paths)
 {
-    if (!operationsCount())
+    // What another launch hands over while a batch runs waits for the end of the batch.
+    if (!operationsCount()) {
+        m_pendingOpenFiles.append(paths);
         return;
+    }
     saveLastImportedFolders(paths);
     startFileImportTask(paths);
 }
@@ -182,6 +199,7 @@ void TNController::startFileImportTask(const QStringList &paths)
     if (m_progressSheet)
         m_progressSheet->startImport();
     m_treeController->setGroupingInsertions(true);
+    m_statusRefresh.invalidate();
     m_operationQueue->addOperation(scan);
     m_operationQueue->setSuspended(false);
     updateActions();
@@ -205,6 +223,11 @@ void TNController::didImportFile(const QString &path)
     }
     if (m_progressSheet && video)
         m_progressSheet->setDetailedText(PathUtilities::lastPathComponent(*video->fileName()));
+    // The status line follows the rows as they come in, a few times a second.
+    if (!m_statusRefresh.isValid() || m_statusRefresh.hasExpired(StatusRefreshMs)) {
+        updateStatusInfo();
+        m_statusRefresh.start();
+    }
 }
 
 void TNController::didFilterFile(const QString &)
@@ -305,6 +328,9 @@ void TNController::updateActions()
             action->setEnabled(validateToolbarItem(action->objectName()));
     }
     m_window->reScanAction()->setEnabled(canRescan());
+    // The sheet does not block the window, so that it can still be closed: the list takes
+    // no clicks or drops while a batch runs.
+    m_window->outlineView()->setEnabled(operationsCount());
 }
 
 QSize TNController::windowWillResize(const QWidget *window, const QSize &)

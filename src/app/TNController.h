@@ -8,8 +8,10 @@
 #include "services/SubtitleSearchOperation.h"
 #include "services/opensubtitles/TNSubDownloadProtocol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSize>
 #include <QStringList>
 #include <QUrl>
@@ -55,8 +57,8 @@ public:
     TNMainWindow *window() const { return m_window; }
 
     void awakeFromNib();
-    // Registers the defaults and imports the start-up folder together with what the
-    // command line named.
+    // Registers the defaults, tells about settings that had to be reset, and imports the
+    // start-up folder together with what the command line named.
     void applicationDidFinishLaunching(const QStringList &launchPaths);
     // Cancels what runs and waits for it, so that quitting never hangs on a scan.
     void applicationWillTerminate();
@@ -71,6 +73,7 @@ public:
     void doFileOpen();
     void openPanelDidEnd(int returnCode, const QStringList &paths);
     void filesDropped(const QStringList &paths) override;
+    // While a batch runs, the paths are imported when it ends.
     void applicationOpenFiles(const QStringList &paths);
     void reScan();
     void checkStartupImport(const QStringList &launchPaths = {});
@@ -142,6 +145,8 @@ public:
     qint32 totalVideoFilesToSearch() const { return m_totalVideoFilesToSearch; }
 
 private:
+    static constexpr qint64 StatusRefreshMs = 250;
+
     bool checkConfiguredLanguages();
     void checkSubtitlesWithLoginError();
     void configureSearch(SubtitleSearchOperation &operation, const QString &service);
@@ -161,6 +166,7 @@ private:
     CatalogueTreeModel *m_treeController = nullptr;
     QPointer<TNProgressController> m_progressSheet;
     QStringList m_lastImportedFolders;
+    QStringList m_pendingOpenFiles;
     qint32 m_totalVideoFiles = 0;
     qint32 m_totalSubs = 0;
     qint32 m_totalSubsToDownload = 0;
@@ -169,4 +175,7 @@ private:
     std::unique_ptr<PreferencesWindowController> m_prefsController;
     std::unique_ptr<TNRemoteNotificationWindowController> m_remoteNotificationWindowController;
     QString m_statusText;
+    QElapsedTimer m_statusRefresh;
+    // The services found unreachable during the current search.
+    QSet<QString> m_unreachableServices;
 };

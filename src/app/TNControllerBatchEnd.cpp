@@ -146,4 +146,7 @@ void TNController::operationsEnded()
     }
 
     record.setHasCancelled(false);
+
+    if (!m_pendingOpenFiles.isEmpty() && operationsCount())
+        applicationOpenFiles(std::exchange(m_pendingOpenFiles, {}));
 }

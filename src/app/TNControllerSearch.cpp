@@ -75,7 +75,10 @@ void TNController::doSubtitleSearch()
         return;
     }
     TNLastActionResult::defaultActionResult().setLastAction(TNLastActionResult::SearchAction);
-    // Each operation may start as soon as it is queued.
+    m_unreachableServices.clear();
+    // Nothing starts before every search is queued: an operation that ended at once would
+    // otherwise empty the queue and end the batch while it is being set up.
+    m_operationQueue->setSuspended(true);
     const auto enqueue = [this](const SearchOperations &operations) {
         for (const std::shared_ptr<SubtitleSearchOperation> &operation : operations)
             m_operationQueue->addOperation(operation);
@@ -156,6 +159,9 @@ SearchOperations TNController::buildBetaSeriesTasksForVideoFiles(const QList<Vid
 
 void TNController::didLogin(const QString &service)
 {
+    // A login that needs no request says nothing about a service found unreachable.
+    if (m_unreachableServices.contains(service))
+        return;
     TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::LoggedIn, service);
 }
 
@@ -166,6 +172,7 @@ void TNController::didFailWithLoginError(const QString &service)
 
 void TNController::didFailWithError(const QString &service)
 {
+    m_unreachableServices.insert(service);
     TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::NoConnection, service);
 }
 

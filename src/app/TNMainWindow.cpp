@@ -12,7 +12,11 @@ TNMainWindow::TNMainWindow(QWidget *parent)
 {
     m_ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/images/trovanel.png")));
-    m_ui->actionQuit->setShortcut(QKeySequence::Quit);
+    // Key schemes without a quit binding still get the usual one.
+    QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (quit.isEmpty())
+        quit.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_ui->actionQuit->setShortcuts(quit);
     connect(m_ui->actionQuit, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -46,6 +50,8 @@ QAction *TNMainWindow::reScanAction() const
 void TNMainWindow::closeEvent(QCloseEvent *event)
 {
     QMainWindow::closeEvent(event);
-    if (event->isAccepted())
-        QCoreApplication::quit();
+    if (!event->isAccepted())
+        return;
+    Q_EMIT closing();
+    QCoreApplication::quit();
 }

@@ -28,6 +28,10 @@ public:
     QList<QAction *> toolbarActions() const;
     QAction *reScanAction() const;
 
+Q_SIGNALS:
+    // The window is closing, which quits the application.
+    void closing();
+
 protected:
     // Closing the main window quits, even while the progress sheet is up.
     void closeEvent(QCloseEvent *event) override;

@@ -10,12 +10,15 @@ class TNOpenPanel final : public QFileDialog
 public:
     explicit TNOpenPanel(QWidget *parent = nullptr);
 
-    // What the user chose, in order.
+    // What the user chose, folders included, in order.
     QStringList chosenPaths() const;
 
-    // Accepts every existing file and folder selected; Qt's own dialog would open a
-    // selected folder instead.
+    // Takes the selection, folders included; Qt's own dialog would open a selected folder
+    // instead, and would leave folders out of a selection that also holds files.
     void accept() override;
 
     static QString nameFilter();
+
+private:
+    QStringList selectedInView() const;
 };

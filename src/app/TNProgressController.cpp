@@ -13,9 +13,10 @@ TNProgressController::TNProgressController(QWidget *parentWindow)
     : QDialog(parentWindow), m_ui(std::make_unique<Ui::ProgressSheet>())
 {
     m_ui->setupUi(this);
-    setWindowModality(Qt::WindowModal);
     setWindowOpacity(0.9);
     connect(m_ui->btnCancel, &QPushButton::clicked, this, &TNProgressController::cancelRequested);
+    if (parentWindow)
+        parentWindow->installEventFilter(this);
 }
 
 TNProgressController::~TNProgressController() = default;
@@ -64,7 +65,42 @@ void TNProgressController::beginSheet()
     m_subtitlesDownloadedError = 0;
     m_subtitlesFound = 0;
     m_ui->btnCancel->setEnabled(true);
-    open();
+    placeOverParent();
+    show();
+}
+
+void TNProgressController::placeOverParent()
+{
+    const QWidget *window = parentWidget();
+    if (!window)
+        return;
+    const QRect frame = window->frameGeometry();
+    resize(qMin(PreferredWidth, window->width()), height());
+    QRect sheet = frameGeometry();
+    sheet.moveCenter(frame.center());
+    move(sheet.topLeft());
+}
+
+bool TNProgressController::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window manager may place the window after the sheet went up (at start-up).
+    if (watched == parentWidget() && isVisible() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeOverParent();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TNProgressController::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Its own frame is known once it is on screen.
+    placeOverParent();
+}
+
+void TNProgressController::reject()
+{
+    if (m_ui->btnCancel->isEnabled())
+        Q_EMIT cancelRequested();
 }
 
 void TNProgressController::endSheet()
@@ -79,7 +115,7 @@ void TNProgressController::setActionText(const QString &text)
 
 void TNProgressController::setDetailedText(const QString &text)
 {
-    MainThread::run([this, text] { m_ui->textLine2->setText(text); });
+    MainThread::run([this, text] { m_ui->textLine2->setFullText(text); });
 }
 
 QString TNProgressController::actionText() const
@@ -89,7 +125,7 @@ QString TNProgressController::actionText() const
 
 QString TNProgressController::detailedText() const
 {
-    return m_ui->textLine2->text();
+    return m_ui->textLine2->fullText();
 }
 
 void TNProgressController::setImage(const QString &name)

@@ -9,7 +9,9 @@ class ProgressSheet;
 }
 
 // The sheet that covers the main window while a batch runs: phase image, action line,
-// detail line, progress bar and a Cancel button. It stays up until the batch ends.
+// detail line, progress bar and a Cancel button. It stays up until the batch ends, centred
+// over its window and never wider than it. It blocks nothing, so that closing the main
+// window or quitting still works while a batch runs; Escape and its close button cancel.
 class TNProgressController final : public QDialog
 {
     Q_OBJECT
@@ -39,11 +41,17 @@ Q_SIGNALS:
     void cancelRequested();
 
 protected:
-    // Escape and the window's close button leave the sheet up: only the batch ends it.
-    void reject() override {}
+    // Escape and the close button ask for the cancellation; the sheet stays up until the
+    // batch ends.
+    void reject() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    static constexpr int PreferredWidth = 460;
+
     void beginSheet();
+    void placeOverParent();
     void setImage(const QString &name);
     void setIndeterminate();
     void incrementProgressValue(quint64 count);

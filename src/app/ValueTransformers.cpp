@@ -77,8 +77,13 @@ QPixmap ValueTransformers::countryImageTransform(const QString &code)
     const QPixmap flag = LanguageFlags::flagForLanguage(code);
     if (flag.isNull())
         return {};
-    // The flags are drawn for lists; the slots show them three times as large, pixel by pixel.
-    return flag.scaled(flag.size() * 3, Qt::KeepAspectRatio, Qt::FastTransformation);
+    // The flags are drawn for lists; the slots show them three times as large, smoothed and
+    // framed, rather than as blocks of pixels.
+    QPixmap large = flag.scaled(flag.size() * 3, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPainter painter(&large);
+    painter.setPen(QColor(0, 0, 0, 70));
+    painter.drawRect(large.rect().adjusted(0, 0, -1, -1));
+    return large;
 }
 
 QPixmap ValueTransformers::imageBindingTransform(const QString &serviceKey)

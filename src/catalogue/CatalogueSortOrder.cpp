@@ -2,6 +2,28 @@
 
 #include "catalogue/SubsBase.h"
 
+#include <QCollator>
+
+namespace {
+
+// Numbers in the text compare by value: "Season 2" comes before "Season 10".
+const QCollator &textCollator()
+{
+    thread_local const QCollator collator = [] {
+        // The "C" locale's collation ignores the numeric mode.
+        QLocale locale;
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English);
+        QCollator made(locale);
+        made.setNumericMode(true);
+        made.setCaseSensitivity(Qt::CaseInsensitive);
+        return made;
+    }();
+    return collator;
+}
+
+} // namespace
+
 CatalogueSortOrder::Key CatalogueSortOrder::keyOf(const SubsBase &object)
 {
     return {object.language(), object.rating(), object.lastPathComponent()};
@@ -13,7 +35,7 @@ int CatalogueSortOrder::compare(const Key &a, const Key &b)
         return byLanguage;
     if (a.rating != b.rating)
         return a.rating > b.rating ? -1 : 1;
-    return QString::compare(a.text, b.text, Qt::CaseInsensitive);
+    return textCollator().compare(a.text, b.text);
 }
 
 int CatalogueSortOrder::compare(const SubsBase &a, const SubsBase &b)

@@ -5,8 +5,8 @@
 class SubsBase;
 
 // The order of the results list: language ascending, then rating descending, then the display
-// text ascending without regard to case. Videos all have language "" and rating 0, so their
-// display text alone orders them.
+// text ascending without regard to case, numbers in it by their value. Videos all have language ""
+// and rating 0, so their display text alone orders them.
 class CatalogueSortOrder
 {
 public:

@@ -30,6 +30,9 @@ public:
                           const QByteArray &secret) = 0;
     virtual Status remove(const QString &service, const QString &account) = 0;
 
+    // Why the last call that failed did, in the store's words; empty when it gave none.
+    virtual QString problem() const { return {}; }
+
     // The desktop's Secret Service, unless TROVANEL_KEYCHAIN says "memory" or
     // "file:<path>"; there is no silent fallback from one store to another.
     static std::unique_ptr<KeychainBackend> fromEnvironment();

@@ -68,14 +68,15 @@ private:
     std::thread m_watchdog;
 };
 
-Status failed(GError *error, const char *what)
+Status failed(GError *error, const char *what, QString *problem)
 {
     qCInfo(lcPlatform) << "Secret Service" << what << "failed:" << error->message;
+    *problem = QString::fromUtf8(error->message);
     g_error_free(error);
     return Status::Failed;
 }
 
-Status lookup(const QString &service, const QString &account, QByteArray *secret)
+Status lookup(const QString &service, const QString &account, QByteArray *secret, QString *problem)
 {
     TimeLimit limit;
     GError *error = nullptr;
@@ -84,7 +85,7 @@ Status lookup(const QString &service, const QString &account, QByteArray *secret
         schema(), limit.cancellable(), &error, "service", service.toUtf8().constData(), "account",
         account.toUtf8().constData(), nullptr);
     if (error)
-        return failed(error, "lookup");
+        return failed(error, "lookup", problem);
     if (!value)
         return Status::NotFound;
     if (secret) {
@@ -96,7 +97,8 @@ Status lookup(const QString &service, const QString &account, QByteArray *secret
     return Status::Ok;
 }
 
-Status store(const QString &service, const QString &account, const QByteArray &secret)
+Status store(const QString &service, const QString &account, const QByteArray &secret,
+             QString *problem)
 {
     TimeLimit limit;
     GError *error = nullptr;
@@ -107,7 +109,7 @@ Status store(const QString &service, const QString &account, const QByteArray &s
         account.toUtf8().constData(), nullptr);
     secret_value_unref(value);
     if (error)
-        return failed(error, "store");
+        return failed(error, "store", problem);
     return stored ? Status::Ok : Status::Failed;
 }
 
@@ -122,6 +124,7 @@ bool SecretServiceKeychain::open()
     secret_password_free(password);
     if (error) {
         qCInfo(lcPlatform) << "No Secret Service:" << error->message;
+        m_problem = QString::fromUtf8(error->message);
         g_error_free(error);
         return false;
     }
@@ -131,27 +134,27 @@ bool SecretServiceKeychain::open()
 Status SecretServiceKeychain::find(const QString &service, const QString &account,
                                    QByteArray *secret)
 {
-    return lookup(service, account, secret);
+    return lookup(service, account, secret, &m_problem);
 }
 
 Status SecretServiceKeychain::add(const QString &service, const QString &account,
                                   const QByteArray &secret)
 {
-    const Status existing = lookup(service, account, nullptr);
+    const Status existing = lookup(service, account, nullptr, &m_problem);
     if (existing == Status::Ok)
         return Status::Duplicate;
     if (existing != Status::NotFound)
         return existing;
-    return store(service, account, secret);
+    return store(service, account, secret, &m_problem);
 }
 
 Status SecretServiceKeychain::modify(const QString &service, const QString &account,
                                      const QByteArray &secret)
 {
-    const Status existing = lookup(service, account, nullptr);
+    const Status existing = lookup(service, account, nullptr, &m_problem);
     if (existing != Status::Ok)
         return existing;
-    return store(service, account, secret);
+    return store(service, account, secret, &m_problem);
 }
 
 Status SecretServiceKeychain::remove(const QString &service, const QString &account)
@@ -162,6 +165,6 @@ Status SecretServiceKeychain::remove(const QString &service, const QString &acco
         schema(), limit.cancellable(), &error, "service", service.toUtf8().constData(), "account",
         account.toUtf8().constData(), nullptr);
     if (error)
-        return failed(error, "delete");
+        return failed(error, "delete", &m_problem);
     return removed ? Status::Ok : Status::NotFound;
 }

@@ -84,7 +84,9 @@ QVariantMap UserDefaults::load()
     QString aside = stem;
     for (int n = 1; QFile::exists(aside); ++n)
         aside = stem + QLatin1Char('-') + QString::number(n);
-    if (QFile::rename(m_filePath, aside))
+    const bool moved = QFile::rename(m_filePath, aside);
+    m_damagedFile = DamagedFile{problem, moved ? aside : QString()};
+    if (moved)
         qCWarning(lcPlatform).noquote()
             << "Settings file" << m_filePath << "is damaged (" << problem << "); kept as" << aside
             << "and starting from the defaults";
@@ -260,6 +262,12 @@ bool UserDefaults::synchronize()
         return false;
     }
     return true;
+}
+
+std::optional<UserDefaults::DamagedFile> UserDefaults::takeDamagedFile()
+{
+    QMutexLocker locker(&m_writeMutex);
+    return std::exchange(m_damagedFile, std::nullopt);
 }
 
 void UserDefaults::reload()

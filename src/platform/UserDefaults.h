@@ -68,6 +68,15 @@ public:
     // program would; the registered defaults stay.
     void reload();
 
+    // A damaged file found by a read, reported once: where it was moved aside (empty when
+    // it could not be).
+    struct DamagedFile
+    {
+        QString problem;
+        QString keptAs;
+    };
+    std::optional<DamagedFile> takeDamagedFile();
+
 Q_SIGNALS:
     // The answer for the key may have changed. Emitted on the thread that changed it.
     void valueChanged(const QString &key);
@@ -81,4 +90,5 @@ private:
     QMutex m_writeMutex;
     QVariantMap m_values;
     QVariantMap m_defaults;
+    std::optional<DamagedFile> m_damagedFile;
 };

@@ -20,4 +20,11 @@ UrlResponse get(const QUrl &url, const UrlLoader::CancelCheck &cancel)
     return UrlLoader::load(UrlRequest::get(url, ServiceSettings::requestTimeoutMs()), cancel);
 }
 
+bool unreachable(const UrlResponse &response)
+{
+    return response.error.domain() == UrlLoader::ErrorDomain &&
+           (response.error.code() == UrlLoader::ConnectionFailed ||
+            response.error.code() == UrlLoader::TimedOut);
+}
+
 } // namespace ServiceRequest

@@ -20,4 +20,7 @@ QUrl url(const QUrl &base, const QString &path, const QueryItems &items);
 // A GET with the configured time-out.
 UrlResponse get(const QUrl &url, const UrlLoader::CancelCheck &cancel);
 
+// True when the request got no answer from the server: no connection, or none in time.
+bool unreachable(const UrlResponse &response);
+
 } // namespace ServiceRequest

@@ -7,20 +7,39 @@ using Status = KeychainBackend::Status;
 TNKeychain::TNKeychain(std::unique_ptr<KeychainBackend> keychain) : m_keychain(std::move(keychain))
 {}
 
+namespace {
+
+QString &openProblem()
+{
+    static QString problem;
+    return problem;
+}
+
+} // namespace
+
 TNKeychain *TNKeychain::defaultKeychain()
 {
     Q_ASSERT(MainThread::isCurrent());
     static std::unique_ptr<TNKeychain> shared;
     if (!shared)
-        shared = initFromDefault();
+        shared = initFromDefault(&openProblem());
     return shared.get();
 }
 
-std::unique_ptr<TNKeychain> TNKeychain::initFromDefault()
+QString TNKeychain::defaultKeychainProblem()
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return openProblem();
+}
+
+std::unique_ptr<TNKeychain> TNKeychain::initFromDefault(QString *problem)
 {
     std::unique_ptr<KeychainBackend> keychain = KeychainBackend::fromEnvironment();
-    if (!keychain->open())
+    if (!keychain->open()) {
+        if (problem)
+            *problem = keychain->problem();
         return nullptr;
+    }
     return std::make_unique<TNKeychain>(std::move(keychain));
 }
 

@@ -16,7 +16,9 @@ public:
     // The shared instance on the store the environment chooses; nullptr while that store
     // cannot be opened, in which case the next call tries again. Main thread only.
     static TNKeychain *defaultKeychain();
-    static std::unique_ptr<TNKeychain> initFromDefault();
+    // Why the shared instance could not be opened last time, in the store's words.
+    static QString defaultKeychainProblem();
+    static std::unique_ptr<TNKeychain> initFromDefault(QString *problem = nullptr);
 
     static QString keychainNameForService(const QString &service, const QString &account);
 
@@ -28,6 +30,9 @@ public:
     bool addGenericPassword(const QString &password, const QString &service, const QString &account,
                             bool replaceExisting);
     void deletePasswordForGenericService(const QString &service, const QString &account);
+
+    // Why the last call that failed did; empty when the store gave no reason.
+    QString problem() const { return m_keychain->problem(); }
 
 private:
     std::unique_ptr<KeychainBackend> m_keychain;

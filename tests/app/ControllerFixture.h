@@ -7,6 +7,7 @@
 #include "app/TNProgressController.h"
 #include "platform/OperationQueue.h"
 #include "platform/UserDefaults.h"
+#include "services/opensubtitles/OSApi.h"
 
 #include "RecordingAlertPresenter.h"
 #include "common/TestSupport.h"
@@ -24,6 +25,10 @@ protected:
     void SetUp() override
     {
         TNLastActionResult::defaultActionResult() = TNLastActionResult();
+        // No OpenSubtitles session of an earlier test spares a login.
+        OSApi session(QString(), QString(), QUrl(QStringLiteral("http://127.0.0.1:9")));
+        session.login();
+        session.logout();
         TNAlert::defaultTNAlert().setPresenter(&alerts);
         setSetting("lang0", QStringLiteral("en"));
         setSetting("oneStep", false);

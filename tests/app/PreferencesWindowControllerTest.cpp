@@ -13,15 +13,38 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
 #include <QTableView>
+#include <QTest>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// A store that can be opened but keeps nothing.
+class RefusingKeychain final : public KeychainBackend
+{
+public:
+    bool open() override { return true; }
+    Status find(const QString &, const QString &, QByteArray *) override
+    {
+        return Status::NotFound;
+    }
+    Status add(const QString &, const QString &, const QByteArray &) override
+    {
+        return Status::Failed;
+    }
+    Status modify(const QString &, const QString &, const QByteArray &) override
+    {
+        return Status::Failed;
+    }
+    Status remove(const QString &, const QString &) override { return Status::NotFound; }
+    QString problem() const override { return QStringLiteral("The collection is locked"); }
+};
 
 class PreferencesTest : public ::testing::Test
 {
@@ -229,6 +252,29 @@ TEST_F(PreferencesTest, EditingThePasswordStoresItForTheSelectedAccount)
     EXPECT_EQ(storedPassword(PodnapisiServiceKey, QStringLiteral("bob")), QStringLiteral("pw1"));
     typePassword(QStringLiteral(""));
     EXPECT_EQ(storedPassword(PodnapisiServiceKey, QStringLiteral("bob")), QStringLiteral(""));
+}
+
+TEST_F(PreferencesTest, APasswordNotStoredStaysTypedAndTheWindowSaysWhy)
+{
+    setUserName(0, QStringLiteral("alice"));
+    TNKeychain refusing{std::make_unique<RefusingKeychain>()};
+    for (TNKeychain *store : {&refusing, static_cast<TNKeychain *>(nullptr)}) {
+        PreferencesWindowController preferences([store] { return store; });
+        preferences.show();
+        preferences.showTab(PreferencesWindowController::ServersTab);
+        auto *field = preferences.findChild<QLineEdit *>(QStringLiteral("passTextField"));
+        auto *problem = preferences.findChild<QLabel *>(QStringLiteral("passwordProblem"));
+        ASSERT_NE(problem, nullptr);
+        EXPECT_FALSE(problem->isVisible());
+        QTest::keyClicks(field, QStringLiteral("hunter2"));
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(field->text(), QStringLiteral("hunter2"));
+        EXPECT_TRUE(problem->isVisible());
+        EXPECT_TRUE(problem->text().startsWith(QStringLiteral("The password was not saved")));
+        EXPECT_TRUE(problem->text().contains(store ? QStringLiteral("The collection is locked")
+                                                   : QStringLiteral("Secret Service")))
+            << qPrintable(problem->text());
+    }
 }
 
 TEST_F(PreferencesTest, TheServiceTableEditsAndFollowsTheServiceEntries)

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
@@ -90,6 +91,7 @@ TEST(MessageBoxAlertTest, ShowsAWindowModalBoxWithAnUntickedBoxEachTime)
 {
     QMainWindow window;
     window.show();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Trovanel"));
     MessageBoxAlertPresenter presenter;
     QList<bool> results;
     const auto showOne = [&](bool withBox) {
@@ -105,6 +107,8 @@ TEST(MessageBoxAlertTest, ShowsAWindowModalBoxWithAnUntickedBoxEachTime)
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Trovanel")) << "the window manager adds no more";
+    QGuiApplication::setApplicationDisplayName(QString());
     EXPECT_EQ(box->text(), QStringLiteral("Message"));
     EXPECT_EQ(box->informativeText(), QStringLiteral("Details"));
     ASSERT_NE(box->checkBox(), nullptr);

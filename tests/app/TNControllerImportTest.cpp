@@ -9,8 +9,10 @@
 
 #include <QAction>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QTest>
 
 namespace {
 
@@ -212,6 +214,51 @@ TEST_F(ImportTest, QuittingWhileAnImportRunsDoesNotHang)
     EXPECT_LT(controller.modelController().countVideoFiles(), 3000u) << "the scan stopped";
     TestSupport::processEventsFor(50);
     EXPECT_TRUE(alerts.shown.isEmpty()) << "nothing is reported while quitting";
+}
+
+TEST_F(ImportTest, QuitFromTheSheetCancelsTheImportAndClosesTheWindow)
+{
+    for (int i = 0; i < 3000; ++i)
+        touch(QStringLiteral("many/Show.S04E%1.avi").arg(i));
+    window.show();
+    controller.applicationOpenFiles({root.path()});
+    TNProgressController *sheet = controller.progressSheet();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr)
+        << "a modal sheet would swallow the window manager's close of the main window";
+    sheet->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    QTest::keyClick(sheet, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(sheet->actionText(), QStringLiteral("Cancelling operation..."));
+    ASSERT_TRUE(waitForBatchEnd());
+    EXPECT_LT(controller.totalVideoFiles(), 3000);
+}
+
+TEST_F(ImportTest, PathsHandedOverDuringAnImportAreImportedWhenItEnds)
+{
+    for (int i = 0; i < 2000; ++i)
+        touch(QStringLiteral("first/Show.S05E%1.avi").arg(i));
+    const QString later = touch(QStringLiteral("later/Heat.1995.avi"));
+    controller.applicationOpenFiles({root.filePath(QStringLiteral("first"))});
+    controller.applicationOpenFiles({later});
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [this] { return controller.operationsCount() && controller.totalVideoFiles() == 2001; },
+        20000));
+    EXPECT_EQ(controller.lastImportedFolders(),
+              QStringList{root.filePath(QStringLiteral("first"))});
+}
+
+TEST_F(ImportTest, TheStatusLineCountsTheRowsWhileTheyComeIn)
+{
+    for (int i = 0; i < 3000; ++i)
+        touch(QStringLiteral("many/Show.S06E%1.avi").arg(i));
+    controller.applicationOpenFiles({root.path()});
+    EXPECT_TRUE(TestSupport::waitUntil([this] {
+        return !controller.operationsCount() &&
+               window.statusTextField()->text().endsWith(QStringLiteral(" Video File"));
+    }));
+    ASSERT_TRUE(waitForBatchEnd());
 }
 
 TEST_F(ImportTest, CheckingASubtitleTogglesOnlyTheSelection)

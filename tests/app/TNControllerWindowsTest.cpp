@@ -52,6 +52,31 @@ TEST_F(ControllerWindowsTest, PreferencesStayClosedWhileABatchRuns)
     controller.operationQueue().setSuspended(false);
 }
 
+TEST_F(ControllerWindowsTest, ADamagedSettingsFileIsKeptAsideAndTheUserIsTold)
+{
+    UserDefaults &settings = UserDefaults::standard();
+    const QByteArray sound = TestSupport::fileContents(settings.filePath());
+    ASSERT_TRUE(TestSupport::writeFile(settings.filePath(), "{\"lang0\": \"en\""));
+    settings.reload();
+    controller.applicationDidFinishLaunching({});
+    const qsizetype shown = alerts.shown.size();
+    controller.applicationDidFinishLaunching({});
+    ASSERT_NE(sound, QByteArray("<missing>")) << "the fixture writes the settings";
+    ASSERT_TRUE(TestSupport::writeFile(settings.filePath(), sound));
+    settings.reload();
+
+    EXPECT_EQ(alerts.shown.size(), 1) << "told once";
+    ASSERT_EQ(shown, 1);
+    EXPECT_EQ(alerts.shown.at(0).request.message,
+              QStringLiteral("Your settings could not be read and were reset"));
+    const QString prefix = QStringLiteral("The damaged settings file was kept as ");
+    const QString information = alerts.shown.at(0).request.information;
+    ASSERT_TRUE(information.startsWith(prefix)) << qPrintable(information);
+    const QString keptAs = information.mid(prefix.size());
+    EXPECT_EQ(TestSupport::fileContents(keptAs), QByteArray("{\"lang0\": \"en\""));
+    QFile::remove(keptAs);
+}
+
 TEST_F(ControllerWindowsTest, TheAboutCommandShowsTheSharedWindow)
 {
     window.action(QStringLiteral("actionAbout"))->trigger();

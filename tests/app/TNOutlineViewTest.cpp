@@ -2,11 +2,15 @@
 #include "app/CatalogueTreeModel.h"
 #include "app/TNOpenPanel.h"
 #include "catalogue/TNModelController.h"
+#include "common/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -339,7 +343,7 @@ TEST(OutlineViewDropTest, ADropHandsOverEveryLocalPath)
     EXPECT_EQ(delegate.dropped.at(0), QStringList({dir.path(), QStringLiteral("/x/notes.txt")}));
 }
 
-TEST(OpenPanelTest, ChoosesFilesAndFoldersTogether)
+TEST(OpenPanelTest, ChoosesFilesAndFoldersTogetherThroughItsOwnButton)
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("Season 1"));
@@ -352,16 +356,48 @@ TEST(OpenPanelTest, ChoosesFilesAndFoldersTogether)
 
     TNOpenPanel panel;
     panel.setDirectory(dir.path());
-    panel.selectFile(QStringLiteral("\"Season 1\" \"Film.2001.MKV\""));
     QStringList chosen;
+    int results = 0;
     QObject::connect(&panel, &QDialog::finished, [&](int result) {
+        ++results;
         if (result == QDialog::Accepted)
             chosen = panel.chosenPaths();
     });
     panel.open();
-    panel.accept();
-    EXPECT_EQ(chosen, QStringList({dir.filePath(QStringLiteral("Season 1")),
-                                   dir.filePath(QStringLiteral("Film.2001.MKV"))}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    auto *list = panel.findChild<QListView *>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    const auto rowOf = [&](const QString &name) {
+        const QModelIndex root = list->rootIndex();
+        for (int row = 0; row < list->model()->rowCount(root); ++row) {
+            const QModelIndex index = list->model()->index(row, 0, root);
+            if (index.data().toString() == name)
+                return index;
+        }
+        return QModelIndex();
+    };
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        return rowOf(QStringLiteral("Season 1")).isValid() &&
+               rowOf(QStringLiteral("Film.2001.MKV")).isValid();
+    }));
+    auto *buttons = panel.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    QPushButton *choose = buttons->button(QDialogButtonBox::Open);
+    ASSERT_NE(choose, nullptr);
+
+    const auto click = [&](const QString &name, Qt::KeyboardModifiers modifiers) {
+        const QRect item = list->visualRect(rowOf(name));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, item.center());
+    };
+    click(QStringLiteral("Film.2001.MKV"), Qt::NoModifier);
+    EXPECT_TRUE(choose->isEnabled()) << "a video file alone can be chosen";
+    click(QStringLiteral("Season 1"), Qt::ControlModifier);
+    ASSERT_TRUE(choose->isEnabled());
+    QTest::mouseClick(choose, Qt::LeftButton);
+    EXPECT_EQ(results, 1);
+    EXPECT_EQ(chosen, QStringList({dir.filePath(QStringLiteral("Film.2001.MKV")),
+                                   dir.filePath(QStringLiteral("Season 1"))}));
+    EXPECT_NE(panel.windowTitle(), QStringLiteral("Find Directory"));
 }
 
 } // namespace

@@ -40,7 +40,6 @@ TEST_F(ProgressSheetTest, EachPhaseShowsItsTextsBarAndImage)
 {
     sheet.startImport();
     EXPECT_TRUE(sheet.isVisible());
-    EXPECT_EQ(sheet.windowModality(), Qt::WindowModal);
     EXPECT_EQ(sheet.actionText(), QStringLiteral("Scanning video files..."));
     EXPECT_EQ(sheet.detailedText(), QString());
     EXPECT_EQ(bar()->maximum(), 0);
@@ -80,6 +79,52 @@ TEST_F(ProgressSheetTest, CancelKeepsTheSheetUpWithCancelDisabled)
 
     sheet.startSearch();
     EXPECT_TRUE(cancelButton()->isEnabled());
+}
+
+TEST_F(ProgressSheetTest, ALongFileNameKeepsTheSheetCentredWithinItsWindow)
+{
+    window.setGeometry(200, 150, 700, 400);
+    sheet.startImport();
+    const QString name = QString(300, u'x') + QStringLiteral(".mkv");
+    sheet.setDetailedText(name);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    TestSupport::processEventsFor(20);
+    const auto expectCentred = [this] {
+        const QRect over = window.frameGeometry();
+        const QRect frame = sheet.frameGeometry();
+        EXPECT_TRUE(over.contains(frame)) << frame.width() << " px wide";
+        EXPECT_LE((frame.center() - over.center()).manhattanLength(), 2)
+            << frame.center().x() << "," << frame.center().y() << " over " << over.center().x()
+            << "," << over.center().y();
+        EXPECT_TRUE(frame.contains(cancelButton()->mapToGlobal(cancelButton()->rect().center())));
+    };
+    expectCentred();
+    EXPECT_EQ(sheet.detailedText(), name);
+    const QString shown = sheet.findChild<QLabel *>(QStringLiteral("textLine2"))->text();
+    EXPECT_TRUE(shown.contains(QChar(0x2026)) && shown.endsWith(QStringLiteral(".mkv")))
+        << qPrintable(shown);
+
+    // The window manager places the window after the sheet went up.
+    window.move(420, 310);
+    TestSupport::processEventsFor(20);
+    expectCentred();
+}
+
+TEST_F(ProgressSheetTest, EscapeAndTheCloseButtonCancelUntilTheCancellationRuns)
+{
+    sheet.startSearch();
+    int requests = 0;
+    QObject::connect(&sheet, &TNProgressController::cancelRequested, [&] { ++requests; });
+    QTest::keyClick(&sheet, Qt::Key_Escape);
+    EXPECT_EQ(requests, 1);
+    sheet.close();
+    EXPECT_EQ(requests, 2);
+    EXPECT_TRUE(sheet.isVisible()) << "the batch ends the sheet";
+
+    sheet.cancel();
+    QTest::keyClick(&sheet, Qt::Key_Escape);
+    sheet.close();
+    EXPECT_EQ(requests, 2);
 }
 
 TEST_F(ProgressSheetTest, FoundCountAddsUpAndRestartsWithTheNextPhase)

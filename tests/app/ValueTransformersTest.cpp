@@ -5,6 +5,9 @@
 #include "platform/MemoryKeychain.h"
 #include "services/TNKeychain.h"
 
+#include <QImage>
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -29,6 +32,16 @@ TEST(CountryImageTransform, FlagsComeInListAndSlotSizes)
     ASSERT_FALSE(small.isNull());
     EXPECT_EQ(small.size(), QSize(16, 11));
     EXPECT_EQ(large.size(), QSize(48, 33));
+    const auto colours = [](const QPixmap &image) {
+        const QImage pixels = image.toImage();
+        QSet<QRgb> seen;
+        for (int y = 0; y < pixels.height(); ++y) {
+            for (int x = 0; x < pixels.width(); ++x)
+                seen.insert(pixels.pixel(x, y));
+        }
+        return seen.size();
+    };
+    EXPECT_GT(colours(large), colours(small)) << "smoothed, not blown up pixel by pixel";
     EXPECT_TRUE(ValueTransformers::countryImageTransform(QStringLiteral("xx")).isNull());
     EXPECT_TRUE(ValueTransformers::countryImageTransformSmall(QString()).isNull());
 }

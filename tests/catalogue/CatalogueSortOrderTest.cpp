@@ -63,6 +63,20 @@ TEST(CatalogueSortOrderTest, VideosAreOrderedByTheirTextAloneAndEqualKeysCompare
     EXPECT_FALSE(CatalogueSortOrder::lessThan(*otherAlpha, *alpha));
 }
 
+TEST(CatalogueSortOrderTest, NumbersInTheTextCompareByValue)
+{
+    TNModelController store;
+    QList<SubsBase *> videos;
+    for (const char *name :
+         {"Show Season 10", "show season 2", "Show Season 1", "Show Season 1b"}) {
+        VideoFile *video = store.insertVideoFile(QStringLiteral("/tv/") + QLatin1String(name));
+        video->setName(QString::fromLatin1(name));
+        videos.append(video);
+    }
+    EXPECT_EQ(sortedNames(videos),
+              QStringList({"Show Season 1", "Show Season 1b", "show season 2", "Show Season 10"}));
+}
+
 TEST(CatalogueSortOrderTest, CandidateWithoutLanguageSortsWithTheEmptyLanguage)
 {
     TNModelController store;

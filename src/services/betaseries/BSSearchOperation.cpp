@@ -3,6 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "platform/Logging.h"
+#include "services/ConnectionFailures.h"
 #include "services/betaseries/BetaSeriesAPI.h"
 
 void BSSearchOperation::main()
@@ -28,19 +29,26 @@ void BSSearchOperation::main()
         if (kept.size() == 1)
             language =
                 kept.first() == QLatin1String("fr") ? QStringLiteral("VF") : QStringLiteral("VO");
+        ConnectionFailures failures;
         for (const VideoFileSearchDictionary &file : files()) {
             if (isCancelled()) {
                 cancelled = true;
                 break;
             }
-            const RemoteSubtitles found = api.searchSubtitleUsingWeb(file, language);
+            bool unreachable = false;
+            const RemoteSubtitles found = api.searchSubtitleUsingWeb(file, language, &unreachable);
             // A request cut short by the cancellation is no answer.
             if (isCancelled()) {
                 cancelled = true;
                 break;
             }
+            failures.record(unreachable);
+            if (failures.limitReached())
+                break;
             notifyReceivedSubtitles(found);
         }
+        if (!cancelled && (failures.limitReached() || failures.neverReached()))
+            notifyFail();
     } catch (const std::exception &problem) {
         qCWarning(lcServices) << "BetaSeries search failed:" << problem.what();
         cancelled = false;

@@ -10,9 +10,12 @@
 
 namespace {
 
-std::unique_ptr<pugi::xml_document> load(const QUrl &url, const UrlLoader::CancelCheck &cancel)
+std::unique_ptr<pugi::xml_document> load(const QUrl &url, const UrlLoader::CancelCheck &cancel,
+                                         bool *unreachable = nullptr)
 {
     const UrlResponse response = ServiceRequest::get(url, cancel);
+    if (unreachable)
+        *unreachable = ServiceRequest::unreachable(response);
     if (!response.error.isNull() || response.status != 200)
         return nullptr;
     return XmlReply::parse(response.body, nullptr);
@@ -66,7 +69,8 @@ QString BetaSeriesAPI::searchFileName(const VideoFileSearchDictionary &file)
 }
 
 RemoteSubtitles BetaSeriesAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
-                                                      const QString &language) const
+                                                      const QString &language,
+                                                      bool *unreachable) const
 {
     const QString fileName = searchFileName(file);
     if (fileName.isEmpty())
@@ -77,7 +81,8 @@ RemoteSubtitles BetaSeriesAPI::searchSubtitleUsingWeb(const VideoFileSearchDicti
     if (!m_token.isNull())
         items.append({QStringLiteral("token"), m_token});
     const std::unique_ptr<pugi::xml_document> document =
-        load(ServiceRequest::url(m_host, QStringLiteral("/subtitles/show.xml"), items), m_cancel);
+        load(ServiceRequest::url(m_host, QStringLiteral("/subtitles/show.xml"), items), m_cancel,
+             unreachable);
     if (!document)
         return QList<TNRemoteSubtitle>();
 

@@ -21,9 +21,11 @@ public:
     // 0 logged in (or no account), 1 refused, 2 no connection or an unusable reply.
     int login();
     // language: "VF", "VO" or null for both. Empty when the reply cannot be read; nothing
-    // when a record lacks an element or the video has no file name.
+    // when a record lacks an element or the video has no file name. unreachable, when given,
+    // tells whether the interface gave no answer at all.
     RemoteSubtitles searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
-                                           const QString &language) const;
+                                           const QString &language,
+                                           bool *unreachable = nullptr) const;
 
     QString token() const { return m_token; }
 

@@ -91,9 +91,11 @@ QUrl PodAPI::searchURL(const VideoFileSearchDictionary &file, const QString &lan
 }
 
 RemoteSubtitles PodAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
-                                               const QString &language) const
+                                               const QString &language, bool *unreachable) const
 {
     const UrlResponse response = ServiceRequest::get(searchURL(file, language), m_cancel);
+    if (unreachable)
+        *unreachable = ServiceRequest::unreachable(response);
     QString problem;
     std::unique_ptr<pugi::xml_document> document;
     if (!response.error.isNull())

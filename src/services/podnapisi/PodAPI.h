@@ -20,9 +20,10 @@ public:
     // 0 logged in (or no account), 1 refused, 2 no connection.
     int login() const;
     // Empty when the page cannot be loaded or read; nothing when a record lacks its url,
-    // release or id.
+    // release or id. unreachable, when given, tells whether the site gave no answer at all.
     RemoteSubtitles searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
-                                           const QString &language) const;
+                                           const QString &language,
+                                           bool *unreachable = nullptr) const;
 
     QString hashPassword(const QString &nonce) const;
     QString login_initiate() const;

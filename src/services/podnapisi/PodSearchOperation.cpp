@@ -4,6 +4,7 @@
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "platform/Logging.h"
 #include "platform/UserDefaults.h"
+#include "services/ConnectionFailures.h"
 #include "services/podnapisi/PodAPI.h"
 #include "services/podnapisi/PodParseKeys.h"
 
@@ -37,6 +38,7 @@ void PodSearchOperation::main()
             notifyLoginResult(
                 PodAPI(username(), password(), m_beginParse, m_endParse, site).login());
         } else {
+            ConnectionFailures failures;
             for (const VideoFileSearchDictionary &file : files()) {
                 for (const QString &language : languages()) {
                     if (isCancelled()) {
@@ -47,17 +49,24 @@ void PodSearchOperation::main()
                         continue;
                     PodAPI api(QString(), QString(), m_beginParse, m_endParse, site);
                     api.setCancelCheck([this] { return isCancelled(); });
-                    const RemoteSubtitles found = api.searchSubtitleUsingWeb(file, language);
+                    bool unreachable = false;
+                    const RemoteSubtitles found =
+                        api.searchSubtitleUsingWeb(file, language, &unreachable);
                     // A request cut short by the cancellation is no answer.
                     if (isCancelled()) {
                         cancelled = true;
                         break;
                     }
+                    failures.record(unreachable);
+                    if (failures.limitReached())
+                        break;
                     notifyReceivedSubtitles(found);
                 }
-                if (cancelled)
+                if (cancelled || failures.limitReached())
                     break;
             }
+            if (!cancelled && (failures.limitReached() || failures.neverReached()))
+                notifyFail();
         }
     } catch (const std::exception &problem) {
         qCWarning(lcServices) << "Podnapisi search failed:" << problem.what();
