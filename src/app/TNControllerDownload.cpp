@@ -11,6 +11,7 @@
 #include "platform/Logging.h"
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
+#include "services/ServiceSettings.h"
 #include "services/TNCopySubsController.h"
 #include "services/TNKeychain.h"
 #include "services/opensubtitles/OSDownloadOperation.h"
@@ -108,6 +109,7 @@ void TNController::queueDownloadRequest(const Subtitle *subtitle)
     request->setDidFinishSelector("subtitleDownloadFinished");
     request->setDidFailSelector("subtitleDownloadFailed");
     request->setNumberOfTimesToRetryOnTimeout(RetriesOnTimeout);
+    request->setTotalTimeOutSeconds(ServiceSettings::requestDeadlineSeconds());
     request->setUserInfo({{TNVFObjectIDKey, QVariant::fromValue(subtitle->objectID())}});
     m_operationQueue->setMaxConcurrentOperationCount(RequestConcurrency);
     m_operationQueue->addOperation(request);

@@ -12,4 +12,9 @@ int requestTimeoutMs()
     return int((seconds > 0 ? qMin(seconds, LongestSeconds) : DefaultSeconds) * 1000);
 }
 
+double requestDeadlineSeconds()
+{
+    return 4 * requestTimeoutMs() / 1000.0;
+}
+
 } // namespace ServiceSettings

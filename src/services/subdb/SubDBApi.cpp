@@ -18,6 +18,7 @@ std::optional<QStringList> SubDBApi::languages() const
         ServiceRequest::url(m_host, QStringLiteral("/"), {{"action", "languages"}}));
     request->addRequestHeader(QStringLiteral("User-Agent"), userAgent());
     request->setTimeOutSeconds(ServiceSettings::requestTimeoutMs() / 1000.0);
+    request->setTotalTimeOutSeconds(ServiceSettings::requestDeadlineSeconds());
     request->startSynchronous();
     // An error page would otherwise read as a list of codes.
     if (!request->error().isNull() || request->responseStatusCode() != 200)
