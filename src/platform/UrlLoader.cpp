@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -66,6 +67,12 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
         ending = why;
         reply->abort();
     };
+    QTimer inactivity;
+    inactivity.setSingleShot(true);
+    QObject::connect(&inactivity, &QTimer::timeout, &loop, [&] { end(Ending::TimedOut); });
+    const auto activity = [&] { inactivity.start(); };
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, activity);
+    QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop, activity);
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { end(Ending::TimedOut); });
@@ -92,7 +99,9 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
         cancelPoll.start(CancelPollMs);
     }
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(request.timeoutMs);
+    inactivity.start(request.timeoutMs);
+    deadline.start(qMin<qint64>(qint64(request.timeoutMs) * UrlRequest::DeadlineFactor,
+                                std::numeric_limits<int>::max()));
     if (!reply->isFinished())
         loop.exec();
     takeBody();

@@ -17,12 +17,14 @@ struct UrlRequest
     QByteArray method = "GET";
     HeaderList headers;
     QByteArray body;
-    // The whole request, reply included, ends after this long, however slowly data comes.
+    // Ends the request when nothing has moved for this long; however steadily data trickles
+    // in, the whole request ends after DeadlineFactor times this long.
     int timeoutMs = 30000;
     // A reply body larger than this is refused rather than held in memory.
     qint64 maximumBodySize = DefaultMaximumBodySize;
 
     static constexpr qint64 DefaultMaximumBodySize = 32 * 1024 * 1024;
+    static constexpr int DeadlineFactor = 4;
 
     static UrlRequest get(QUrl url, int timeoutMs = 30000)
     {
