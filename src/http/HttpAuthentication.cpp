@@ -182,7 +182,8 @@ bool HttpAuthentication::apply(HttpMessage &message, const Credentials &credenti
         value = digestAuthorization(message, credentials);
     else
         value = basicAuthorization(credentials.username, credentials.password);
-    if (!message.setHeader(m_proxy ? "Proxy-Authorization" : "Authorization", value))
+    if (value.isEmpty() ||
+        !message.setHeader(m_proxy ? "Proxy-Authorization" : "Authorization", value))
         return false;
     m_applied = true;
     return true;
@@ -273,7 +274,8 @@ QByteArray HttpAuthentication::ntlmAuthorization(const Credentials &credentials)
         return "NTLM " + Ntlm::negotiateMessage().toBase64();
     }
     m_ntlmAuthenticated = true;
-    return "NTLM " + Ntlm::authenticateMessage(*m_ntlmChallenge, credentials).toBase64();
+    const QByteArray message = Ntlm::authenticateMessage(*m_ntlmChallenge, credentials);
+    return message.isEmpty() ? QByteArray() : "NTLM " + message.toBase64();
 }
 
 void HttpAuthentication::updateNtlm(const Challenge &offered)

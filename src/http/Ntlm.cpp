@@ -173,6 +173,10 @@ QByteArray Ntlm::authenticateMessage(const Challenge &challenge, const Credentia
         responses(ntowfv2(credentials.password, user, domain), challenge, time, clientChallenge);
     const QList<QByteArray> payload = {answer.lm,     answer.nt,    utf16le(domain),
                                        utf16le(user), QByteArray(), QByteArray()};
+    for (const QByteArray &part : payload) {
+        if (part.size() > 0xffff)
+            return {};
+    }
     QByteArray message = Signature;
     appendLittle<quint32>(message, 3);
     quint32 offset = 64;

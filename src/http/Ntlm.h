@@ -29,6 +29,7 @@ public:
     static QByteArray negotiateMessage();
     // Nullopt for anything that is not a well-formed Challenge message.
     static std::optional<Challenge> parseChallengeMessage(const QByteArray &message);
+    // Empty when a name or the server's information is too long for the message's fields.
     static QByteArray authenticateMessage(const Challenge &challenge,
                                           const Credentials &credentials);
 

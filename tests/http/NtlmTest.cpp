@@ -62,6 +62,9 @@ TEST(NtlmTest, PublishedNtlmV2ExampleGivesItsBytes)
     message[40] = char(0xff); // target information longer than the message
     EXPECT_FALSE(Ntlm::parseChallengeMessage(message));
     EXPECT_FALSE(Ntlm::parseChallengeMessage("NTLMSSP"));
+    // An answer that would not fit its 16-bit length field is not made at all.
+    challenge.targetInfo = avPair(2, QByteArray(65500, 'd')) + avPair(0, {});
+    EXPECT_TRUE(Ntlm::authenticateMessage(challenge, {"User", "Password", "Domain"}).isEmpty());
 }
 
 // The server side of an NTLM handshake for User / Password in Domain, on one connection.
