@@ -488,13 +488,10 @@ void HTTPRequest::startSynchronous()
         m_syncDone = false;
     }
     NetworkThread::post([me] { me->runMain(); });
-    {
-        QMutexLocker lock(&m_syncMutex);
-        while (!m_syncDone)
-            m_syncCondition.wait(&m_syncMutex);
-    }
-    QMutexLocker lock(&m_cancelledLock);
-    m_inProgress = false;
+    // markAsFinished has already marked the request as no longer in progress.
+    QMutexLocker lock(&m_syncMutex);
+    while (!m_syncDone)
+        m_syncCondition.wait(&m_syncMutex);
 }
 
 void HTTPRequest::cancel()
@@ -997,8 +994,11 @@ void HTTPRequest::markAsFinished()
     m_keepAlive.reset();
     if (!wasFinished)
         finish();
-    QMutexLocker lock(&m_syncMutex);
-    m_syncDone = true;
+    {
+        QMutexLocker lock(&m_syncMutex);
+        m_syncDone = true;
+    }
+    // Woken outside the mutex, so that the waiter does not wake only to wait for it.
     m_syncCondition.wakeAll();
 }
 
