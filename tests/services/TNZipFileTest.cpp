@@ -167,6 +167,20 @@ TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
     EXPECT_TRUE(m_delegate.messages.contains("The entries overlap"));
 }
 
+TEST_F(TNZipFileTest, ArchivesOfTooManyEntriesAreRefused)
+{
+    ZipArchiveBuilder builder;
+    builder.add({"e00000.srt", "", ZipArchiveBuilder::Method::Stored});
+    for (int i = 1; i <= TNZipFile::MaximumEntryCount; ++i) {
+        ZipArchiveBuilder::Entry copy{"e" + QByteArray::number(i).rightJustified(5, '0') + ".srt",
+                                      {}};
+        copy.sharesDataOf = 0;
+        builder.add(copy);
+    }
+    EXPECT_FALSE(readAll(write(builder)));
+    EXPECT_TRUE(m_delegate.messages.contains("The archive has too many entries"));
+}
+
 TEST_F(TNZipFileTest, EntriesStoredByAnUnknownMethodAreUnreadable)
 {
     ZipArchiveBuilder builder;
