@@ -37,9 +37,10 @@ function(trovanel_library name)
 endfunction()
 
 # One GoogleTest executable per subsystem, built from every source file below its folder
-# and registered with CTest test by test. WIDGETS gives the tests a QApplication.
+# and registered with CTest test by test. WIDGETS gives the tests a QApplication; STORES
+# names the subsystems whose process-wide stores are reset before each test.
 function(trovanel_test name)
-    cmake_parse_arguments(ARG "WIDGETS" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "WIDGETS" "" "DEPS;STORES" ${ARGN})
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     if(NOT sources)
@@ -48,6 +49,9 @@ function(trovanel_test name)
     add_executable(${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestMain.cpp)
     trovanel_refresh_autogen(${name} "${sources}")
     target_link_libraries(${name} PRIVATE trovanel_testsupport ${ARG_DEPS})
+    foreach(subsystem ${ARG_STORES})
+        target_link_libraries(${name} PRIVATE trovanel_stores_${subsystem})
+    endforeach()
     if(ARG_WIDGETS)
         target_compile_definitions(${name} PRIVATE TROVANEL_TEST_WIDGETS)
         target_link_libraries(${name} PRIVATE Qt6::Widgets)

@@ -95,3 +95,9 @@ void CredentialStorage::removeCredentialsForProxy(const QString &host, int port,
 {
     remove({host, port, ProxyProtocol, realm});
 }
+
+void CredentialStorage::removeAllCredentials()
+{
+    QMutexLocker lock(&store().lock);
+    store().credentials.clear();
+}

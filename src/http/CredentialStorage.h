@@ -28,4 +28,6 @@ public:
     static void removeCredentialsForHost(const QString &host, int port, const QString &protocol,
                                          const QString &realm);
     static void removeCredentialsForProxy(const QString &host, int port, const QString &realm);
+    // Forgets the credentials of every server and proxy.
+    static void removeAllCredentials();
 };

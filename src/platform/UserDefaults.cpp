@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -255,6 +257,8 @@ bool UserDefaults::synchronize()
         QMutexLocker locker(&m_mutex);
         json = QJsonDocument(QJsonObject::fromVariantMap(m_values)).toJson(QJsonDocument::Indented);
     }
+    // The folder may have been removed since the start.
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     QString problem;
     if (!FileWriter::replace(m_filePath, json, FileWriter::Access::Shared, &problem)) {
         qCWarning(lcPlatform).noquote()
@@ -268,6 +272,23 @@ std::optional<UserDefaults::DamagedFile> UserDefaults::takeDamagedFile()
 {
     QMutexLocker locker(&m_writeMutex);
     return std::exchange(m_damagedFile, std::nullopt);
+}
+
+void UserDefaults::reset()
+{
+    QStringList keys;
+    {
+        QMutexLocker writeLocker(&m_writeMutex);
+        QMutexLocker locker(&m_mutex);
+        keys = m_values.keys() + m_defaults.keys();
+        m_values.clear();
+        m_defaults.clear();
+        m_damagedFile.reset();
+        QFile::remove(m_filePath);
+    }
+    keys.removeDuplicates();
+    for (const QString &key : std::as_const(keys))
+        Q_EMIT valueChanged(key);
 }
 
 void UserDefaults::reload()

@@ -67,6 +67,9 @@ public:
     // Forgets the values in memory and reads the file again, as a fresh start of the
     // program would; the registered defaults stay.
     void reload();
+    // Forgets every value, registered default and damaged file and removes the file: the
+    // settings of a first start on a new account.
+    void reset();
 
     // A damaged file found by a read, reported once: where it was moved aside (empty when
     // it could not be).

@@ -15,15 +15,28 @@ QString &openProblem()
     return problem;
 }
 
+std::unique_ptr<TNKeychain> &sharedKeychain()
+{
+    static std::unique_ptr<TNKeychain> shared;
+    return shared;
+}
+
 } // namespace
 
 TNKeychain *TNKeychain::defaultKeychain()
 {
     Q_ASSERT(MainThread::isCurrent());
-    static std::unique_ptr<TNKeychain> shared;
+    std::unique_ptr<TNKeychain> &shared = sharedKeychain();
     if (!shared)
         shared = initFromDefault(&openProblem());
     return shared.get();
+}
+
+void TNKeychain::setDefaultKeychain(std::unique_ptr<TNKeychain> keychain)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    sharedKeychain() = std::move(keychain);
+    openProblem().clear();
 }
 
 QString TNKeychain::defaultKeychainProblem()

@@ -18,6 +18,9 @@ public:
     static TNKeychain *defaultKeychain();
     // Why the shared instance could not be opened last time, in the store's words.
     static QString defaultKeychainProblem();
+    // Puts the keychain in place of the shared one and forgets the last problem; nullptr
+    // makes the next call open the environment's store again. Main thread only.
+    static void setDefaultKeychain(std::unique_ptr<TNKeychain> keychain);
     static std::unique_ptr<TNKeychain> initFromDefault(QString *problem = nullptr);
 
     static QString keychainNameForService(const QString &service, const QString &account);

@@ -1,6 +1,7 @@
+#include "common/FreshStart.h"
+
 #include <gtest/gtest.h>
 
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -16,11 +17,8 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Every test process gets its own configuration, data and cache folders.
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toLocal8Bit());
+    TestSupport::startEveryTestFresh(home.path());
     TestApplication app(argc, argv);
     TestApplication::setApplicationName(QStringLiteral("trovanel"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -216,7 +216,9 @@ TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndDefaultsAnswer)
 
 TEST_F(UserDefaultsTest, FailedWriteIsReportedAndKeepsTheValueInMemory)
 {
-    UserDefaults defaults(m_dir.filePath(QStringLiteral("missing-folder/settings.json")));
+    QFile blocker(m_dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    UserDefaults defaults(m_dir.filePath(QStringLiteral("file/settings.json")));
     defaults.setValue("k", "v");
     EXPECT_EQ(defaults.stringValue("k"), "v");
     EXPECT_FALSE(defaults.synchronize());
@@ -240,6 +242,16 @@ TEST_F(UserDefaultsTest, AWriteCutShortIsReportedAndKeepsTheFileWhole)
     EXPECT_FALSE(fileObject().contains("long"));
     ASSERT_FALSE(g_warnings.isEmpty());
     EXPECT_TRUE(g_warnings.first().endsWith("File too large")) << qPrintable(g_warnings.first());
+}
+
+TEST_F(UserDefaultsTest, AFolderRemovedWhileRunningIsMadeAgain)
+{
+    const QString folder = m_dir.filePath(QStringLiteral("gone"));
+    UserDefaults defaults(folder + QStringLiteral("/settings.json"));
+    defaults.setValue("k", "first");
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    defaults.setValue("k", "second");
+    EXPECT_EQ(UserDefaults(defaults.filePath()).stringValue("k"), "second");
 }
 
 TEST_F(UserDefaultsTest, ConcurrentReadersAndWritersLoseNothing)

@@ -64,7 +64,7 @@ TEST_F(OSApiTest, LogsInAnonymouslyAndSharesTheSessionUntilALogout)
     OSApi second = api();
     EXPECT_EQ(second.login(), 0);
     EXPECT_EQ(second.token(), QStringLiteral("tok-0001"));
-    EXPECT_EQ(fake.methods(), QStringList{QStringLiteral("LogIn")});
+    ASSERT_EQ(fake.methods(), QStringList{QStringLiteral("LogIn")});
     const auto login = fake.calls().first().params;
     EXPECT_EQ(login.value(0).toList().value(1), QString());
     EXPECT_EQ(login.value(1).toList().value(1), QString());

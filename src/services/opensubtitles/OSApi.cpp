@@ -111,6 +111,11 @@ std::optional<QVariantMap> OSApi::sessionCall(const QString &method, const QVari
     return call(method, QVariantList{m_token} + params, error);
 }
 
+void OSApi::forgetSession()
+{
+    setSessionToken(QString());
+}
+
 int OSApi::login()
 {
     const QString cached = sessionToken();

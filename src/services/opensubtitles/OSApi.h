@@ -47,6 +47,9 @@ public:
     std::optional<QVariantMap> noOperation();
 
     QString token() const { return m_token; }
+    // Drops the process-wide session without telling the service; the next login asks for a
+    // new one.
+    static void forgetSession();
 
     static QByteArray dataWithBase64EncodedString(const QString &text);
     // A gzip or zlib stream inflated; null when it is not one, is cut short, or would grow

@@ -1,0 +1,12 @@
+#include "common/FreshStart.h"
+#include "services/TNKeychain.h"
+#include "services/opensubtitles/OSApi.h"
+
+namespace {
+
+const bool registered = TestSupport::addStoreReset([] {
+    OSApi::forgetSession();
+    TNKeychain::setDefaultKeychain(nullptr);
+});
+
+} // namespace
