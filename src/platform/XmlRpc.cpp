@@ -225,6 +225,8 @@ QByteArray encodeCall(const QString &method, const QVariantList &params)
 
 XmlRpcResponse decodeResponse(const QByteArray &xml)
 {
+    if (xml.count('<') > MaximumElements)
+        return malformed(QStringLiteral("too many elements"));
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_buffer(xml.constData(), xml.size());
     if (!parsed)

@@ -129,3 +129,13 @@ TEST(XmlRpc, ReadsFaultsAndRejectsWhatIsNotAResponse)
         EXPECT_FALSE(response.problem.isEmpty());
     }
 }
+
+TEST(XmlRpc, RefusesRepliesOfMoreElementsThanItDecodes)
+{
+    const QByteArray wide = "<methodResponse><params><param><value><array><data>" +
+                            QByteArray("<value/>").repeated(XmlRpc::MaximumElements) +
+                            "</data></array></value></param></params></methodResponse>";
+    const XmlRpcResponse response = XmlRpc::decodeResponse(wide);
+    EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed);
+    EXPECT_EQ(response.problem, QStringLiteral("too many elements"));
+}
