@@ -22,7 +22,9 @@ CachedRegex *RegexCache::lookup(const QString &pattern, RegexOptions options, Er
     CachedRegex::checkLength(pattern);
     // The very string an entry was made from is found without reading its text.
     auto hit = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto &entry) {
-        return entry->options() == options && entry->pattern().isSharedWith(pattern);
+        const QString &key = entry->pattern();
+        return entry->options() == options && key.isSharedWith(pattern) &&
+               key.constData() == pattern.constData() && key.size() == pattern.size();
     });
     if (hit == m_entries.end()) {
         const auto indexed = m_index.constFind(Key(pattern, options.toInt()));

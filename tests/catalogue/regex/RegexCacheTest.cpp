@@ -34,6 +34,21 @@ TEST(RegexCache, EvictsTheLeastRecentlyUsedPattern)
     EXPECT_EQ(cache.compilations(), 5);
 }
 
+TEST(RegexCache, AStringChangedAfterItsLookupIsLookedUpByItsNewText)
+{
+    RegexCache cache(3);
+    QString pattern = QString::fromLatin1("a+");
+    ASSERT_TRUE(compiles(cache, pattern));
+    pattern[0] = QLatin1Char('(');
+    EXPECT_FALSE(compiles(cache, pattern)) << "the entry of \"a+\" answered for \"(+\"";
+    pattern = QString::fromLatin1("b+");
+    EXPECT_TRUE(cache.withRegex(pattern, {}, nullptr, [](CachedRegex *regex) {
+        return regex && regex->pattern() == QLatin1String("b+");
+    }));
+    EXPECT_TRUE(compiles(cache, pattern));
+    EXPECT_EQ(cache.compilations(), 3);
+}
+
 TEST(RegexCache, AFailedCompileKeepsNothingAndEvictsNothing)
 {
     RegexCache cache(2);
