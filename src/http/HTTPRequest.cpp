@@ -92,11 +92,11 @@ HTTPRequest::~HTTPRequest()
     if (!m_temporaryFileDownloadPath.isEmpty() && !m_allowResumeForFileDownloads)
         QFile::remove(m_temporaryFileDownloadPath);
     m_postBodyWriteStream.reset();
-    if (m_didCreateTemporaryPostDataFile) {
+    if (m_didCreateTemporaryPostDataFile)
         QFile::remove(m_postBodyFilePath);
-        if (!m_compressedPostBodyFilePath.isEmpty())
-            QFile::remove(m_compressedPostBodyFilePath);
-    }
+    // The compressed copy is always the request's own, whoever made the body file.
+    if (!m_compressedPostBodyFilePath.isEmpty())
+        QFile::remove(m_compressedPostBodyFilePath);
 }
 
 std::shared_ptr<HTTPRequest> HTTPRequest::requestWithURL(const QUrl &url)
@@ -409,6 +409,8 @@ bool HTTPRequest::buildPostBody()
             const int result = Gzip::compressDataFromFile(path, m_compressedPostBodyFilePath);
             // A failed compression must not go out as a truncated body.
             if (result != 0) {
+                QFile::remove(m_compressedPostBodyFilePath);
+                m_compressedPostBodyFilePath.clear();
                 failWithError(HTTPRequestError::withText(
                     HTTPRequestError::FileManagement,
                     tr("Compression of %1 failed with code %2").arg(path).arg(result)));

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -216,6 +217,26 @@ TEST(HTTPRequestBodyTest, BodyFileProblemsStopTheRequestBeforeSending)
     EXPECT_EQ(compressing.lastError.code(), HTTPRequestError::FileManagement);
     EXPECT_TRUE(compressing.lastError.localizedDescription().startsWith("Compression of "));
     EXPECT_EQ(server.connectionCount(), 0);
+}
+
+TEST(HTTPRequestBodyTest, CompressedCopiesOfTheCallersBodyFileAreRemoved)
+{
+    FakeHttpServer server;
+    server.setReply("/upload", FakeReply::ok("ok"));
+    QTemporaryDir folder;
+    const QString body = folder.filePath("body");
+    ASSERT_TRUE(TestSupport::writeFile(body, "compress me"));
+    const QDir temporary(QDir::tempPath());
+    const QStringList before = temporary.entryList(QDir::Files);
+    for (const QString &path : {body, folder.filePath("gone")}) {
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url("/upload"));
+        request->setPostBodyFilePath(path);
+        request->setShouldCompressRequestBody(true);
+        run(request, recorder);
+    }
+    EXPECT_EQ(temporary.entryList(QDir::Files), before);
+    EXPECT_TRUE(QFile::exists(body));
 }
 
 TEST(HTTPRequestBodyTest, CompressedBodiesAreSentGzipped)
