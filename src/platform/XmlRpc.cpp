@@ -1,5 +1,7 @@
 #include "platform/XmlRpc.h"
 
+#include "platform/XmlLimits.h"
+
 #include <QDateTime>
 
 #include <pugixml.hpp>
@@ -225,7 +227,7 @@ QByteArray encodeCall(const QString &method, const QVariantList &params)
 
 XmlRpcResponse decodeResponse(const QByteArray &xml)
 {
-    if (xml.count('<') > MaximumElements)
+    if (XmlLimits::hasTooManyElements(xml))
         return malformed(QStringLiteral("too many elements"));
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_buffer(xml.constData(), xml.size());

@@ -31,12 +31,8 @@ namespace XmlRpc {
 QByteArray encodeCall(const QString &method, const QVariantList &params);
 
 // Arrays and structs nested deeper than this make a reply malformed; the services nest
-// three or four levels.
+// three or four levels. So does more markup than XmlLimits allows.
 constexpr int MaximumNesting = 64;
-// A reply of more elements than this is malformed before it is parsed: each element costs
-// far more memory than its few bytes of text. A search answering 500 subtitles holds about
-// 240,000.
-constexpr qsizetype MaximumElements = 1000000;
 
 XmlRpcResponse decodeResponse(const QByteArray &xml);
 

@@ -1,9 +1,16 @@
 #include "services/XmlReply.h"
 
+#include "platform/XmlLimits.h"
+
 namespace XmlReply {
 
 std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *problem)
 {
+    if (XmlLimits::hasTooManyElements(xml)) {
+        if (problem)
+            *problem = QStringLiteral("The reply holds too many elements");
+        return nullptr;
+    }
     auto document = std::make_unique<pugi::xml_document>();
     const pugi::xml_parse_result parsed = document->load_buffer(xml.constData(), xml.size());
     if (!parsed) {

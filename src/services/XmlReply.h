@@ -17,7 +17,8 @@ struct MissingElement : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-// The parsed document, or nullptr with the reason in problem. Entities are never loaded.
+// The parsed document, or nullptr with the reason in problem. Entities are never loaded, and
+// a reply of more markup than XmlLimits allows is not parsed.
 std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *problem);
 
 // All the text below the node, as one string; "" for an element without text.

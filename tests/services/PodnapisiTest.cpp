@@ -170,7 +170,7 @@ TEST_F(PodnapisiTest, UnreadableOrMissingPagesAnswerAnEmptyList)
     const VideoFileSearchDictionary file =
         video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
     for (const auto failure : {FakePodnapisi::Failure::Html, FakePodnapisi::Failure::ServerError,
-                               FakePodnapisi::Failure::Stall}) {
+                               FakePodnapisi::Failure::Stall, FakePodnapisi::Failure::Swollen}) {
         fake.setFailure(failure);
         QElapsedTimer clock;
         clock.start();

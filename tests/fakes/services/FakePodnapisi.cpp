@@ -107,6 +107,9 @@ FakeResponse FakePodnapisi::handle(const FakeRequest &request)
         return FakeResponse::html("<html><body>Internal error</body></html>", 500);
     case Failure::Stall:
         return FakeResponse::stall();
+    case Failure::Swollen:
+        return FakeResponse::xml("<results>" + QByteArray("<subtitle/>").repeated(1000000) +
+                                 "</results>");
     case Failure::None:
         break;
     }

@@ -27,7 +27,8 @@ public:
         None,
         Html,
         ServerError,
-        Stall
+        Stall,
+        Swollen // a million empty records: more markup than a reply may hold
     };
 
     FakePodnapisi();
