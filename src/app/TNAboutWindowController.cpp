@@ -1,7 +1,5 @@
 #include "app/TNAboutWindowController.h"
 
-#include "app/ApplicationSite.h"
-
 #include "ui_about.h"
 
 #include <QCoreApplication>
@@ -24,7 +22,6 @@ TNAboutWindowController::TNAboutWindowController(const QString &acknowledgements
 {
     m_ui->setupUi(this);
     m_ui->fVersionField->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
-    m_ui->siteButton->setTitle(ApplicationSite::homePage().toString());
     QFile text(acknowledgements);
     m_ui->fTextView->setHtml(text.open(QIODevice::ReadOnly) ? QString::fromUtf8(text.readAll())
                                                             : QString());

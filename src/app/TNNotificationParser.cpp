@@ -13,6 +13,16 @@ TNNotificationParser::TNNotificationParser(QUrl endpoint, UserDefaults &defaults
     : m_endpoint(std::move(endpoint)), m_defaults(defaults)
 {}
 
+QUrl TNNotificationParser::configuredEndpoint(const UserDefaults &defaults)
+{
+    const QUrl endpoint(defaults.stringValue(EndpointKey), QUrl::StrictMode);
+    const QString scheme = endpoint.scheme();
+    if (!endpoint.isValid() || endpoint.host().isEmpty() ||
+        (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
+        return {};
+    return endpoint;
+}
+
 bool TNNotificationParser::remoteDisabled() const
 {
     return m_defaults.boolValue(DisabledKey);
@@ -20,7 +30,7 @@ bool TNNotificationParser::remoteDisabled() const
 
 void TNNotificationParser::findRemoteNotifications(Handler handler) const
 {
-    if (remoteDisabled())
+    if (remoteDisabled() || m_endpoint.isEmpty())
         return;
     const QUrl feed = TNRemoteNotification::urlByAppendingPathComponent(m_endpoint, FeedFileName);
     QThreadPool::globalInstance()->start([feed, baseURL = m_endpoint, &defaults = m_defaults,

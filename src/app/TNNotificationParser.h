@@ -17,15 +17,21 @@ class TNNotificationParser final
 public:
     static inline const QString DisabledKey = QStringLiteral("RemoteNotificationsDisabled");
     static inline const QString FeedFileName = QStringLiteral("notifications.json");
+    static inline const QString EndpointKey = QStringLiteral("RemoteNotificationsURL");
 
     using Handler = std::function<void(const TNRemoteNotification &)>;
 
     TNNotificationParser(QUrl endpoint, UserDefaults &defaults);
 
+    // The feed address the user set: an absolute http or https URL, else empty. There is no
+    // feed by default.
+    static QUrl configuredEndpoint(const UserDefaults &defaults);
+
     QUrl endpoint() const { return m_endpoint; }
 
-    // Unless switched off, loads the feed on a pool thread and calls the handler there with
-    // the notice to show; nothing is called when there is none or anything fails.
+    // Unless switched off or without an address, loads the feed on a pool thread and calls
+    // the handler there with the notice to show; nothing is called when there is none or
+    // anything fails.
     void findRemoteNotifications(Handler handler) const;
     bool remoteDisabled() const;
 

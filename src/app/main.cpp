@@ -1,10 +1,10 @@
-#include "app/ApplicationSite.h"
 #include "app/InstanceChannel.h"
 #include "app/LaunchArguments.h"
 #include "app/MessageBoxAlertPresenter.h"
 #include "app/TNAlert.h"
 #include "app/TNController.h"
 #include "app/TNMainWindow.h"
+#include "app/TNNotificationParser.h"
 #include "app/TNURLCommand.h"
 #include "platform/UserDefaults.h"
 
@@ -55,7 +55,8 @@ int main(int argc, char **argv)
     window.show();
     controller.applicationDidFinishLaunching(launch.paths);
     openUrls(launch.urls);
-    controller.checkRemoteNotifications(ApplicationSite::noticeEndpoint());
+    controller.checkRemoteNotifications(
+        TNNotificationParser::configuredEndpoint(UserDefaults::standard()));
     const int result = QApplication::exec();
     TNAlert::defaultTNAlert().setPresenter(nullptr);
     return result;

@@ -142,6 +142,20 @@ TEST_F(NoticeFetchTest, TheHandlerGetsTheFirstNoticeToShow)
     EXPECT_EQ(notice->url(), site.endpoint().resolved(QUrl(QStringLiteral("notices/first.html"))));
 }
 
+TEST_F(NoticeFetchTest, TheFeedAddressComesFromTheSettingsAndThereIsNoneByDefault)
+{
+    EXPECT_TRUE(TNNotificationParser::configuredEndpoint(defaults).isEmpty());
+    for (const QVariant &unusable :
+         {QVariant(QStringLiteral("file:///etc/")), QVariant(QStringLiteral("notices/")),
+          QVariant(QStringLiteral("https://")), QVariant(42)}) {
+        defaults.setValue(TNNotificationParser::EndpointKey, unusable);
+        EXPECT_TRUE(TNNotificationParser::configuredEndpoint(defaults).isEmpty())
+            << qPrintable(unusable.toString());
+    }
+    defaults.setValue(TNNotificationParser::EndpointKey, site.endpoint().toString());
+    EXPECT_EQ(TNNotificationParser::configuredEndpoint(defaults), site.endpoint());
+}
+
 TEST_F(NoticeFetchTest, NothingIsFetchedWhenSwitchedOff)
 {
     site.publish({currentNotice(QStringLiteral("first"))});
