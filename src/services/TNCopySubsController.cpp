@@ -166,7 +166,8 @@ bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *s
     if (archive.isEmpty())
         return false;
     TNZipFile zip;
-    const bool isArchive = zip.openForReading(archive);
+    // An archive cut short has lost its directory but still begins like one.
+    const bool isArchive = zip.openForReading(archive) || data.startsWith("PK\x03\x04");
     const std::optional<QList<ZipEntry>> entries = zip.readAllEntries();
     zip.closeReading();
     FileManager::deleteFile(archive);

@@ -294,6 +294,9 @@ TEST_F(TNCopySubsControllerTest, HostileOrBrokenArchivesWriteNothingOutsideOrCor
     ASSERT_TRUE(encrypted.closeWriting());
     EXPECT_FALSE(m_writer.copyZipFile(contents(path("locked.zip")),
                                       subtitle(BetaSeriesServiceKey, "locked.srt")));
+    const QByteArray whole = ZipArchiveBuilder().addFile("cut.srt", Content).build();
+    EXPECT_FALSE(m_writer.copyZipFile(whole.left(whole.size() / 2),
+                                      subtitle(BetaSeriesServiceKey, "cut.srt")));
 
     EXPECT_EQ(filesIn("v"), (QStringList{"escape.srt"}));
     EXPECT_TRUE(filesIn("tmp").isEmpty());
