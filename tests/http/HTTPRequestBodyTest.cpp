@@ -275,6 +275,9 @@ TEST(HTTPRequestBodyTest, CopiesGetABodyFileOfTheirOwn)
 
 TEST(HTTPRequestBodyTest, TemporaryRedirectToAnotherHostTakesNoCookiesAlong)
 {
+    // Cookies other tests left for 127.0.0.1 would be sent too.
+    for (const QNetworkCookie &cookie : CookieStorage::shared().allCookies())
+        CookieStorage::shared().deleteCookie(cookie);
     FakeHttpServer origin;
     FakeHttpServer elsewhere;
     origin.setReply("/login", FakeReply::ok("in").withHeader("Set-Cookie", "secret=1"));

@@ -1,6 +1,7 @@
 #include "http/HttpUtilities.h"
 #include "http/CookieStorage.h"
 #include "http/CredentialStorage.h"
+#include "http/HTTPRequest.h"
 #include "http/HttpDate.h"
 #include "http/SessionCookies.h"
 #include "http/SessionCredentialStore.h"
@@ -107,6 +108,11 @@ TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
 
 TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
 {
+    // Proxy entries outlive a cleared session, so those of earlier tests are removed here.
+    HTTPRequest::clearSession();
+    for (const SessionCredentialEntry &stale :
+         SessionCredentialStore::sessionProxyCredentialsStore())
+        SessionCredentialStore::removeProxyAuthenticationCredentials(stale.credentials);
     auto first = std::make_shared<const Credentials>(Credentials{"ann", "one", {}});
     auto second = std::make_shared<const Credentials>(Credentials{"bob", "two", {}});
     SessionCredentialEntry entry{first, "Basic", QUrl("http://host/a"), QString("realm"), {}, 0};
