@@ -22,9 +22,13 @@ UrlResponse get(const QUrl &url, const UrlLoader::CancelCheck &cancel)
 
 bool unreachable(const UrlResponse &response)
 {
-    return response.error.domain() == UrlLoader::ErrorDomain &&
-           (response.error.code() == UrlLoader::ConnectionFailed ||
-            response.error.code() == UrlLoader::TimedOut);
+    return unreachable(response.error);
+}
+
+bool unreachable(const Error &error)
+{
+    return error.domain() == UrlLoader::ErrorDomain &&
+           (error.code() == UrlLoader::ConnectionFailed || error.code() == UrlLoader::TimedOut);
 }
 
 } // namespace ServiceRequest

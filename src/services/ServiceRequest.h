@@ -22,5 +22,6 @@ UrlResponse get(const QUrl &url, const UrlLoader::CancelCheck &cancel);
 
 // True when the request got no answer from the server: no connection, or none in time.
 bool unreachable(const UrlResponse &response);
+bool unreachable(const Error &error);
 
 } // namespace ServiceRequest

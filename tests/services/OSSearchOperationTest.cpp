@@ -186,4 +186,17 @@ TEST_F(OSSearchOperationTest, TheSessionOutlivesTheRun)
     ASSERT_TRUE(finished());
     EXPECT_EQ(fake.methods().count(QStringLiteral("LogIn")), 1);
     EXPECT_EQ(fake.methods().count(QStringLiteral("LogOut")), 0);
+
+    // With the kept session, the searches are what finds the service gone.
+    fake.server().stop();
+    delegate.events.clear();
+    delegate.finished = false;
+    VideoFileSearchList many;
+    for (int i = 0; i < 20; ++i)
+        many.append(video(QStringLiteral("Show.S01E%1").arg(i), QString()));
+    run(many);
+    ASSERT_TRUE(finished());
+    EXPECT_TRUE(delegate.events.contains("failed " + OpenSubtitlesServiceKey))
+        << qPrintable(delegate.events.join(u'\n'));
+    EXPECT_LE(delegate.events.count(QStringLiteral("results nil")), 3) << "not one per video";
 }

@@ -3,6 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "platform/Exception.h"
 #include "platform/Logging.h"
+#include "services/ServiceRequest.h"
 #include "services/TextValue.h"
 #include "services/opensubtitles/XMLRPCHelper.h"
 
@@ -94,7 +95,13 @@ OSApi::OSApi(QString username, QString password, QUrl endpoint)
 std::optional<QVariantMap> OSApi::call(const QString &method, const QVariantList &params,
                                        Error *error)
 {
-    return XMLRPCHelper::sendSyncRequest(m_endpoint, method, params, error, m_cancel);
+    Error failure;
+    std::optional<QVariantMap> reply =
+        XMLRPCHelper::sendSyncRequest(m_endpoint, method, params, &failure, m_cancel);
+    m_failures.record(ServiceRequest::unreachable(failure));
+    if (error && !failure.isNull())
+        *error = failure;
+    return reply;
 }
 
 std::optional<QVariantMap> OSApi::sessionCall(const QString &method, const QVariantList &params,

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/UrlLoader.h"
+#include "services/ConnectionFailures.h"
 #include "services/TNRemoteSubtitle.h"
 #include "services/VideoFileSearchDictionary.h"
 
@@ -51,6 +52,9 @@ public:
     // new one.
     static void forgetSession();
 
+    // The calls of this instance that got no answer from the service.
+    const ConnectionFailures &connectionFailures() const { return m_failures; }
+
     static QByteArray dataWithBase64EncodedString(const QString &text);
     // A gzip or zlib stream inflated; null when it is not one, is cut short, or would grow
     // past LargestSubtitle.
@@ -87,4 +91,5 @@ private:
     QUrl m_endpoint;
     QString m_token;
     UrlLoader::CancelCheck m_cancel;
+    ConnectionFailures m_failures;
 };

@@ -35,7 +35,12 @@ void OSSearchOperation::main()
             return;
         }
         cancelled = search(api);
-        if (!cancelled)
+        // A session kept from an earlier run spares the login, so the searches are the
+        // first calls that can find the service unreachable.
+        const ConnectionFailures &failures = api.connectionFailures();
+        if (!cancelled && (failures.limitReached() || failures.neverReached()))
+            notifyFail();
+        else if (!cancelled)
             closingCalls(api);
     } catch (const std::exception &problem) {
         qCWarning(lcServices) << "OpenSubtitles search failed:" << problem.what();
@@ -81,6 +86,8 @@ bool OSSearchOperation::search(OSApi &api)
     for (const VideoFileSearchDictionary &file : remaining) {
         if (isCancelled())
             return true;
+        if (api.connectionFailures().limitReached())
+            break;
         RemoteSubtitles byName = api.searchSubtitlesByName({file}, languages());
         if (byName) {
             for (TNRemoteSubtitle &subtitle : *byName)
