@@ -4,6 +4,7 @@
 #include "http/CredentialStorage.h"
 #include "http/HTTPRequest.h"
 #include "http/SessionCredentialStore.h"
+#include "http/SystemProxies.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const bool registered = TestSupport::addStoreReset([] {
     for (const QNetworkCookie &cookie : cookies.allCookies())
         cookies.deleteCookie(cookie);
     BandwidthThrottle::shared().setMaxBandwidthPerSecond(0);
+    SystemProxies::shared().clear();
 });
 
 } // namespace
