@@ -19,7 +19,7 @@ class FileSearchOperation final : public Operation
     Q_OBJECT
 
 public:
-    FileSearchOperation() = default;
+    FileSearchOperation() : FileSearchOperation(QStringList()) {}
     explicit FileSearchOperation(QStringList folders);
 
     bool filterFilesWithSubtitles() const { return m_filterFilesWithSubtitles.load(); }

@@ -10,15 +10,16 @@
 
 namespace {
 
-std::unique_ptr<pugi::xml_document> load(const QUrl &url, const UrlLoader::CancelCheck &cancel,
-                                         bool *unreachable = nullptr)
+// The body of a 200 answer; nothing for any other outcome.
+std::optional<QByteArray> load(const QUrl &url, const UrlLoader::CancelCheck &cancel,
+                               bool *unreachable = nullptr)
 {
     const UrlResponse response = ServiceRequest::get(url, cancel);
     if (unreachable)
         *unreachable = ServiceRequest::unreachable(response);
     if (!response.error.isNull() || response.status != 200)
-        return nullptr;
-    return XmlReply::parse(response.body, nullptr);
+        return std::nullopt;
+    return response.body;
 }
 
 } // namespace
@@ -37,18 +38,28 @@ int BetaSeriesAPI::login()
                              {QStringLiteral("login"), m_username},
                              {QStringLiteral("password"),
                               HashValue::md5HashWithData(m_password.toUtf8()).description()}});
-    const std::unique_ptr<pugi::xml_document> document = load(url, m_cancel);
-    if (!document)
+    const std::optional<QByteArray> reply = load(url, m_cancel);
+    const std::optional<QString> token = reply ? tokenFromReply(*reply) : std::nullopt;
+    if (!token)
         return 2;
-    bool found = false;
+    if (token->isEmpty())
+        return 1;
+    m_token = *token;
+    return 0;
+}
+
+std::optional<QString> BetaSeriesAPI::tokenFromReply(const QByteArray &reply)
+{
+    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, nullptr);
+    if (!document)
+        return std::nullopt;
+    QString found = QStringLiteral("");
     for (const pugi::xpath_node token : document->select_nodes("/root/member/token")) {
         const QString text = XmlReply::stringValue(token.node());
-        if (!text.isEmpty()) {
-            m_token = text;
-            found = true;
-        }
+        if (!text.isEmpty())
+            found = text;
     }
-    return found ? 0 : 1;
+    return found;
 }
 
 QString BetaSeriesAPI::searchFileName(const VideoFileSearchDictionary &file)
@@ -80,9 +91,18 @@ RemoteSubtitles BetaSeriesAPI::searchSubtitleUsingWeb(const VideoFileSearchDicti
         items.append({QStringLiteral("language"), language});
     if (!m_token.isNull())
         items.append({QStringLiteral("token"), m_token});
-    const std::unique_ptr<pugi::xml_document> document =
+    const std::optional<QByteArray> reply =
         load(ServiceRequest::url(m_host, QStringLiteral("/subtitles/show.xml"), items), m_cancel,
              unreachable);
+    if (!reply)
+        return QList<TNRemoteSubtitle>();
+    return subtitlesFromReply(*reply, file);
+}
+
+RemoteSubtitles BetaSeriesAPI::subtitlesFromReply(const QByteArray &reply,
+                                                  const VideoFileSearchDictionary &file)
+{
+    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, nullptr);
     if (!document)
         return QList<TNRemoteSubtitle>();
 

@@ -29,6 +29,12 @@ public:
 
     QString token() const { return m_token; }
 
+    // The replies read as login and searchSubtitleUsingWeb read them. The token is nothing
+    // for a reply that is not XML, empty when the reply names none (the last one named wins).
+    static std::optional<QString> tokenFromReply(const QByteArray &reply);
+    static RemoteSubtitles subtitlesFromReply(const QByteArray &reply,
+                                              const VideoFileSearchDictionary &file);
+
     // The file name searched for: the video's, with the episode tag added when it lacks it.
     static QString searchFileName(const VideoFileSearchDictionary &file);
 

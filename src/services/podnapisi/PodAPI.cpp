@@ -30,6 +30,16 @@ QString fallbackFileName(const QString &videoPath)
                                                  QStringLiteral("srt"));
 }
 
+RemoteSubtitles searchFailed(const char *operation, int line, const QString &problem)
+{
+    qCWarning(lcServices).noquote()
+        << QStringLiteral("%1 [Line %2] Trovanel: Error searching poderror: %3")
+               .arg(QLatin1String(operation))
+               .arg(line)
+               .arg(problem);
+    return QList<TNRemoteSubtitle>();
+}
+
 } // namespace
 
 PodAPI::PodAPI(QString username, QString password, QString beginParse, QString endParse, QUrl site)
@@ -96,22 +106,22 @@ RemoteSubtitles PodAPI::searchSubtitleUsingWeb(const VideoFileSearchDictionary &
     const UrlResponse response = ServiceRequest::get(searchURL(file, language), m_cancel);
     if (unreachable)
         *unreachable = ServiceRequest::unreachable(response);
-    QString problem;
-    std::unique_ptr<pugi::xml_document> document;
     if (!response.error.isNull())
-        problem = response.error.localizedDescription();
-    else if (response.status != 200)
-        problem = QStringLiteral("HTTP status %1").arg(response.status);
-    else
-        document = XmlReply::parse(response.body, &problem);
-    if (!document) {
-        qCWarning(lcServices).noquote()
-            << QStringLiteral("%1 [Line %2] Trovanel: Error searching poderror: %3")
-                   .arg(QLatin1String(Q_FUNC_INFO))
-                   .arg(__LINE__)
-                   .arg(problem);
-        return QList<TNRemoteSubtitle>();
-    }
+        return searchFailed(Q_FUNC_INFO, __LINE__, response.error.localizedDescription());
+    if (response.status != 200)
+        return searchFailed(Q_FUNC_INFO, __LINE__,
+                            QStringLiteral("HTTP status %1").arg(response.status));
+    return subtitlesFromReply(response.body, file, language);
+}
+
+RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
+                                           const VideoFileSearchDictionary &file,
+                                           const QString &language) const
+{
+    QString problem;
+    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, &problem);
+    if (!document)
+        return searchFailed(Q_FUNC_INFO, __LINE__, problem);
 
     QList<TNRemoteSubtitle> subtitles;
     subtitles.reserve(10);

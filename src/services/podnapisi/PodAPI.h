@@ -24,6 +24,10 @@ public:
     RemoteSubtitles searchSubtitleUsingWeb(const VideoFileSearchDictionary &file,
                                            const QString &language,
                                            bool *unreachable = nullptr) const;
+    // The search page's reply read into subtitles, as searchSubtitleUsingWeb answers.
+    RemoteSubtitles subtitlesFromReply(const QByteArray &reply,
+                                       const VideoFileSearchDictionary &file,
+                                       const QString &language) const;
 
     QString hashPassword(const QString &nonce) const;
     QString login_initiate() const;
