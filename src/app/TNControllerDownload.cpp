@@ -8,6 +8,7 @@
 #include "catalogue/TNModelController.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "http/HTTPRequest.h"
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
@@ -15,8 +16,6 @@
 #include "services/TNCopySubsController.h"
 #include "services/TNKeychain.h"
 #include "services/opensubtitles/OSDownloadOperation.h"
-
-#include <QSaveFile>
 
 namespace {
 
@@ -33,10 +32,10 @@ void writeLimitPage(const QString &page)
 {
     // Replaces whatever stands at the path, a planted link included, and never writes
     // through it.
-    QSaveFile file(LimitPagePath);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(page.toUtf8());
-    file.commit();
+    QString problem;
+    if (!FileWriter::replace(LimitPagePath, page.toUtf8(), FileWriter::Access::Shared, &problem))
+        qCWarning(lcApp).noquote()
+            << QStringLiteral("The limit page was not kept at %1: %2").arg(LimitPagePath, problem);
 }
 
 } // namespace

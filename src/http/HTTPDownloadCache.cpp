@@ -6,6 +6,8 @@
 #include "http/HttpResponseHead.h"
 
 #include "platform/ApplicationFolders.h"
+#include "platform/FileWriter.h"
+#include "platform/Logging.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,7 +15,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -92,29 +93,26 @@ std::optional<QMap<QString, QString>> readHeaders(const QString &path)
     return headers;
 }
 
+// A body cut short is never kept: it would later be served as the whole response.
+bool notCached(const QString &path, const QString &problem)
+{
+    qCWarning(lcHttp).noquote()
+        << QStringLiteral("Response not cached in %1: %2").arg(path, problem);
+    return false;
+}
+
 bool writeFile(const QString &path, const QByteArray &contents)
 {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
-           file.commit();
+    QString problem;
+    return FileWriter::replace(path, contents, FileWriter::Access::Shared, &problem) ||
+           notCached(path, problem);
 }
 
 bool copyFile(const QString &from, const QString &to)
 {
-    QFile source(from);
-    QSaveFile file(to);
-    if (!source.open(QIODevice::ReadOnly) || !file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray block(262144, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = source.read(block.data(), block.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return file.commit();
-        if (file.write(block.constData(), n) != n)
-            return false;
-    }
+    QString problem;
+    return FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, &problem) ||
+           notCached(to, problem);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -20,33 +22,67 @@ QString systemProblem(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-bool writeAll(int descriptor, const QByteArray &data)
+constexpr qsizetype CopyBlockSize = 256 * 1024;
+
+// Fills a freshly opened file; 0 or the system's error code.
+using Filler = std::function<int(int descriptor)>;
+
+int writeAll(int descriptor, const char *next, qint64 left)
 {
-    const char *next = data.constData();
-    qint64 left = data.size();
     while (left > 0) {
         const ssize_t written = ::write(descriptor, next, size_t(left));
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
         next += written;
         left -= written;
     }
-    return ::fsync(descriptor) == 0;
+    return 0;
 }
 
-// Writes data to a new file, removed again when that fails; 0 or the system's error code.
-int writeNew(const QByteArray &name, const QByteArray &data, mode_t mode = 0666)
+Filler bytes(const QByteArray &data)
+{
+    return [&data](int descriptor) { return writeAll(descriptor, data.constData(), data.size()); };
+}
+
+Filler copyOf(const QString &source)
+{
+    return [name = QFile::encodeName(source)](int descriptor) {
+        const int from = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (from < 0)
+            return errno;
+        QByteArray block(CopyBlockSize, Qt::Uninitialized);
+        int failure = 0;
+        for (;;) {
+            const ssize_t got = ::read(from, block.data(), size_t(block.size()));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                failure = got < 0 ? errno : 0;
+                break;
+            }
+            failure = writeAll(descriptor, block.constData(), got);
+            if (failure != 0)
+                break;
+        }
+        ::close(from);
+        return failure;
+    };
+}
+
+// Writes a new file, removed again when that fails; 0 or the system's error code.
+int writeNew(const QByteArray &name, const Filler &fill, mode_t mode = 0666)
 {
     const int descriptor =
         ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (descriptor < 0)
         return errno;
-    int failure = writeAll(descriptor, data) ? 0 : errno;
+    int failure = fill(descriptor);
+    if (failure == 0 && ::fsync(descriptor) != 0)
+        failure = errno;
     if (::close(descriptor) != 0 && failure == 0)
         failure = errno;
     if (failure != 0)
@@ -64,13 +100,13 @@ QByteArray temporaryNameBeside(const QString &path)
 }
 
 // Writes data to a new temporary file beside path, trying other names while one is taken.
-int writeTemporaryBeside(const QString &path, const QByteArray &data, mode_t mode,
+int writeTemporaryBeside(const QString &path, const Filler &fill, mode_t mode,
                          QByteArray *temporary)
 {
     int failure = EEXIST;
     for (int attempt = 0; attempt < TemporaryNameAttempts && failure == EEXIST; ++attempt) {
         *temporary = temporaryNameBeside(path);
-        failure = writeNew(*temporary, data, mode);
+        failure = writeNew(*temporary, fill, mode);
     }
     return failure;
 }
@@ -81,6 +117,32 @@ bool failed(int failure, QString *problem)
     return false;
 }
 
+mode_t creationMode(const QByteArray &target, FileWriter::Access access)
+{
+    if (access == FileWriter::Access::OwnerOnly)
+        return 0600;
+    struct stat replaced = {};
+    if (access == FileWriter::Access::AsReplaced && ::lstat(target.constData(), &replaced) == 0 &&
+        S_ISREG(replaced.st_mode))
+        return replaced.st_mode & 0666;
+    return 0666;
+}
+
+bool replaceWith(const QString &path, const Filler &fill, FileWriter::Access access,
+                 QString *problem)
+{
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary;
+    const int failure = writeTemporaryBeside(path, fill, creationMode(target, access), &temporary);
+    if (failure != 0)
+        return failed(failure, problem);
+    if (::rename(temporary.constData(), target.constData()) == 0)
+        return true;
+    const int renameFailure = errno;
+    ::unlink(temporary.constData());
+    return failed(renameFailure, problem);
+}
+
 } // namespace
 
 namespace FileWriter {
@@ -89,7 +151,7 @@ bool createNew(const QString &path, const QByteArray &data, QString *problem)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary;
-    int failure = writeTemporaryBeside(path, data, 0666, &temporary);
+    int failure = writeTemporaryBeside(path, bytes(data), 0666, &temporary);
     if (failure != 0)
         return failed(failure, problem);
     // Moved into place only where nothing stands, a dangling link included.
@@ -100,22 +162,18 @@ bool createNew(const QString &path, const QByteArray &data, QString *problem)
     ::unlink(temporary.constData());
     // File systems that cannot rename without replacing get the file written in place.
     if (failure == EINVAL || failure == ENOSYS)
-        failure = writeNew(target, data);
+        failure = writeNew(target, bytes(data));
     return failure == 0 || failed(failure, problem);
 }
 
 bool replace(const QString &path, const QByteArray &data, Access access, QString *problem)
 {
-    QByteArray temporary;
-    const int failure =
-        writeTemporaryBeside(path, data, access == Access::OwnerOnly ? 0600 : 0666, &temporary);
-    if (failure != 0)
-        return failed(failure, problem);
-    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0)
-        return true;
-    const int renameFailure = errno;
-    ::unlink(temporary.constData());
-    return failed(renameFailure, problem);
+    return replaceWith(path, bytes(data), access, problem);
+}
+
+bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem)
+{
+    return replaceWith(path, copyOf(source), access, problem);
 }
 
 } // namespace FileWriter

@@ -10,8 +10,9 @@ namespace FileWriter {
 
 enum class Access
 {
-    Shared,   // readable as the user's file-creation mask allows
-    OwnerOnly // readable and writable by the owner alone
+    Shared,    // readable as the user's file-creation mask allows
+    OwnerOnly, // readable and writable by the owner alone
+    AsReplaced // no more than the file replaced allowed; Shared where there was none
 };
 
 // Creates a file that must not exist yet, such as a subtitle beside a video: nothing standing
@@ -22,5 +23,8 @@ bool createNew(const QString &path, const QByteArray &data, QString *problem);
 // Puts data at path in place of whatever stands there; a link there is replaced, not
 // followed.
 bool replace(const QString &path, const QByteArray &data, Access access, QString *problem);
+
+// As replace(), with a copy of the file at source, read a block at a time.
+bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem);
 
 } // namespace FileWriter

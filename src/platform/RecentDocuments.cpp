@@ -1,5 +1,6 @@
 #include "platform/RecentDocuments.h"
 
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <pugixml.hpp>
@@ -140,9 +140,12 @@ bool RecentDocuments::noteNewRecentDocumentURL(const QUrl &url) const
 
     std::ostringstream out;
     document.save(out, "  ", fresh ? pugi::format_indent : pugi::format_raw, pugi::encoding_utf8);
-    QSaveFile file(m_path);
-    if (!QDir().mkpath(info.absolutePath()) || !file.open(QIODevice::WriteOnly) ||
-        file.write(QByteArray::fromStdString(out.str())) < 0 || !file.commit())
-        return refuse(qPrintable(file.errorString()));
+    if (!QDir().mkpath(info.absolutePath()))
+        return refuse("(its folder cannot be made)");
+    QString problem;
+    // Other programs' entries live in this file too: a list cut short would lose them all.
+    if (!FileWriter::replace(m_path, QByteArray::fromStdString(out.str()),
+                             FileWriter::Access::AsReplaced, &problem))
+        return refuse(qPrintable(problem));
     return true;
 }

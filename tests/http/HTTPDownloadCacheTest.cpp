@@ -271,6 +271,28 @@ TEST(HTTPDownloadCacheTest, FileDownloadsAreCopiedInAndServedFromTheStore)
     EXPECT_EQ(file.readAll(), "file body");
 }
 
+TEST(HTTPDownloadCacheTest, ABodyCutShortByAFullDiskIsNeverStored)
+{
+    FakeHttpServer server;
+    const QByteArray body = QByteArray("subtitle line\n").repeated(300);
+    server.setReply("/sub", FakeReply::ok(body));
+    CacheFixture fixture;
+    QTemporaryDir downloads;
+    for (const QString &destination : {QString(), downloads.filePath("sub.srt")}) {
+        Exchange fetched(server.url("/sub"), nullptr, 0,
+                         [&](HTTPRequest &r) { r.setDownloadDestinationPath(destination); });
+        TestSupport::withFileSizeLimit(
+            1024, [&] { fixture.cache->storeResponseForRequest(*fetched.request, 0); });
+        auto probe = HTTPRequest::requestWithURL(server.url("/sub"));
+        EXPECT_EQ(fixture.cache->cachedResponseDataForRequest(*probe), std::nullopt)
+            << destination.toStdString();
+        EXPECT_EQ(QDir(fixture.folder.filePath(HTTPDownloadCache::SessionStore))
+                      .entryList(QDir::Files | QDir::Hidden),
+                  QStringList())
+            << destination.toStdString();
+    }
+}
+
 TEST(HTTPDownloadCacheTest, FreshnessFollowsExpiresMaxAgeAndValidators)
 {
     FakeHttpServer server;

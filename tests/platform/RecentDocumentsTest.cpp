@@ -1,5 +1,7 @@
 #include "platform/RecentDocuments.h"
 
+#include "common/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -171,6 +173,26 @@ TEST_F(RecentDocumentsTest, EveryOtherEntryIsKeptAndRepeatedUseIsCounted)
     EXPECT_EQ(ourApplication(shared).attribute("count").as_int(), 2);
     EXPECT_EQ(
         ourApplication(bookmark(root, "file:///srv/Other%20Films")).attribute("count").as_int(), 1);
+}
+
+TEST_F(RecentDocumentsTest, AFullDiskLeavesTheWholeListAsItWas)
+{
+    writeList(GtkList);
+    QFile::setPermissions(listPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QUrl films(QStringLiteral("file:///srv/Films"));
+    bool noted = true;
+    TestSupport::withFileSizeLimit(GtkList.size(), [&] {
+        noted = RecentDocuments(listPath()).noteNewRecentDocumentURL(films);
+    });
+    EXPECT_FALSE(noted);
+    EXPECT_EQ(readList(), GtkList);
+    EXPECT_EQ(QDir(m_dir.filePath(QStringLiteral("share"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("recently-used.xbel")});
+
+    // Another program's privacy choice outlives the replacement.
+    ASSERT_TRUE(RecentDocuments(listPath()).noteNewRecentDocumentURL(films));
+    EXPECT_FALSE(QFileInfo(listPath()).permissions() &
+                 (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 }
 
 TEST_F(RecentDocumentsTest, ADamagedOrLinkedListIsNeverReplaced)
