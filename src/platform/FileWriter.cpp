@@ -1,15 +1,21 @@
 #include "platform/FileWriter.h"
 
+#include "platform/Logging.h"
 #include "platform/PathUtilities.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +29,8 @@ QString systemProblem(int code)
 }
 
 constexpr qsizetype CopyBlockSize = 256 * 1024;
+constexpr std::string_view TemporarySuffix = ".part";
+constexpr int TemporaryDigits = 8;
 
 // Fills a freshly opened file; 0 or the system's error code.
 using Filler = std::function<int(int descriptor)>;
@@ -93,10 +101,25 @@ int writeNew(const QByteArray &name, const Filler &fill, mode_t mode = 0666)
 QByteArray temporaryNameBeside(const QString &path)
 {
     const QString folder = PathUtilities::deletingLastPathComponent(path);
-    const QString name = QStringLiteral(".%1.%2.part")
-                             .arg(PathUtilities::lastPathComponent(path))
-                             .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+    const QString name =
+        QStringLiteral(".%1.%2%3")
+            .arg(PathUtilities::lastPathComponent(path))
+            .arg(QRandomGenerator::global()->generate(), TemporaryDigits, 16, QChar(u'0'))
+            .arg(QLatin1StringView(TemporarySuffix));
     return QFile::encodeName(PathUtilities::appendingPathComponent(folder, name));
+}
+
+// A name as temporaryNameBeside() makes them.
+bool isTemporaryName(std::string_view name)
+{
+    if (name.size() < 3 + TemporaryDigits + TemporarySuffix.size() || name.front() != '.' ||
+        !name.ends_with(TemporarySuffix))
+        return false;
+    name.remove_suffix(TemporarySuffix.size());
+    const std::string_view digits = name.substr(name.size() - TemporaryDigits);
+    return name[name.size() - TemporaryDigits - 1] == '.' &&
+           std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // Writes data to a new temporary file beside path, trying other names while one is taken.
@@ -174,6 +197,31 @@ bool replace(const QString &path, const QByteArray &data, Access access, QString
 bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem)
 {
     return replaceWith(path, copyOf(source), access, problem);
+}
+
+void removeStaleTemporaries(const QString &folder, std::chrono::seconds age)
+{
+    const int descriptor =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    DIR *entries = ::fdopendir(descriptor);
+    if (!entries) {
+        ::close(descriptor);
+        return;
+    }
+    const std::time_t before = std::time(nullptr) - std::time_t(age.count());
+    while (const dirent *entry = ::readdir(entries)) {
+        struct stat info = {};
+        if (!isTemporaryName(entry->d_name) ||
+            ::fstatat(descriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_mtime >= before)
+            continue;
+        if (::unlinkat(descriptor, entry->d_name, 0) == 0)
+            qCInfo(lcPlatform).noquote() << "Removed the stale temporary file"
+                                         << QDir(folder).filePath(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(entries);
 }
 
 } // namespace FileWriter

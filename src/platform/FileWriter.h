@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 // Writes whole files in one step: the file at the path holds either all of the new data or
 // what it held before, never a part, and every failure is reported with the system's own
 // cause ("No space left on device", "File too large"), short writes included.
@@ -26,5 +28,10 @@ bool replace(const QString &path, const QByteArray &data, Access access, QString
 
 // As replace(), with a copy of the file at source, read a block at a time.
 bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem);
+
+// Removes what createNew() and replace() left in folder when the program died between writing
+// and moving: this user's regular files named ".<name>.<8 hex digits>.part", last written more
+// than age ago. Links, other users' files and every other name are left alone.
+void removeStaleTemporaries(const QString &folder, std::chrono::seconds age);
 
 } // namespace FileWriter

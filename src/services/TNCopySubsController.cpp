@@ -17,6 +17,10 @@
 
 namespace {
 
+// Long enough that no writer still at work, in this program or another copy of it, is
+// disturbed.
+constexpr std::chrono::hours StaleTemporaryAge{24};
+
 // Names from archives and services are names, never paths: only the last component counts.
 QString plainFileName(QString name)
 {
@@ -60,6 +64,9 @@ bool writeFailed(const QString &path, const QString &problem)
 
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
+    // A program that died between writing and moving left its hidden file behind.
+    FileWriter::removeStaleTemporaries(PathUtilities::deletingLastPathComponent(path),
+                                       StaleTemporaryAge);
     QString problem;
     return FileWriter::createNew(path, data, &problem) || writeFailed(path, problem);
 }

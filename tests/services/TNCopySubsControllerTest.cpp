@@ -203,6 +203,26 @@ TEST_F(TNCopySubsControllerTest, AFailedWriteNamesItsCauseAndLeavesNothing)
         << qPrintable(logged.first());
 }
 
+TEST_F(TNCopySubsControllerTest, WritingRemovesOnlyItsOwnLongForgottenHiddenFiles)
+{
+    const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+    const QStringList others = {".Film.srt.part", ".Film.srt.0123ABCD.part",
+                                "Film.srt.0123abcd.part", ".Film.srt.0123abcd.partial"};
+    for (const QString &name : others + QStringList{".Film.en.srt.0123abcd.part"}) {
+        touch(path("v/" + name));
+        QFile file(path("v/" + name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(twoDaysAgo, QFileDevice::FileModificationTime));
+    }
+    // Another copy of the program may be writing this one right now.
+    touch(path("v/.Film.de.srt.89abcdef.part"));
+
+    EXPECT_TRUE(m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, "Film.srt")));
+    QStringList expected = others + QStringList{".Film.de.srt.89abcdef.part", "Film.srt"};
+    expected.sort();
+    EXPECT_EQ(QDir(path("v")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+}
+
 TEST_F(TNCopySubsControllerTest, DownloadFolderHoldsNamesAndCollisionTests)
 {
     set(TNUserDefaultsHelper::DownloadDestinationKey, TNUserDefaultsHelper::DownloadToFolder);
