@@ -485,15 +485,11 @@ void HTTPRequest::startSynchronous()
     }
     if (!chooseProxy())
         return;
-    {
-        QMutexLocker lock(&m_syncMutex);
-        m_syncDone = false;
-    }
+    m_syncDone.store(0, std::memory_order_relaxed);
     NetworkThread::post([me] { me->runMain(); });
     // markAsFinished has already marked the request as no longer in progress.
-    QMutexLocker lock(&m_syncMutex);
-    while (!m_syncDone)
-        m_syncCondition.wait(&m_syncMutex);
+    while (m_syncDone.load(std::memory_order_acquire) == 0)
+        m_syncDone.wait(0, std::memory_order_acquire);
 }
 
 void HTTPRequest::cancel()
@@ -653,9 +649,8 @@ TlsSettings HTTPRequest::tlsSettings() const
     TlsSettings settings;
     settings.validatesCertificateChain = m_validatesSecureCertificate;
     if (m_clientIdentity) {
-        settings.localCertificate = m_clientIdentity->certificate;
-        settings.privateKey = m_clientIdentity->privateKey;
-        settings.localCertificateChain = m_clientCertificates;
+        settings.clientIdentity = TlsClientIdentity{
+            m_clientIdentity->certificate, m_clientIdentity->privateKey, m_clientCertificates};
     }
     return settings;
 }
@@ -996,12 +991,8 @@ void HTTPRequest::markAsFinished()
     m_keepAlive.reset();
     if (!wasFinished)
         finish();
-    {
-        QMutexLocker lock(&m_syncMutex);
-        m_syncDone = true;
-    }
-    // Woken outside the mutex, so that the waiter does not wake only to wait for it.
-    m_syncCondition.wakeAll();
+    m_syncDone.store(1, std::memory_order_release);
+    m_syncDone.notify_all();
 }
 
 // Callbacks on the main thread.

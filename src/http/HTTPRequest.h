@@ -17,7 +17,6 @@
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
-#include <QWaitCondition>
 
 #include <atomic>
 #include <chrono>
@@ -509,6 +508,7 @@ private:
     // name(HTTPRequest*, qint64) to the queue, then to the upload or download delegate.
     void tellListeners(Listener delegate, const char *name, qint64 amount);
     void updateProgressIndicator(Listener listener, qint64 progress, qint64 total);
+    QPointer<QObject> listenerSlot(Listener listener) const;
     void deliverToListener(Listener listener, std::function<void(QObject *)> call);
 
     // Proxy choice, off the network thread: false when the request failed for want of one.
@@ -668,7 +668,7 @@ private:
     QByteArray m_readBuffer;
 
     // Synchronous runs wait on this until the request finishes.
-    QMutex m_syncMutex;
-    QWaitCondition m_syncCondition;
-    bool m_syncDone = false;
+    // A word the synchronous caller sleeps on: one futex call to wake it, with no mutex for it
+    // to take once awake.
+    std::atomic<int> m_syncDone{0};
 };

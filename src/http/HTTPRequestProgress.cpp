@@ -18,19 +18,24 @@ QRecursiveMutex &progressLock()
 
 } // namespace
 
+QPointer<QObject> HTTPRequest::listenerSlot(Listener listener) const
+{
+    QMutexLocker lock(&m_cancelledLock);
+    return listener == Listener::Queue    ? m_queue
+           : listener == Listener::Upload ? m_uploadProgressDelegate
+                                          : m_downloadProgressDelegate;
+}
+
 void HTTPRequest::deliverToListener(Listener listener, std::function<void(QObject *)> call)
 {
+    // With nobody listening nothing goes to the main thread: a request makes several updates,
+    // each of which would otherwise cost the main thread a turn.
+    if (!listenerSlot(listener))
+        return;
     // The pending call keeps the request alive and reads the slot again when it runs, so a
     // listener removed (or destroyed) meanwhile hears nothing.
     auto deliver = [me = self(), listener, call = std::move(call)] {
-        QPointer<QObject> receiver;
-        {
-            QMutexLocker lock(&me->m_cancelledLock);
-            receiver = listener == Listener::Queue    ? me->m_queue
-                       : listener == Listener::Upload ? me->m_uploadProgressDelegate
-                                                      : me->m_downloadProgressDelegate;
-        }
-        if (receiver)
+        if (const QPointer<QObject> receiver = me->listenerSlot(listener))
             call(receiver.data());
     };
     if (MainThread::isCurrent())
@@ -42,13 +47,6 @@ void HTTPRequest::deliverToListener(Listener listener, std::function<void(QObjec
 void HTTPRequest::tellListeners(Listener delegate, const char *name, qint64 amount)
 {
     for (const Listener listener : {Listener::Queue, delegate}) {
-        {
-            QMutexLocker lock(&m_cancelledLock);
-            if (!(listener == Listener::Queue    ? m_queue
-                  : listener == Listener::Upload ? m_uploadProgressDelegate
-                                                 : m_downloadProgressDelegate))
-                continue;
-        }
         deliverToListener(listener, [me = this, name = QByteArray(name), amount](QObject *to) {
             const int index = SelectorCall::methodIndex(to, name, "HTTPRequest*,qint64");
             if (index >= 0)

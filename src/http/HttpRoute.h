@@ -5,13 +5,24 @@
 #include <QSslKey>
 #include <QString>
 
-// TLS options of one exchange.
+#include <optional>
+
+// The certificate a client shows when the server asks for one.
+struct TlsClientIdentity
+{
+    QSslCertificate certificate;
+    QSslKey privateKey;
+    QList<QSslCertificate> chain;
+
+    friend bool operator==(const TlsClientIdentity &, const TlsClientIdentity &) = default;
+};
+
+// TLS options of one exchange. The identity is optional rather than empty: an empty certificate
+// costs a trip through the TLS back end on every exchange, https or not.
 struct TlsSettings
 {
     bool validatesCertificateChain = true;
-    QSslCertificate localCertificate;
-    QSslKey privateKey;
-    QList<QSslCertificate> localCertificateChain;
+    std::optional<TlsClientIdentity> clientIdentity;
 
     friend bool operator==(const TlsSettings &, const TlsSettings &) = default;
 };

@@ -9,6 +9,7 @@
 #include <QSslConfiguration>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -61,6 +62,18 @@ HttpStream::~HttpStream()
     close();
 }
 
+template <typename Work> void HttpStream::fromSocket(Work work)
+{
+    // Events that arise here go to the client at once: nothing of the client's is on the stack
+    // under a socket signal, and a posted delivery would cost another turn of the loop.
+    {
+        const QScopedValueRollback inside(m_inSocketSignal, true);
+        work();
+    }
+    if (std::exchange(m_deliverNow, false))
+        deliver();
+}
+
 void HttpStream::setHttpProxy(const QString &host, quint16 port)
 {
     m_route.proxy = HttpRoute::Proxy::Http;
@@ -103,11 +116,11 @@ void HttpStream::configureSocket()
         QSslConfiguration configuration = TrustedCertificates::configuration();
         if (!m_route.tls.validatesCertificateChain)
             configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-        if (!m_route.tls.localCertificate.isNull()) {
-            configuration.setLocalCertificateChain(
-                QList<QSslCertificate>{m_route.tls.localCertificate} +
-                m_route.tls.localCertificateChain);
-            configuration.setPrivateKey(m_route.tls.privateKey);
+        const auto &identity = m_route.tls.clientIdentity;
+        if (identity && !identity->certificate.isNull()) {
+            configuration.setLocalCertificateChain(QList<QSslCertificate>{identity->certificate} +
+                                                   identity->chain);
+            configuration.setPrivateKey(identity->privateKey);
         }
         socket->setSslConfiguration(configuration);
         socket->setPeerVerifyName(m_route.host);
@@ -135,8 +148,10 @@ void HttpStream::adoptSocket(std::unique_ptr<QSslSocket> socket)
     connect(s, &QIODevice::readyRead, this, &HttpStream::onReadyRead);
     connect(s, &QIODevice::bytesWritten, this, &HttpStream::onBytesWritten);
     connect(s, &QAbstractSocket::disconnected, this, [this] {
-        m_endOfStream = true;
-        pullFromSocket();
+        fromSocket([this] {
+            m_endOfStream = true;
+            pullFromSocket();
+        });
     });
     connect(s, &QAbstractSocket::errorOccurred, this, &HttpStream::onSocketError);
 }
@@ -179,6 +194,9 @@ void HttpStream::beginExchange()
     if (!m_source)
         m_bodySent = true;
     pumpBody();
+    // Sent now rather than at the loop's next turn, which would cost a wake-up of its own.
+    if (m_socket)
+        m_socket->flush();
     signalLater();
 }
 
@@ -243,7 +261,7 @@ void HttpStream::onBytesWritten(qint64 written)
 
 void HttpStream::onReadyRead()
 {
-    pullFromSocket();
+    fromSocket([this] { pullFromSocket(); });
 }
 
 void HttpStream::pullFromSocket()
@@ -361,6 +379,11 @@ void HttpStream::releaseConnectionIfClean()
 
 void HttpStream::onSocketError(QAbstractSocket::SocketError socketError)
 {
+    fromSocket([this, socketError] { handleSocketError(socketError); });
+}
+
+void HttpStream::handleSocketError(QAbstractSocket::SocketError socketError)
+{
     if (socketError == QAbstractSocket::RemoteHostClosedError) {
         m_endOfStream = true;
         pullFromSocket();
@@ -456,7 +479,17 @@ const HttpResponseHead *HttpStream::responseHead() const
 
 void HttpStream::signalLater()
 {
-    if (m_deliveryPosted || !m_client || !m_scheduled || m_closed)
+    if (!m_client || !m_scheduled || m_closed)
+        return;
+    if (m_delivering) {
+        m_signalledWhileDelivering = true;
+        return;
+    }
+    if (m_inSocketSignal) {
+        m_deliverNow = true;
+        return;
+    }
+    if (m_deliveryPosted)
         return;
     m_deliveryPosted = true;
     QMetaObject::invokeMethod(
@@ -470,11 +503,29 @@ void HttpStream::signalLater()
 
 void HttpStream::deliver()
 {
+    if (m_delivering) {
+        m_signalledWhileDelivering = true;
+        return;
+    }
+    bool again = true;
+    {
+        const QScopedValueRollback delivering(m_delivering, true);
+        again = deliverReadyEvents();
+    }
+    if (again || m_signalledWhileDelivering)
+        signalLater();
+}
+
+bool HttpStream::deliverReadyEvents()
+{
     // Events that are ready one after the other go out in one pass, a bounded number of them,
-    // so that a small response costs no extra turns of the event loop.
+    // so that a small response costs no extra turns of the event loop. What the client's
+    // calls signal meanwhile is seen by the next round; only a pass that stops early leaves
+    // anything for later.
     for (int round = 0; round < MaxEventsPerDelivery; ++round) {
+        m_signalledWhileDelivering = false;
         if (!m_client || !m_scheduled || m_closed || m_terminalSignalled)
-            return;
+            return false;
         Event event;
         if (m_openPending) {
             m_openPending = false;
@@ -483,23 +534,25 @@ void HttpStream::deliver()
             m_terminalSignalled = true;
             event = ErrorOccurred;
         } else if (!m_parser.isHeadComplete() || m_tunnelling) {
-            return;
+            return false;
         } else if (hasBytesAvailable()) {
             event = HasBytesAvailable;
         } else if (m_parser.isDone()) {
             m_terminalSignalled = true;
             event = EndEncountered;
         } else {
-            return;
+            return false;
         }
         m_readDuringCallback = false;
         Client client = m_client;
         client(event);
-        if (m_closed || m_terminalSignalled)
-            return;
+        if (m_closed || m_terminalSignalled) {
+            m_signalledWhileDelivering = false;
+            return false;
+        }
         // A client that left the bytes where they were hears of them again only with new ones.
         if (event == HasBytesAvailable && !m_readDuringCallback && hasBytesAvailable())
-            return;
+            return false;
     }
-    signalLater();
+    return true;
 }

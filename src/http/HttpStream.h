@@ -74,6 +74,8 @@ private:
     void onReadyRead();
     void onBytesWritten(qint64 written);
     void onSocketError(QAbstractSocket::SocketError socketError);
+    void handleSocketError(QAbstractSocket::SocketError socketError);
+    template <typename Work> void fromSocket(Work work);
     void beginExchange();
     void pumpBody();
     void writeToSocket(const QByteArray &bytes, quint64 bodyBytes);
@@ -85,6 +87,8 @@ private:
     void fail(StreamError::Kind kind, const QString &text);
     void signalLater();
     void deliver();
+    // False when nothing is left to tell before something new happens.
+    bool deliverReadyEvents();
 
     HttpMessage m_message;
     std::unique_ptr<BodySource> m_source;
@@ -119,6 +123,10 @@ private:
     bool m_openPending = false;
     bool m_terminalSignalled = false;
     bool m_deliveryPosted = false;
+    bool m_inSocketSignal = false;
+    bool m_deliverNow = false;
+    bool m_delivering = false;
+    bool m_signalledWhileDelivering = false;
     bool m_readDuringCallback = false;
     bool m_endOfStream = false;
     bool m_dirty = false;

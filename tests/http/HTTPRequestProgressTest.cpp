@@ -1,4 +1,5 @@
 #include "http/HTTPRequest.h"
+#include "http/NetworkThread.h"
 
 #include "RequestRecorder.h"
 #include "ResumableDownload.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -160,6 +162,23 @@ TEST(HTTPRequestProgressTest, ListenersGoneBeforeDeliveryHearNothing)
     EXPECT_EQ(removed.maxValues, QList<double>{1.0});
     EXPECT_TRUE(removed.values.isEmpty());
     EXPECT_TRUE(removed.received.isEmpty());
+    EXPECT_TRUE(weak.expired());
+}
+
+TEST(HTTPRequestProgressTest, WithNobodyListeningNothingWaitsOnTheMainThread)
+{
+    FakeHttpServer server;
+    server.setReply("/quiet", FakeReply::ok("quiet"));
+    auto request = HTTPRequest::requestWithURL(server.url("/quiet"));
+    request->startSynchronous();
+    ASSERT_EQ(request->responseString(), "quiet");
+    // Once the network thread has left the request, only a message queued for the main
+    // thread, which runs no events here, could still hold it.
+    QSemaphore networkThreadPassed;
+    NetworkThread::post([&] { networkThreadPassed.release(); });
+    networkThreadPassed.acquire();
+    const std::weak_ptr<HTTPRequest> weak = request;
+    request.reset();
     EXPECT_TRUE(weak.expired());
 }
 
