@@ -91,19 +91,25 @@ QByteArray HttpMessage::serializedHead(bool absoluteForm) const
         if (target.isEmpty() || target.startsWith('?'))
             target.prepend('/');
     }
-    QByteArray head = m_method + ' ' + target + ' ' + m_version + "\r\n";
+    // Built in place, in one block: a head is written for every request.
+    QByteArray head;
+    head.reserve(512);
+    head.append(m_method).append(' ').append(target).append(' ').append(m_version).append("\r\n");
     if (!header("Host")) {
-        QByteArray host = m_url.host(QUrl::FullyEncoded).toLatin1();
+        const QByteArray host = m_url.host(QUrl::FullyEncoded).toLatin1();
+        head.append("Host: ");
         if (host.contains(':'))
-            host = '[' + host + ']';
+            head.append('[').append(host).append(']');
+        else
+            head.append(host);
         const int explicitPort = m_url.port(-1);
         const int defaultPort = isHttps() ? 443 : 80;
         if (explicitPort != -1 && explicitPort != defaultPort)
-            host += ':' + QByteArray::number(explicitPort);
-        head += "Host: " + host + "\r\n";
+            head.append(':').append(QByteArray::number(explicitPort));
+        head.append("\r\n");
     }
     for (const auto &[name, value] : m_headers)
-        head += name + ": " + value + "\r\n";
-    head += "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
+    head.append("\r\n");
     return head;
 }

@@ -1,12 +1,16 @@
 #include "http/HttpResponseHead.h"
 
-QByteArray HttpResponseHead::canonicalName(const QByteArray &name)
+QByteArray HttpResponseHead::canonicalName(QByteArrayView name)
 {
-    QByteArray result = name.toLower();
+    QByteArray result(name.size(), Qt::Uninitialized);
+    char *out = result.data();
     bool upper = true;
-    for (char &c : result) {
+    for (char c : name) {
         if (upper && c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
+        else if (!upper && c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        *out++ = c;
         upper = c == '-';
     }
     return result;
@@ -27,21 +31,33 @@ QMap<QString, QString> HttpResponseHead::allHeaderFields() const
     return result;
 }
 
-std::optional<QByteArray> HttpResponseHead::header(const QByteArray &name) const
+// Stored names are canonical, so a match without regard to case is a match of canonical names,
+// found without building one for the name asked for.
+bool HttpResponseHead::isNamed(const QByteArray &stored, QByteArrayView name)
 {
-    const QList<QByteArray> all = values(name);
-    if (all.isEmpty())
-        return std::nullopt;
-    return all.join(", ");
+    return stored.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-QList<QByteArray> HttpResponseHead::values(const QByteArray &name) const
+std::optional<QByteArray> HttpResponseHead::header(QByteArrayView name) const
 {
-    const QByteArray key = canonicalName(name);
+    std::optional<QByteArray> joined;
+    for (const auto &[stored, value] : m_fields) {
+        if (!isNamed(stored, name))
+            continue;
+        if (joined)
+            *joined += ", " + value;
+        else
+            joined = value;
+    }
+    return joined;
+}
+
+QList<QByteArray> HttpResponseHead::values(QByteArrayView name) const
+{
     QList<QByteArray> result;
-    for (const auto &field : m_fields) {
-        if (field.first == key)
-            result.append(field.second);
+    for (const auto &[stored, value] : m_fields) {
+        if (isNamed(stored, name))
+            result.append(value);
     }
     return result;
 }
@@ -65,7 +81,7 @@ void HttpResponseHead::setStatus(const QByteArray &statusLine, const QByteArray 
     m_statusCode = statusCode;
 }
 
-void HttpResponseHead::addField(const QByteArray &name, const QByteArray &value)
+void HttpResponseHead::addField(QByteArrayView name, QByteArrayView value)
 {
-    m_fields.append({canonicalName(name), value});
+    m_fields.emplaceBack(canonicalName(name), value.toByteArray());
 }

@@ -13,7 +13,7 @@
 class HttpResponseHead
 {
 public:
-    static QByteArray canonicalName(const QByteArray &name);
+    static QByteArray canonicalName(QByteArrayView name);
 
     int statusCode() const { return m_statusCode; }
     // The status line without its line end, e.g. "HTTP/1.1 404 Not Found".
@@ -23,18 +23,20 @@ public:
 
     // Every field by canonical name; repeated fields joined with ", ".
     QMap<QString, QString> allHeaderFields() const;
-    std::optional<QByteArray> header(const QByteArray &name) const;
+    std::optional<QByteArray> header(QByteArrayView name) const;
     // Each raw value of a field that must not be joined, such as "Set-Cookie".
-    QList<QByteArray> values(const QByteArray &name) const;
+    QList<QByteArray> values(QByteArrayView name) const;
     const QList<std::pair<QByteArray, QByteArray>> &fields() const { return m_fields; }
 
     // True when a "Connection" field lists the given token (any case).
     bool hasConnectionToken(const QByteArray &token) const;
 
     void setStatus(const QByteArray &statusLine, const QByteArray &version, int statusCode);
-    void addField(const QByteArray &name, const QByteArray &value);
+    void addField(QByteArrayView name, QByteArrayView value);
 
 private:
+    static bool isNamed(const QByteArray &stored, QByteArrayView name);
+
     QByteArray m_statusLine;
     QByteArray m_version;
     int m_statusCode = 0;

@@ -1,15 +1,29 @@
 #include "http/HttpResponseParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace {
 
+constexpr std::array<bool, 256> tokenBytes = [] {
+    std::array<bool, 256> table{};
+    for (int c = '0'; c <= '9'; ++c)
+        table[size_t(c)] = true;
+    for (int c = 'a'; c <= 'z'; ++c) {
+        table[size_t(c)] = true;
+        table[size_t(c - 'a' + 'A')] = true;
+    }
+    for (const char c : std::string_view("!#$%&'*+-.^_`|~"))
+        table[size_t(c)] = true;
+    return table;
+}();
+
 bool isTokenByte(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-           std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+    return tokenBytes[static_cast<unsigned char>(c)];
 }
 
 // Visible characters, bytes past ASCII, spaces and tabs.
@@ -164,8 +178,8 @@ void HttpResponseParser::handleFieldLine(const QByteArray &line)
         return;
     }
     const qsizetype colon = line.indexOf(':');
-    const QByteArray name = colon > 0 ? line.left(colon) : QByteArray();
-    const QByteArray value = line.mid(colon + 1).trimmed();
+    const QByteArrayView name = colon > 0 ? QByteArrayView(line).first(colon) : QByteArrayView();
+    const QByteArrayView value = QByteArrayView(line).sliced(colon + 1).trimmed();
     // Folded continuation lines count as bad names; control bytes in a value could smuggle a
     // second field or cut a stored one short.
     if (name.isEmpty() || !std::all_of(name.begin(), name.end(), isTokenByte) ||

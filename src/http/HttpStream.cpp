@@ -96,6 +96,8 @@ bool HttpStream::open()
     if (m_streamId >= 0) {
         if (auto idle = ConnectionTable::instance().take(m_streamId, m_route)) {
             adoptSocket(std::move(idle));
+            // The opening is told with the first answer bytes, in the same pass: the client is
+            // on the stack here, and a delivery of its own would cost a turn of the loop.
             beginExchange();
             return true;
         }
@@ -170,13 +172,19 @@ void HttpStream::onConnected()
         }
         m_socket->write(connectHead + "\r\n");
     } else if (!m_route.https) {
-        beginExchange();
+        fromSocket([this] {
+            beginExchange();
+            signalLater();
+        });
     }
 }
 
 void HttpStream::onEncrypted()
 {
-    beginExchange();
+    fromSocket([this] {
+        beginExchange();
+        signalLater();
+    });
 }
 
 void HttpStream::beginExchange()
@@ -197,7 +205,6 @@ void HttpStream::beginExchange()
     // Sent now rather than at the loop's next turn, which would cost a wake-up of its own.
     if (m_socket)
         m_socket->flush();
-    signalLater();
 }
 
 void HttpStream::writeToSocket(const QByteArray &bytes, quint64 bodyBytes)
