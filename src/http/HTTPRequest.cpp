@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <thread>
 #include <typeinfo>
 
 using Clock = std::chrono::steady_clock;
@@ -38,6 +39,9 @@ namespace {
 
 constexpr int StatusIntervalMs = 250;
 constexpr qint64 FileCopyBlock = 262144;
+// How long a synchronous caller waits awake before it sleeps: about what a small request to a
+// nearby server takes.
+constexpr auto SynchronousSpin = std::chrono::microseconds(500);
 
 std::atomic<double> &defaultTimeOut()
 {
@@ -485,11 +489,16 @@ void HTTPRequest::startSynchronous()
     }
     if (!chooseProxy())
         return;
-    m_syncDone.store(0, std::memory_order_relaxed);
+    m_syncState.store(SyncCallerWaits, std::memory_order_relaxed);
     NetworkThread::post([me] { me->runMain(); });
-    // markAsFinished has already marked the request as no longer in progress.
-    while (m_syncDone.load(std::memory_order_acquire) == 0)
-        m_syncDone.wait(0, std::memory_order_acquire);
+    // A small request is answered within a fraction of a millisecond; waiting awake for that
+    // long spares the far dearer wake-up from sleep. markAsFinished has already marked the
+    // request as no longer in progress.
+    const auto until = Clock::now() + SynchronousSpin;
+    while (m_syncState.load(std::memory_order_acquire) == SyncCallerWaits && Clock::now() < until)
+        std::this_thread::yield();
+    while (m_syncState.load(std::memory_order_acquire) == SyncCallerWaits)
+        m_syncState.wait(SyncCallerWaits, std::memory_order_acquire);
 }
 
 void HTTPRequest::cancel()
@@ -991,8 +1000,10 @@ void HTTPRequest::markAsFinished()
     m_keepAlive.reset();
     if (!wasFinished)
         finish();
-    m_syncDone.store(1, std::memory_order_release);
-    m_syncDone.notify_all();
+    if (m_syncState.exchange(SyncDone, std::memory_order_acq_rel) == SyncCallerWaits) {
+        NetworkThread::expectPostSoon();
+        m_syncState.notify_all();
+    }
 }
 
 // Callbacks on the main thread.

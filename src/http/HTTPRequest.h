@@ -667,8 +667,13 @@ private:
     std::shared_ptr<HTTPRequest> m_keepAlive;
     QByteArray m_readBuffer;
 
-    // Synchronous runs wait on this until the request finishes.
-    // A word the synchronous caller sleeps on: one futex call to wake it, with no mutex for it
-    // to take once awake.
-    std::atomic<int> m_syncDone{0};
+    // Synchronous runs wait on this word until the request finishes: one futex call wakes the
+    // caller, with no mutex for it to take once awake.
+    enum SyncState : int
+    {
+        NoSyncCaller,
+        SyncCallerWaits,
+        SyncDone
+    };
+    std::atomic<int> m_syncState{NoSyncCaller};
 };

@@ -1,18 +1,43 @@
 #include "http/NetworkThread.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
 
 #include <openssl/crypto.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
+
+// Long enough for a caller to make and post its next request, short enough not to matter when
+// none comes.
+constexpr auto PostExpectedWithin = std::chrono::microseconds(200);
 
 struct Runner
 {
     QThread *thread = nullptr;
     QObject *context = nullptr;
+    std::atomic<quint64> posts{0};
+    // The post count when a post was announced; NoPostExpected when none is.
+    std::atomic<quint64> expectedAfter{NoPostExpected};
+
+    static constexpr quint64 NoPostExpected = ~quint64(0);
 };
+
+void awaitExpectedPost(Runner &r)
+{
+    const quint64 before = r.expectedAfter.exchange(Runner::NoPostExpected);
+    if (before == Runner::NoPostExpected)
+        return;
+    const auto until = std::chrono::steady_clock::now() + PostExpectedWithin;
+    while (r.posts.load(std::memory_order_acquire) == before &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+}
 
 void stopRunner();
 
@@ -29,6 +54,15 @@ Runner &runner()
         // thread's exit, it races the library's own clean-up at process exit.
         QObject::connect(
             made->thread, &QThread::finished, made->context, [] { OPENSSL_thread_stop(); },
+            Qt::DirectConnection);
+        QObject::connect(
+            made->thread, &QThread::started, made->context,
+            [made] {
+                QObject::connect(
+                    QThread::currentThread()->eventDispatcher(),
+                    &QAbstractEventDispatcher::aboutToBlock, made->context,
+                    [made] { awaitExpectedPost(*made); }, Qt::DirectConnection);
+            },
             Qt::DirectConnection);
         made->thread->start();
         qAddPostRoutine(stopRunner);
@@ -64,4 +98,11 @@ bool NetworkThread::isCurrent()
 void NetworkThread::post(std::function<void()> fn)
 {
     QMetaObject::invokeMethod(context(), std::move(fn), Qt::QueuedConnection);
+    runner().posts.fetch_add(1, std::memory_order_release);
+}
+
+void NetworkThread::expectPostSoon()
+{
+    Runner &r = runner();
+    r.expectedAfter.store(r.posts.load(std::memory_order_acquire));
 }

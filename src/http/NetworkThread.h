@@ -16,4 +16,8 @@ public:
     static bool isCurrent();
     // Queues fn on the network thread and returns at once.
     static void post(std::function<void()> fn);
+    // Work is about to be posted (a synchronous caller was just woken and sends its next
+    // request within microseconds): the thread stays awake a moment for it rather than going to
+    // sleep, as waking a sleeping thread costs more than a small request itself.
+    static void expectPostSoon();
 };
