@@ -1,6 +1,7 @@
 // The challenges of a 401 or 407 answer, answered with credentials, then a second answer's
-// challenges. The input's first byte chooses server or proxy; its lines are the values of
-// the first answer up to an empty line, then those of the second.
+// challenges (for NTLM, the server's Challenge message) answered again. The input's first byte
+// chooses server or proxy; its lines are the values of the first answer up to an empty line, then
+// those of the second.
 #include "FuzzSupport.h"
 #include "http/HttpAuthentication.h"
 #include "http/HttpMessage.h"
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!authentication)
         return 0;
     FUZZ_CHECK(authentication->method() == QLatin1String("Basic") ||
-               authentication->method() == QLatin1String("Digest"));
+               authentication->method() == QLatin1String("Digest") ||
+               authentication->method() == QLatin1String("NTLM"));
     authentication->realm();
     authentication->isValid();
     std::optional<HttpMessage> message =
