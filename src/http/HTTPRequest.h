@@ -505,11 +505,12 @@ private:
     void incrementDownloadSizeBy(qint64 amount);
     void incrementUploadSizeBy(qint64 amount);
     void removeUploadProgressSoFar();
-    // name(HTTPRequest*, qint64) to the queue, then to the upload or download delegate.
+    // name(HTTPRequest*, qint64) to the queue, then to the upload or download delegate; name
+    // is a literal, read when the call is delivered.
     void tellListeners(Listener delegate, const char *name, qint64 amount);
     void updateProgressIndicator(Listener listener, qint64 progress, qint64 total);
     QPointer<QObject> listenerSlot(Listener listener) const;
-    void deliverToListener(Listener listener, std::function<void(QObject *)> call);
+    template <typename Call> void deliverToListener(Listener listener, Call call);
 
     // Proxy choice, off the network thread: false when the request failed for want of one.
     bool chooseProxy();

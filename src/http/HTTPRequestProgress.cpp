@@ -26,7 +26,7 @@ QPointer<QObject> HTTPRequest::listenerSlot(Listener listener) const
                                           : m_downloadProgressDelegate;
 }
 
-void HTTPRequest::deliverToListener(Listener listener, std::function<void(QObject *)> call)
+template <typename Call> void HTTPRequest::deliverToListener(Listener listener, Call call)
 {
     // With nobody listening nothing goes to the main thread: a request makes several updates,
     // each of which would otherwise cost the main thread a turn.
@@ -47,7 +47,7 @@ void HTTPRequest::deliverToListener(Listener listener, std::function<void(QObjec
 void HTTPRequest::tellListeners(Listener delegate, const char *name, qint64 amount)
 {
     for (const Listener listener : {Listener::Queue, delegate}) {
-        deliverToListener(listener, [me = this, name = QByteArray(name), amount](QObject *to) {
+        deliverToListener(listener, [me = this, name, amount](QObject *to) {
             const int index = SelectorCall::methodIndex(to, name, "HTTPRequest*,qint64");
             if (index >= 0)
                 to->metaObject()->method(index).invoke(
