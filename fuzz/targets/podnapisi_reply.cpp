@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         api.subtitlesFromReply(Fuzz::bytes(data, size), file, QStringLiteral("2"));
     for (const TNRemoteSubtitle &subtitle : found.value_or(QList<TNRemoteSubtitle>())) {
         FUZZ_CHECK(!subtitle.subFileName.isEmpty());
+        FUZZ_CHECK(!subtitle.downloadURL.isEmpty());
     }
     return 0;
 }

@@ -30,16 +30,21 @@ bool isSafeFieldText(const QByteArray &text)
 std::optional<HttpMessage> HttpMessage::create(const QByteArray &method, const QUrl &url,
                                                const QByteArray &version)
 {
-    if (!url.isValid() || url.isRelative() || url.host().isEmpty() || !isToken(method))
-        return std::nullopt;
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    if (!isRequestable(url) || !isToken(method))
         return std::nullopt;
     HttpMessage message;
     message.m_method = method;
     message.m_url = url;
     message.m_version = version;
     return message;
+}
+
+bool HttpMessage::isRequestable(const QUrl &url)
+{
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
 bool HttpMessage::isHttps() const

@@ -15,6 +15,8 @@ public:
     // a method that is not an HTTP token.
     static std::optional<HttpMessage> create(const QByteArray &method, const QUrl &url,
                                              const QByteArray &version);
+    // Whether a request can go to this URL at all: absolute, valid, http/https, with a host.
+    static bool isRequestable(const QUrl &url);
 
     const QByteArray &method() const { return m_method; }
     const QUrl &url() const { return m_url; }

@@ -128,6 +128,22 @@ TEST_F(PodnapisiTest, MapsRecordsAndFormsTheirDownloadAddresses)
     EXPECT_EQ(second.subFileName, QStringLiteral("Name.S02E05.srt"));
 }
 
+TEST_F(PodnapisiTest, ARecordWithNoUsablePageAddressIsSkipped)
+{
+    const VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    const QByteArray reply =
+        "<results>"
+        "<subtitle><id>1</id><url>http://[broken</url><release/></subtitle>"
+        "<subtitle><id>2</id><url/><release/></subtitle>"
+        "<subtitle><id>3</id><url>https://pod.test/p3</url><release/></subtitle>"
+        "</results>";
+    const RemoteSubtitles found = api().subtitlesFromReply(reply, file, QStringLiteral("2"));
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 1);
+    EXPECT_EQ(found->at(0).downloadURL, QStringLiteral("https://pod.test/p3/download"));
+}
+
 TEST_F(PodnapisiTest, ARecordWithoutItsIdSpoilsTheWholeAnswer)
 {
     const VideoFileSearchDictionary file =

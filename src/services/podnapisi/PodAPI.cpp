@@ -1,6 +1,7 @@
 #include "services/podnapisi/PodAPI.h"
 
 #include "catalogue/ServiceKeys.h"
+#include "http/HttpMessage.h"
 #include "platform/Logging.h"
 #include "platform/PathUtilities.h"
 #include "services/HashValue.h"
@@ -142,6 +143,11 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
                 download = QUrl(url);
                 const QString path = download.path();
                 download.setPath(path + (path.endsWith(u'/') ? "" : "/") + "download");
+            }
+            // A page address nothing can be fetched from would only fail at download time.
+            if (!HttpMessage::isRequestable(download)) {
+                qCInfo(lcServices) << "Podnapisi record skipped, no download address:" << id;
+                continue;
             }
             TNRemoteSubtitle subtitle;
             subtitle.service = PodnapisiServiceKey;
