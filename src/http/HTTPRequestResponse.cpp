@@ -15,6 +15,7 @@
 #include "http/SessionCookies.h"
 #include "http/TextEncoding.h"
 
+#include "platform/FileWriter.h"
 #include "platform/MainThread.h"
 
 #include <QCoreApplication>
@@ -61,12 +62,9 @@ bool replaceFile(const QString &from, const QString &to)
         return true;
     if (error != std::errc::cross_device_link)
         return false;
-    const QString beside =
-        to + QStringLiteral(".part-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (!QFile::copy(from, beside) || !replaceFile(beside, to)) {
-        QFile::remove(beside);
+    QString problem;
+    if (!FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, &problem))
         return false;
-    }
     QFile::remove(from);
     return true;
 }
