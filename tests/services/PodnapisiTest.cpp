@@ -136,6 +136,7 @@ TEST_F(PodnapisiTest, ARecordWithNoUsablePageAddressIsSkipped)
         "<results>"
         "<subtitle><id>1</id><url>http://[broken</url><release/></subtitle>"
         "<subtitle><id>2</id><url/><release/></subtitle>"
+        "<subtitle><id>4</id><url>::</url><release/></subtitle>"
         "<subtitle><id>3</id><url>https://pod.test/p3</url><release/></subtitle>"
         "</results>";
     const RemoteSubtitles found = api().subtitlesFromReply(reply, file, QStringLiteral("2"));
