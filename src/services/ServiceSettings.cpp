@@ -1,5 +1,6 @@
 #include "services/ServiceSettings.h"
 
+#include "platform/UrlLoader.h"
 #include "platform/UserDefaults.h"
 
 namespace ServiceSettings {
@@ -14,7 +15,8 @@ int requestTimeoutMs()
 
 double requestDeadlineSeconds()
 {
-    return 4 * requestTimeoutMs() / 1000.0;
+    // The same allowance as the loader gives the services' own requests.
+    return UrlRequest::DeadlineFactor * requestTimeoutMs() / 1000.0;
 }
 
 } // namespace ServiceSettings
