@@ -317,11 +317,10 @@ void HTTPDownloadCache::storeResponseForRequest(const HTTPRequest &request, doub
     bool written = false;
     qint64 length = 0;
     if (raw) {
-        const std::optional<QByteArray> &body = inflated;
-        if (!body)
+        if (!inflated)
             return;
-        length = body->size();
-        written = writeFile(dataPath, *body);
+        length = inflated->size();
+        written = writeFile(dataPath, *inflated);
     } else if (!downloaded.isEmpty() && QFileInfo(downloaded).isFile()) {
         length = QFileInfo(downloaded).size();
         written = copyFile(downloaded, dataPath);
