@@ -156,13 +156,8 @@ TEST_F(TNZipFileTest, DecompressedSizesAreCappedPerEntryAndPerArchive)
 TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
 {
     ZipArchiveBuilder builder;
-    builder.addFile("s00.srt", QByteArray(TNZipFile::MaximumEntrySize + 1, '\0'));
-    for (int i = 1; i < 20; ++i) {
-        ZipArchiveBuilder::Entry copy{
-            QByteArray("s") + QByteArray::number(i).rightJustified(2, '0') + ".srt", {}};
-        copy.sharesDataOf = 0;
-        builder.add(copy);
-    }
+    builder.addFile("s00.srt", QByteArray(TNZipFile::MaximumEntrySize + 1, '\0'))
+        .addOverlapping(19, "s", 2);
     EXPECT_FALSE(readAll(write(builder)));
     EXPECT_TRUE(m_delegate.messages.contains("The entries overlap"));
 }
@@ -170,13 +165,8 @@ TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
 TEST_F(TNZipFileTest, ArchivesOfTooManyEntriesAreRefused)
 {
     ZipArchiveBuilder builder;
-    builder.add({"e00000.srt", "", ZipArchiveBuilder::Method::Stored});
-    for (int i = 1; i <= TNZipFile::MaximumEntryCount; ++i) {
-        ZipArchiveBuilder::Entry copy{"e" + QByteArray::number(i).rightJustified(5, '0') + ".srt",
-                                      {}};
-        copy.sharesDataOf = 0;
-        builder.add(copy);
-    }
+    builder.add({"e00000.srt", "", ZipArchiveBuilder::Method::Stored})
+        .addOverlapping(TNZipFile::MaximumEntryCount, "e", 5);
     EXPECT_FALSE(readAll(write(builder)));
     EXPECT_TRUE(m_delegate.messages.contains("The archive has too many entries"));
 }

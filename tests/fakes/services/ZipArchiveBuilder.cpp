@@ -61,6 +61,17 @@ ZipArchiveBuilder &ZipArchiveBuilder::addFolder(const QByteArray &name)
     return add({name, {}, Method::Stored});
 }
 
+ZipArchiveBuilder &ZipArchiveBuilder::addOverlapping(int count, const QByteArray &prefix,
+                                                     int digits)
+{
+    for (int i = 1; i <= count; ++i) {
+        Entry copy{prefix + QByteArray::number(i).rightJustified(digits, '0') + ".srt", {}};
+        copy.sharesDataOf = 0;
+        add(copy);
+    }
+    return *this;
+}
+
 QByteArray ZipArchiveBuilder::build() const
 {
     QByteArray archive;

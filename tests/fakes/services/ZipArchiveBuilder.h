@@ -34,6 +34,9 @@ public:
     ZipArchiveBuilder &add(Entry entry);
     ZipArchiveBuilder &addFile(const QByteArray &name, const QByteArray &data);
     ZipArchiveBuilder &addFolder(const QByteArray &name);
+    // Adds count directory records, prefix + 1, 2, ... (zero-padded to digits) + ".srt", that
+    // all share the data of the first entry, whose name must be as long.
+    ZipArchiveBuilder &addOverlapping(int count, const QByteArray &prefix, int digits);
 
     QByteArray build() const;
     bool writeTo(const QString &path) const;
