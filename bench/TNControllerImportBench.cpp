@@ -1,6 +1,6 @@
-#include "app/TNController.h"
-#include "app/TNMainWindow.h"
-#include "app/TNProgressController.h"
+#include "app/controller/TNController.h"
+#include "app/list/TNMainWindow.h"
+#include "app/sheets/TNProgressController.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>

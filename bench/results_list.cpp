@@ -1,5 +1,5 @@
-#include "app/CatalogueTreeModel.h"
-#include "app/TNOutlineView.h"
+#include "app/list/CatalogueTreeModel.h"
+#include "app/list/TNOutlineView.h"
 #include "catalogue/TNModelController.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlertPresenter.h"
+#include "app/sheets/AlertPresenter.h"
 
 #include <QList>
 

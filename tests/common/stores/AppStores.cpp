@@ -1,5 +1,5 @@
-#include "app/TNAlert.h"
-#include "app/TNLastActionResult.h"
+#include "app/sheets/TNAlert.h"
+#include "app/sheets/TNLastActionResult.h"
 #include "common/FreshStart.h"
 
 #include <QApplication>

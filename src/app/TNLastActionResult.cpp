@@ -1,7 +1,0 @@
-#include "app/TNLastActionResult.h"
-
-TNLastActionResult &TNLastActionResult::defaultActionResult()
-{
-    static TNLastActionResult shared;
-    return shared;
-}

@@ -1,0 +1,152 @@
+#include "app/controller/TNController.h"
+#include "app/list/CatalogueTreeModel.h"
+#include "app/list/TNMainWindow.h"
+#include "app/sheets/TNAlert.h"
+#include "app/sheets/TNLastActionResult.h"
+#include "app/sheets/TNProgressController.h"
+#include "catalogue/ServiceKeys.h"
+#include "catalogue/TNModelController.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "platform/OperationQueue.h"
+
+#include <QLabel>
+
+void TNController::updateStatusInfo()
+{
+    m_totalVideoFiles = static_cast<qint32>(m_modelController->countVideoFiles());
+    m_totalSubs = static_cast<qint32>(m_modelController->countSubtitles());
+    m_totalSubsToDownload = static_cast<qint32>(m_modelController->countSubtitlesToDownload());
+    m_totalVideoFilesToSearch = static_cast<qint32>(m_modelController->countVideoFilesToSearch());
+
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    QString ignored;
+    if (record.lastAction() == TNLastActionResult::ImportAction && record.ignoredFiles() >= 1)
+        ignored = tr(", %1 Ignored Video file").arg(record.ignoredFiles());
+    if (m_totalVideoFiles >= 1) {
+        m_statusText = tr("%1 Video File").arg(m_totalVideoFiles) + ignored;
+        if (m_totalSubs > 0)
+            m_statusText += tr(", %1 Subtitles found").arg(m_totalSubs);
+        if (m_totalSubsToDownload > 0)
+            m_statusText += tr(", %1 selected to download").arg(m_totalSubsToDownload);
+    } else {
+        m_statusText = tr("The video file list is empty") + ignored;
+    }
+    if (m_window)
+        m_window->statusTextField()->setText(m_statusText);
+    updateActions();
+}
+
+QString TNController::statusText() const
+{
+    return m_statusText;
+}
+
+QString TNController::serviceList(qint32 loginState, bool podEnabled, bool osEnabled,
+                                  bool bsEnabled) const
+{
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    QString list;
+    const auto add = [&](bool enabled, const QString &service) {
+        if (enabled && record.lastLoginForService(service) == loginState)
+            list += QChar(0x2022) + QLatin1Char(' ') + service + QLatin1Char('\n');
+    };
+    add(podEnabled, PodnapisiServiceKey);
+    add(osEnabled, OpenSubtitlesServiceKey);
+    add(bsEnabled, BetaSeriesServiceKey);
+    return list;
+}
+
+void TNController::showAlert(const QString &message, const QString &information,
+                             bool showSuppression)
+{
+    TNAlert::defaultTNAlert().showModalForWindow(m_window, message, information, showSuppression);
+}
+
+void TNController::operationsEnded()
+{
+    // A phase that is still adding its operations may have run dry for a moment.
+    if (!operationsCount())
+        return;
+    if (m_progressSheet)
+        m_progressSheet->endSheet();
+    updateStatusInfo();
+    m_treeController->setGroupingInsertions(false);
+    m_treeController->rearrangeObjects();
+    if (m_window)
+        m_window->outlineView()->expandAll();
+
+    TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    const bool podEnabled = TNUserDefaultsHelper::IsPodEnabled();
+    const bool osEnabled = TNUserDefaultsHelper::IsOSEnabled();
+    const bool bsEnabled = TNUserDefaultsHelper::IsBetaSeriesEnabled();
+    const quint64 phase = record.lastAction();
+    TNAlert::defaultTNAlert().setLastAction(TNAlert::IgnoredVideoFilesAlert);
+    const bool chain = TNUserDefaultsHelper::oneStep() && !record.hasCancelled();
+
+    if (phase == TNLastActionResult::ImportAction && chain)
+        doSubtitleSearch();
+
+    if (phase == TNLastActionResult::SearchAction) {
+        bool alertShown = false;
+        const QString unreachable =
+            serviceList(TNLastActionResult::NoConnection, podEnabled, osEnabled, bsEnabled);
+        if (!unreachable.isEmpty()) {
+            showAlert(tr("Trovanel could not connect to the following Subtitles Services:"),
+                      unreachable + QLatin1Char('\n') +
+                          tr("The server is not responding. This usually happens when the "
+                             "server is offline or there is a problem with the internet "
+                             "connection. You should retry later."),
+                      false);
+            alertShown = true;
+        } else {
+            const QString refused =
+                serviceList(TNLastActionResult::LoginRefused, podEnabled, osEnabled, bsEnabled);
+            if (!refused.isEmpty() && TNUserDefaultsHelper::showAlertForLoginError()) {
+                TNAlert::defaultTNAlert().loginError(
+                    m_window, tr("Invalid user name or password for:"),
+                    refused + QLatin1Char('\n') +
+                        tr("Verify the user name or password in Trovanel Configuration. "
+                           "Remember that some subtitles services may require to have a valid "
+                           "account in their site in order to download subtitles. Trovanel "
+                           "will not be able to download subtitles with login error"),
+                    true);
+                alertShown = true;
+            }
+        }
+        checkSubtitlesWithLoginError();
+        if (!alertShown && chain)
+            doDownload();
+    }
+
+    if (phase == TNLastActionResult::DownloadAction) {
+        QString limits = QStringLiteral("\n");
+        if (podEnabled && record.downloadLimitReachedForService(PodnapisiServiceKey))
+            limits += PodnapisiServiceKey;
+        if (osEnabled && record.downloadLimitReachedForService(OpenSubtitlesServiceKey))
+            limits += QLatin1Char('\n') + OpenSubtitlesServiceKey;
+        if (bsEnabled && record.downloadLimitReachedForService(BetaSeriesServiceKey))
+            limits += QLatin1Char('\n') + BetaSeriesServiceKey;
+        if (limits != QLatin1String("\n"))
+            showAlert(tr("You have reached the daily download limit for: %1").arg(limits),
+                      tr("Some subtitles services may have a daily subtitle download limit. "
+                         "When that limit is reached, file downloads are temporarily disabled "
+                         "for that service. Please, wait some time before trying to download "
+                         "again from this service."),
+                      false);
+    }
+
+    if (phase == TNLastActionResult::ImportAction && record.ignoredFiles() > 0 &&
+        TNUserDefaultsHelper::showAlertForIgnoredVideoFiles()) {
+        TNAlert::defaultTNAlert().setLastAction(TNAlert::IgnoredVideoFilesAlert);
+        showAlert(
+            tr("Trovanel ignored %1 video files with local subtitles").arg(record.ignoredFiles()),
+            tr("If you want to import video files with local subtitles, you can enable "
+               "it in Trovanel Preferences"),
+            true);
+    }
+
+    record.setHasCancelled(false);
+
+    if (!m_pendingOpenFiles.isEmpty() && operationsCount())
+        applicationOpenFiles(std::exchange(m_pendingOpenFiles, {}));
+}

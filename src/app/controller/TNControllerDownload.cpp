@@ -1,0 +1,201 @@
+#include "app/controller/TNController.h"
+
+#include "app/sheets/TNAlert.h"
+#include "app/sheets/TNLastActionResult.h"
+#include "app/sheets/TNProgressController.h"
+#include "catalogue/ServiceKeys.h"
+#include "catalogue/Subtitle.h"
+#include "catalogue/TNModelController.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "http/HTTPRequest.h"
+#include "platform/FileWriter.h"
+#include "platform/Logging.h"
+#include "platform/MainThread.h"
+#include "platform/OperationQueue.h"
+#include "services/ServiceSettings.h"
+#include "services/TNCopySubsController.h"
+#include "services/TNKeychain.h"
+#include "services/opensubtitles/OSDownloadOperation.h"
+
+namespace {
+
+// The user information key of a download request: the catalogue id of its subtitle.
+const QString TNVFObjectIDKey = QStringLiteral("TNVFObjectIDKey");
+// The last page a service sent instead of a subtitle stays here for inspection.
+const QString LimitPagePath = QStringLiteral("/tmp/limit.html");
+constexpr qsizetype LargestOpenSubtitlesBatch = 50;
+constexpr int OpenSubtitlesConcurrency = 3;
+constexpr int RequestConcurrency = 5;
+constexpr int RetriesOnTimeout = 3;
+
+void writeLimitPage(const QString &page)
+{
+    // Replaces whatever stands at the path, a planted link included, and never writes
+    // through it.
+    QString problem;
+    if (!FileWriter::replace(LimitPagePath, page.toUtf8(), FileWriter::Access::Shared, &problem))
+        qCWarning(lcApp).noquote()
+            << QStringLiteral("The limit page was not kept at %1: %2").arg(LimitPagePath, problem);
+}
+
+} // namespace
+
+void TNController::doDownload()
+{
+    if (TNUserDefaultsHelper::downloadDestination() == TNUserDefaultsHelper::DownloadToFolder &&
+        TNUserDefaultsHelper::subtitleDownloadFolder().isNull()) {
+        showAlert(tr("The configured download folder does not exist"),
+                  tr("Verify the download folder in Trovanel Preferences"), false);
+        return;
+    }
+    const QList<Subtitle *> openSubtitles =
+        m_modelController->getSubtitlesToDownloadForService(OpenSubtitlesServiceKey);
+    const QList<Subtitle *> podnapisi =
+        m_modelController->getSubtitlesToDownloadForService(PodnapisiServiceKey);
+    const QList<Subtitle *> betaSeries =
+        m_modelController->getSubtitlesToDownloadForService(BetaSeriesServiceKey);
+    if (openSubtitles.isEmpty() && podnapisi.isEmpty() && betaSeries.isEmpty())
+        return;
+
+    TNLastActionResult::defaultActionResult().setLastAction(TNLastActionResult::DownloadAction);
+    m_operationQueue->cancelAllOperations();
+    m_operationQueue->setSuspended(true);
+
+    quint64 downloads = queueOpenSubtitlesBatch(openSubtitles);
+    for (const auto &[service, subtitles] :
+         {std::pair{PodnapisiServiceKey, podnapisi}, std::pair{BetaSeriesServiceKey, betaSeries}}) {
+        for (const Subtitle *subtitle : subtitles) {
+            TNLastActionResult::defaultActionResult().setDownloadLimitReached(false, service);
+            queueDownloadRequest(subtitle);
+            ++downloads;
+        }
+    }
+    // Every subtitle advances the bar once, those of the OpenSubtitles batch included.
+    if (m_progressSheet)
+        m_progressSheet->startDownload(downloads);
+    m_operationQueue->setSuspended(false);
+    updateActions();
+}
+
+quint64 TNController::queueOpenSubtitlesBatch(const QList<Subtitle *> &subtitles)
+{
+    QList<OSDownloadEntry> entries;
+    for (const Subtitle *subtitle : subtitles) {
+        if (entries.size() == LargestOpenSubtitlesBatch)
+            break;
+        entries.append({subtitle->subtitleID().value_or(QString()), subtitle->objectID()});
+    }
+    if (entries.isEmpty())
+        return 0;
+    auto batch = std::make_shared<OSDownloadOperation>();
+    const QString account = TNUserDefaultsHelper::userNameForService(OpenSubtitlesServiceKey);
+    batch->setUsername(account);
+    const TNKeychain *keychain = TNKeychain::defaultKeychain();
+    batch->setPassword(keychain
+                           ? keychain->passwordForSubtitlesService(OpenSubtitlesServiceKey, account)
+                           : QString());
+    batch->setSubDelegate(this);
+    batch->setSubtitles(entries);
+    m_operationQueue->setMaxConcurrentOperationCount(OpenSubtitlesConcurrency);
+    m_operationQueue->addOperation(batch);
+    return quint64(entries.size());
+}
+
+void TNController::queueDownloadRequest(const Subtitle *subtitle)
+{
+    auto request = HTTPRequest::requestWithURL(QUrl(subtitle->downloadURL().value_or(QString())));
+    request->setDelegate(this);
+    request->setDidFinishSelector("subtitleDownloadFinished");
+    request->setDidFailSelector("subtitleDownloadFailed");
+    request->setNumberOfTimesToRetryOnTimeout(RetriesOnTimeout);
+    request->setTotalTimeOutSeconds(ServiceSettings::requestDeadlineSeconds());
+    request->setUserInfo({{TNVFObjectIDKey, QVariant::fromValue(subtitle->objectID())}});
+    m_operationQueue->setMaxConcurrentOperationCount(RequestConcurrency);
+    m_operationQueue->addOperation(request);
+}
+
+void TNController::subtitleDownloadEnded(const TNRemoteSubtitle &subtitle, const Error *error)
+{
+    // The batch waits on its worker thread until the result is written, so every result is
+    // handled, in order, before the batch ends.
+    MainThread::run([this, subtitle, failed = error != nullptr] {
+        openSubtitlesDownloadEnded(subtitle, failed);
+    });
+}
+
+void TNController::openSubtitlesDownloadEnded(const TNRemoteSubtitle &result, bool failed)
+{
+    Subtitle *subtitle = m_modelController->subtitleWithID(result.subtitleOID);
+    if (!subtitle)
+        return;
+    if (failed) {
+        downloadFailed(subtitle);
+        return;
+    }
+    if (m_progressSheet)
+        m_progressSheet->subtitlesDownloadedOK(1);
+    // An empty file is no subtitle: it stays selected for the next download.
+    if (result.data.isEmpty())
+        subtitle->setStatus(SubtitleStatusDownloadFailed);
+    else
+        subtitle->setStatus(TNCopySubsController().copyFile(result.data, subtitle)
+                                ? SubtitleStatusDownloaded
+                                : SubtitleStatusWriteFailed);
+}
+
+Subtitle *TNController::subtitleForRequest(const HTTPRequest *request) const
+{
+    return m_modelController->subtitleWithID(
+        request->userInfo().value(TNVFObjectIDKey).value<ObjectId>());
+}
+
+void TNController::downloadFailed(Subtitle *subtitle)
+{
+    if (m_progressSheet)
+        m_progressSheet->subtitlesDownloadedError(1);
+    if (subtitle)
+        subtitle->setStatus(SubtitleStatusDownloadFailed);
+}
+
+void TNController::subtitleDownloadFinished(HTTPRequest *request)
+{
+    if (!request)
+        return;
+    Subtitle *subtitle = subtitleForRequest(request);
+    if (!subtitle)
+        return;
+    // An error page is never a subtitle.
+    if (request->responseStatusCode() >= 400) {
+        downloadFailed(subtitle);
+        return;
+    }
+    if (m_progressSheet)
+        m_progressSheet->subtitlesDownloadedOK(1);
+    const QByteArray body = request->responseData();
+    if (body.isEmpty()) {
+        subtitle->setStatus(SubtitleStatusDownloadFailed);
+        return;
+    }
+    if (!body.startsWith("<!DOCTYPE")) {
+        subtitle->setStatus(TNCopySubsController().copyZipFile(body, subtitle)
+                                ? SubtitleStatusDownloaded
+                                : SubtitleStatusWriteFailed);
+        return;
+    }
+    const QString page = request->responseString();
+    writeLimitPage(page);
+    if (page.contains(QLatin1String("not found in database"), Qt::CaseInsensitive)) {
+        subtitle->setStatus(SubtitleStatusDownloadFailed);
+        return;
+    }
+    subtitle->setStatus(SubtitleStatusDailyLimit);
+    TNLastActionResult::defaultActionResult().setDownloadLimitReached(
+        true, subtitle->service().value_or(QString()));
+}
+
+void TNController::subtitleDownloadFailed(HTTPRequest *request)
+{
+    if (!request)
+        return;
+    downloadFailed(subtitleForRequest(request));
+}

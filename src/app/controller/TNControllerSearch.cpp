@@ -1,0 +1,218 @@
+#include "app/controller/TNController.h"
+#include "app/sheets/TNLastActionResult.h"
+#include "app/sheets/TNProgressController.h"
+#include "catalogue/ServiceKeys.h"
+#include "catalogue/Subtitle.h"
+#include "catalogue/SubtitlesLanguages.h"
+#include "catalogue/TNModelController.h"
+#include "catalogue/TNUserDefaultsHelper.h"
+#include "catalogue/TNVideoFileParser.h"
+#include "catalogue/VideoFile.h"
+#include "platform/OperationQueue.h"
+#include "services/TNKeychain.h"
+#include "services/betaseries/BSSearchOperation.h"
+#include "services/opensubtitles/OSSearchOperation.h"
+#include "services/podnapisi/PodSearchOperation.h"
+
+namespace {
+
+std::optional<QString> present(const QString &text)
+{
+    return text.isNull() ? std::nullopt : std::optional<QString>(text);
+}
+
+std::optional<qint32> narrowed(const std::optional<qint64> &value)
+{
+    return value ? std::optional<qint32>(qint32(*value)) : std::nullopt;
+}
+
+VideoFileSearchList searchDictionaries(const QList<VideoFile *> &videos)
+{
+    VideoFileSearchList files;
+    files.reserve(videos.size());
+    for (const VideoFile *video : videos) {
+        VideoFileSearchDictionary file;
+        file.objectID = video->objectID();
+        file.fileName = video->fileName().value_or(QStringLiteral(""));
+        file.year = video->year();
+        file.season = video->season();
+        file.episode = video->episode();
+        file.name =
+            TNVideoFileParser::searchKeyword(video->name().value_or(QString()), file.fileName);
+        if (video->fileHash())
+            file.fileHash = video->fileHash()->isNull() ? QStringLiteral("") : *video->fileHash();
+        file.fileSize = video->fileSize();
+        files.append(file);
+    }
+    return files;
+}
+
+} // namespace
+
+bool TNController::checkConfiguredLanguages()
+{
+    if (!TNUserDefaultsHelper::configuredLanguages().isEmpty())
+        return true;
+    showAlert(tr("You haven't configured any search language"),
+              tr("Choose at least one Subtitle search language in Trovanel Preferences"), false);
+    return false;
+}
+
+void TNController::doSubtitleSearch()
+{
+    if (!checkConfiguredLanguages())
+        return;
+    const QList<VideoFile *> videos = m_modelController->getVideoFilesToSearch();
+    const QStringList languages = TNUserDefaultsHelper::configuredLanguages();
+    if (videos.isEmpty())
+        return;
+    const bool podEnabled = TNUserDefaultsHelper::IsPodEnabled();
+    const bool osEnabled = TNUserDefaultsHelper::IsOSEnabled();
+    const bool betaSeriesEnabled = TNUserDefaultsHelper::IsBetaSeriesEnabled();
+    if (!podEnabled && !osEnabled && !betaSeriesEnabled) {
+        showAlert(tr("All subtitles services are disabled"),
+                  tr("Enable at least one Subtitle service in Trovanel Preferences"), false);
+        return;
+    }
+    TNLastActionResult::defaultActionResult().setLastAction(TNLastActionResult::SearchAction);
+    m_unreachableServices.clear();
+    // Nothing starts before every search is queued: an operation that ended at once would
+    // otherwise empty the queue and end the batch while it is being set up.
+    m_operationQueue->setSuspended(true);
+    const auto enqueue = [this](const SearchOperations &operations) {
+        for (const std::shared_ptr<SubtitleSearchOperation> &operation : operations)
+            m_operationQueue->addOperation(operation);
+    };
+    if (osEnabled)
+        enqueue(buildOSTasksForVideoFiles(videos, languages));
+    if (podEnabled)
+        enqueue(buildPodTasksForVideoFiles(videos, languages));
+    if (betaSeriesEnabled)
+        enqueue(buildBetaSeriesTasksForVideoFiles(videos, languages));
+    m_operationQueue->setSuspended(false);
+    if (m_operationQueue->operationCount() > 0 && m_progressSheet)
+        m_progressSheet->startSearch();
+    updateActions();
+}
+
+void TNController::checkSubtitlesWithLoginError()
+{
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    for (Subtitle *subtitle : m_modelController->getSubtitlesWithLoginError()) {
+        if (record.lastLoginForService(subtitle->service().value_or(QString())) !=
+            TNLastActionResult::LoggedIn)
+            continue;
+        subtitle->setStatus(std::nullopt);
+        m_modelController->checkHighestSubtitle(subtitle->parent());
+    }
+}
+
+void TNController::configureSearch(SubtitleSearchOperation &operation, const QString &service)
+{
+    const QString account = TNUserDefaultsHelper::userNameForService(service);
+    operation.setUsername(account);
+    if (const TNKeychain *keychain = TNKeychain::defaultKeychain())
+        operation.setPassword(keychain->passwordForSubtitlesService(service, account));
+    operation.setDelegate(this);
+}
+
+SearchOperations TNController::buildOSTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                                         const QStringList &languages)
+{
+    if (videos.isEmpty())
+        return {};
+    auto search = std::make_shared<OSSearchOperation>(
+        searchDictionaries(videos),
+        SubtitlesLanguages::sharedInstance().translateToOSLanguages(languages),
+        OpenSubtitlesServiceKey);
+    configureSearch(*search, OpenSubtitlesServiceKey);
+    return {search};
+}
+
+SearchOperations TNController::buildPodTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                                          const QStringList &languages)
+{
+    if (videos.isEmpty())
+        return {};
+    const VideoFileSearchList files = searchDictionaries(videos);
+    const QStringList ids = SubtitlesLanguages::sharedInstance().translateToPodLanguages(languages);
+    SearchOperations operations;
+    for (const bool onlyLogin : {false, true}) {
+        auto operation = std::make_shared<PodSearchOperation>(files, ids, PodnapisiServiceKey);
+        operation->setOnlyLogin(onlyLogin);
+        configureSearch(*operation, PodnapisiServiceKey);
+        operations.append(operation);
+    }
+    return operations;
+}
+
+SearchOperations TNController::buildBetaSeriesTasksForVideoFiles(const QList<VideoFile *> &videos,
+                                                                 const QStringList &languages)
+{
+    if (videos.isEmpty())
+        return {};
+    auto search = std::make_shared<BSSearchOperation>(searchDictionaries(videos), languages,
+                                                      BetaSeriesServiceKey);
+    configureSearch(*search, BetaSeriesServiceKey);
+    return {search};
+}
+
+void TNController::didLogin(const QString &service)
+{
+    // A login that needs no request says nothing about a service found unreachable.
+    if (m_unreachableServices.contains(service))
+        return;
+    TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::LoggedIn, service);
+}
+
+void TNController::didFailWithLoginError(const QString &service)
+{
+    TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::LoginRefused, service);
+}
+
+void TNController::didFailWithError(const QString &service)
+{
+    m_unreachableServices.insert(service);
+    TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::NoConnection, service);
+}
+
+void TNController::didReceiveSubtitles(const RemoteSubtitles &subtitles)
+{
+    const QList<TNRemoteSubtitle> records = subtitles.value_or(QList<TNRemoteSubtitle>());
+    if (m_progressSheet)
+        m_progressSheet->subtitlesFound(quint64(records.size()));
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    for (const TNRemoteSubtitle &remote : records) {
+        VideoFile *video = m_modelController->videoFileWithID(remote.videoFileOID);
+        if (!video || remote.subFileName.isEmpty())
+            continue;
+        Subtitle *subtitle = m_modelController->insertSubtitle();
+        const ParserResult parsed = m_videoFileParser->parseFile(remote.subFileName);
+        if (!subtitle)
+            continue;
+        subtitle->setDownloadURL(present(remote.downloadURL));
+        subtitle->setFileHash(present(remote.subHash));
+        subtitle->setFileName(present(remote.subFileName));
+        subtitle->setName(present(remote.name));
+        subtitle->setLanguage(
+            present(SubtitlesLanguages::sharedInstance().translate(remote.lang, remote.service)));
+        subtitle->setParent(video);
+        subtitle->setReleaseInfo(present(remote.releaseInfo));
+        subtitle->setService(present(remote.service));
+        subtitle->setSubtitleID(present(remote.subtitleID));
+        subtitle->setYear(narrowed(remote.year));
+        subtitle->setSeason(narrowed(remote.season));
+        subtitle->setEpisode(narrowed(remote.episode));
+        if (!subtitle->season())
+            subtitle->setSeason(parsed.season);
+        if (!subtitle->episode())
+            subtitle->setEpisode(parsed.episode);
+        if (!subtitle->year())
+            subtitle->setYear(parsed.year);
+        subtitle->calculateRating();
+        if (record.lastLoginForService(remote.service) != TNLastActionResult::LoggedIn)
+            subtitle->setStatus(SubtitleStatusLoginError);
+        video->setModified(std::nullopt);
+        m_modelController->checkHighestSubtitle(video);
+    }
+}

@@ -1,0 +1,61 @@
+#include "app/list/LanguageFlags.h"
+
+#include <QHash>
+
+namespace {
+
+const QHash<QString, QString> &countries()
+{
+    static const QHash<QString, QString> table{
+        {QStringLiteral("en"), QStringLiteral("gb")},
+        {QStringLiteral("es"), QStringLiteral("es")},
+        {QStringLiteral("da"), QStringLiteral("dk")},
+        {QStringLiteral("de"), QStringLiteral("de")},
+        {QStringLiteral("fi"), QStringLiteral("fi")},
+        {QStringLiteral("pt"), QStringLiteral("pt")},
+        {QStringLiteral("it"), QStringLiteral("it")},
+        {QStringLiteral("pt-BR"), QStringLiteral("br")},
+        {QStringLiteral("zh-Hans"), QStringLiteral("cn")},
+        {QStringLiteral("fr"), QStringLiteral("fr")},
+        {QStringLiteral("bs"), QStringLiteral("ba")},
+        {QStringLiteral("bg"), QStringLiteral("bg")},
+        {QStringLiteral("hr"), QStringLiteral("hr")},
+        {QStringLiteral("cs"), QStringLiteral("cz")},
+        {QStringLiteral("et"), QStringLiteral("ee")},
+        {QStringLiteral("el"), QStringLiteral("gr")},
+        {QStringLiteral("is"), QStringLiteral("is")},
+        {QStringLiteral("lv"), QStringLiteral("lv")},
+        {QStringLiteral("lt"), QStringLiteral("lt")},
+        {QStringLiteral("mk"), QStringLiteral("mk")},
+        {QStringLiteral("no"), QStringLiteral("no")},
+        {QStringLiteral("pl"), QStringLiteral("pl")},
+        {QStringLiteral("ro"), QStringLiteral("ro")},
+        {QStringLiteral("ru"), QStringLiteral("ru")},
+        {QStringLiteral("sr"), QStringLiteral("rs")},
+        {QStringLiteral("sk"), QStringLiteral("sk")},
+        {QStringLiteral("sl"), QStringLiteral("si")},
+        {QStringLiteral("sv"), QStringLiteral("se")},
+        {QStringLiteral("tr"), QStringLiteral("tr")},
+        // The application's code for Ukrainian.
+        {QStringLiteral("tk"), QStringLiteral("ua")},
+        {QStringLiteral("nl"), QStringLiteral("nl")},
+        {QStringLiteral("ar"), QStringLiteral("sa")},
+        {QStringLiteral("he"), QStringLiteral("il")},
+    };
+    return table;
+}
+
+} // namespace
+
+QString LanguageFlags::countryForLanguage(const QString &code)
+{
+    return countries().value(code);
+}
+
+QPixmap LanguageFlags::flagForLanguage(const QString &code)
+{
+    const QString country = countryForLanguage(code);
+    if (country.isNull())
+        return {};
+    return QPixmap(QStringLiteral(":/flags/%1.png").arg(country));
+}

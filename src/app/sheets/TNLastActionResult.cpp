@@ -1,0 +1,7 @@
+#include "app/sheets/TNLastActionResult.h"
+
+TNLastActionResult &TNLastActionResult::defaultActionResult()
+{
+    static TNLastActionResult shared;
+    return shared;
+}
