@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -197,6 +198,11 @@ bool replace(const QString &path, const QByteArray &data, Access access, QString
 bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem)
 {
     return replaceWith(path, copyOf(source), access, problem);
+}
+
+void failWritesPastSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void removeStaleTemporaries(const QString &folder, std::chrono::seconds age)

@@ -29,6 +29,10 @@ bool replace(const QString &path, const QByteArray &data, Access access, QString
 // As replace(), with a copy of the file at source, read a block at a time.
 bool replaceWithCopy(const QString &path, const QString &source, Access access, QString *problem);
 
+// Makes a write past the process's file-size limit fail with "File too large", as a full
+// disk does, instead of killing the program. Called once at start-up.
+void failWritesPastSizeLimit();
+
 // Removes what createNew() and replace() left in folder when the program died between writing
 // and moving: this user's regular files named ".<name>.<8 hex digits>.part", last written more
 // than age ago. Links, other users' files and every other name are left alone.

@@ -1,4 +1,5 @@
 #include "common/FreshStart.h"
+#include "platform/FileWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char **argv)
 {
+    FileWriter::failWritesPastSizeLimit();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QThread>
 
-#include <csignal>
 #include <sys/resource.h>
 
 namespace TestSupport {
@@ -61,12 +60,9 @@ void withFileSizeLimit(qint64 bytes, const std::function<void()> &body)
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit small{rlim_t(bytes), limit.rlim_max};
-    // Without this the process would be killed instead of the write failing.
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     body();
     setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previous);
 }
 
 } // namespace TestSupport

@@ -81,7 +81,8 @@ protected:
     }
     QStringList filesIn(const QString &relative) const
     {
-        return QDir(path(relative)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(path(relative))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     QTemporaryDir m_root;

@@ -6,6 +6,7 @@
 #include "app/notices/TNNotificationParser.h"
 #include "app/sheets/MessageBoxAlertPresenter.h"
 #include "app/sheets/TNAlert.h"
+#include "platform/FileWriter.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@ void openUrls(const QStringList &urls)
 
 int main(int argc, char **argv)
 {
+    FileWriter::failWritesPastSizeLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("trovanel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trovanel"));
