@@ -32,6 +32,7 @@ QString systemProblem(int code)
 constexpr qsizetype CopyBlockSize = 256 * 1024;
 constexpr std::string_view TemporarySuffix = ".part";
 constexpr int TemporaryDigits = 8;
+constexpr qsizetype DefaultLongestName = 255;
 
 // Fills a freshly opened file; 0 or the system's error code.
 using Filler = std::function<int(int descriptor)>;
@@ -99,15 +100,34 @@ int writeNew(const QByteArray &name, const Filler &fill, mode_t mode = 0666)
     return failure;
 }
 
+// The longest name, in bytes, the folder's file system takes.
+qsizetype longestNameIn(const QString &folder)
+{
+    const long longest =
+        ::pathconf(folder.isEmpty() ? "." : QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return longest > 0 ? qsizetype(longest) : DefaultLongestName;
+}
+
+// The hidden name beside path. However long the path's own name, this one fits the file
+// system: the name is cut short, on a character's first byte, to make room for the suffix.
 QByteArray temporaryNameBeside(const QString &path)
 {
     const QString folder = PathUtilities::deletingLastPathComponent(path);
-    const QString name =
+    QByteArray name = PathUtilities::lastPathComponent(path).toUtf8();
+    const qsizetype room =
+        longestNameIn(folder) - qsizetype(2 + TemporaryDigits + TemporarySuffix.size());
+    if (name.size() > room) {
+        qsizetype cut = std::max<qsizetype>(room, 0);
+        while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        name.truncate(cut);
+    }
+    const QString hidden =
         QStringLiteral(".%1.%2%3")
-            .arg(PathUtilities::lastPathComponent(path))
+            .arg(QString::fromUtf8(name))
             .arg(QRandomGenerator::global()->generate(), TemporaryDigits, 16, QChar(u'0'))
             .arg(QLatin1StringView(TemporarySuffix));
-    return QFile::encodeName(PathUtilities::appendingPathComponent(folder, name));
+    return QFile::encodeName(PathUtilities::appendingPathComponent(folder, hidden));
 }
 
 // A name as temporaryNameBeside() makes them.
@@ -171,23 +191,26 @@ bool replaceWith(const QString &path, const Filler &fill, FileWriter::Access acc
 
 namespace FileWriter {
 
-bool createNew(const QString &path, const QByteArray &data, QString *problem)
+Created createNew(const QString &path, const QByteArray &data, QString *problem)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary;
     int failure = writeTemporaryBeside(path, bytes(data), 0666, &temporary);
-    if (failure != 0)
-        return failed(failure, problem);
-    // Moved into place only where nothing stands, a dangling link included.
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
-        return true;
-    failure = errno;
-    ::unlink(temporary.constData());
-    // File systems that cannot rename without replacing get the file written in place.
-    if (failure == EINVAL || failure == ENOSYS)
-        failure = writeNew(target, bytes(data));
-    return failure == 0 || failed(failure, problem);
+    if (failure == 0) {
+        // Moved into place only where nothing stands, a dangling link included.
+        if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                        RENAME_NOREPLACE) == 0)
+            return Created::Written;
+        failure = errno;
+        ::unlink(temporary.constData());
+        // File systems that cannot rename without replacing get the file written in place.
+        if (failure == EINVAL || failure == ENOSYS)
+            failure = writeNew(target, bytes(data));
+    }
+    if (failure == 0)
+        return Created::Written;
+    *problem = systemProblem(failure);
+    return failure == EEXIST ? Created::NameTaken : Created::Failed;
 }
 
 bool replace(const QString &path, const QByteArray &data, Access access, QString *problem)

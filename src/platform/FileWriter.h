@@ -17,10 +17,17 @@ enum class Access
     AsReplaced // no more than the file replaced allowed; Shared where there was none
 };
 
+enum class Created
+{
+    Written,
+    NameTaken, // something stood at the path, or came to stand there while writing
+    Failed
+};
+
 // Creates a file that must not exist yet, such as a subtitle beside a video: nothing standing
 // at path is replaced, and a symbolic link there is never followed, even one that points
-// nowhere. False, with the cause in problem, when something stands there or writing fails.
-bool createNew(const QString &path, const QByteArray &data, QString *problem);
+// nowhere. The cause of a failure, a name taken included, goes to problem.
+Created createNew(const QString &path, const QByteArray &data, QString *problem);
 
 // Puts data at path in place of whatever stands there; a link there is replaced, not
 // followed.

@@ -9,6 +9,7 @@
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 #include "platform/PathUtilities.h"
+#include "services/SubtitleFileName.h"
 #include "services/TNZipFile.h"
 
 #include <QDir>
@@ -31,10 +32,17 @@ QString plainFileName(QString name)
     return last;
 }
 
-// Joins an extension with a dot, leaving out empty ones.
-QString withExtension(const QString &path, const QString &extension)
+// The part after a dot, or nothing for an empty part.
+QString dotted(const QString &part)
 {
-    return extension.isEmpty() ? path : PathUtilities::appendingPathExtension(path, extension);
+    return part.isEmpty() ? QString() : QLatin1Char('.') + part;
+}
+
+// A name that shows every character, cut short to fit the file system where needed.
+QString writableName(const QString &stem, const QString &suffix)
+{
+    return SubtitleFileName::fitted(SubtitleFileName::visible(stem),
+                                    SubtitleFileName::visible(suffix));
 }
 
 bool sameService(const Subtitle *subtitle, const QString &key)
@@ -62,13 +70,14 @@ bool writeFailed(const QString &path, const QString &problem)
     return false;
 }
 
-bool writeAtomically(const QString &path, const QByteArray &data)
+// The cause of a failure, a name taken included, goes to problem; only other failures are
+// logged.
+FileWriter::Created writeAtomically(const QString &path, const QByteArray &data, QString *problem)
 {
-    // A program that died between writing and moving left its hidden file behind.
-    FileWriter::removeStaleTemporaries(PathUtilities::deletingLastPathComponent(path),
-                                       StaleTemporaryAge);
-    QString problem;
-    return FileWriter::createNew(path, data, &problem) || writeFailed(path, problem);
+    const FileWriter::Created created = FileWriter::createNew(path, data, problem);
+    if (created == FileWriter::Created::Failed)
+        writeFailed(path, *problem);
+    return created;
 }
 
 // A link of any kind takes its name, even one that points nowhere: writes never go through.
@@ -97,58 +106,86 @@ QString TNCopySubsController::replaceExtensionIfNeeded(const QString &fileName) 
     return replaced;
 }
 
-QString TNCopySubsController::freeRenamedPath(const Subtitle *subtitle, const QString &folder,
-                                              const QString &extension) const
+QStringList TNCopySubsController::renamedCandidates(const Subtitle *subtitle, const QString &folder,
+                                                    const QString &extension) const
 {
     const QString video = subtitle->parent()->fileName().value_or(QString());
-    const QString base = PathUtilities::appendingPathComponent(
-        folder, PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(video)));
+    const QString base =
+        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(video));
+    if (base.isEmpty())
+        return {};
     const QString language = subtitle->language();
-
-    QStringList candidates;
+    QStringList marks;
     if (!TNUserDefaultsHelper::appendLanguageName())
-        candidates.append(withExtension(base, extension));
-    candidates.append(withExtension(withExtension(base, language), extension));
+        marks.append(QString());
+    marks.append(language);
     for (int number = 1; number < NumberedNameLimit; ++number)
-        candidates.append(
-            withExtension(withExtension(base, language + QString::number(number)), extension));
-    for (const QString &candidate : candidates) {
-        if (!candidate.isEmpty() && !isTaken(candidate))
-            return candidate;
-    }
-    return QString();
+        marks.append(language + QString::number(number));
+    QStringList candidates;
+    for (const QString &mark : std::as_const(marks))
+        candidates.append(PathUtilities::appendingPathComponent(
+            folder, writableName(base, dotted(mark) + dotted(extension))));
+    return candidates;
 }
 
-QString TNCopySubsController::getDestinationPath(const Subtitle *subtitle,
-                                                 const QString &fileName) const
+QStringList TNCopySubsController::destinationCandidates(const Subtitle *subtitle,
+                                                        const QString &fileName) const
 {
     if (!subtitle->parent())
-        return QString();
+        return {};
     QString folder = TNUserDefaultsHelper::subtitleDownloadFolder();
     if (folder.isEmpty())
         folder = PathUtilities::deletingLastPathComponent(
             subtitle->parent()->fileName().value_or(QString()));
     const QString name = replaceExtensionIfNeeded(plainFileName(fileName));
     if (name.isEmpty())
-        return QString();
+        return {};
+    const QString extension = PathUtilities::pathExtension(name);
     if (TNUserDefaultsHelper::renameSubtitle())
-        return freeRenamedPath(subtitle, folder, PathUtilities::pathExtension(name));
-    return PathUtilities::appendingPathComponent(folder, name);
+        return renamedCandidates(subtitle, folder, extension);
+    QString writable = SubtitleFileName::visible(name);
+    if (writable.toUtf8().size() > SubtitleFileName::LongestName)
+        writable = writableName(PathUtilities::deletingPathExtension(name), dotted(extension));
+    return {PathUtilities::appendingPathComponent(folder, writable)};
+}
+
+QString TNCopySubsController::getDestinationPath(const Subtitle *subtitle,
+                                                 const QString &fileName) const
+{
+    const QStringList candidates = destinationCandidates(subtitle, fileName);
+    if (!TNUserDefaultsHelper::renameSubtitle())
+        return candidates.value(0);
+    for (const QString &candidate : candidates) {
+        if (!isTaken(candidate))
+            return candidate;
+    }
+    return QString();
 }
 
 bool TNCopySubsController::writeToDestination(const QByteArray &data, const Subtitle *subtitle,
                                               const QString &fileName) const
 {
-    const QString destination = getDestinationPath(subtitle, fileName);
-    if (destination.isEmpty())
+    const QStringList candidates = destinationCandidates(subtitle, fileName);
+    if (candidates.isEmpty())
         return false;
-    if (!TNUserDefaultsHelper::renameSubtitle() && isTaken(destination)) {
-        // A subtitle of that name is already there; a link to nothing is no subtitle.
-        if (FileManager::fileExists(destination))
-            return true;
-        return writeFailed(destination, QStringLiteral("a link stands there"));
+    // A program that died between writing and moving left its hidden file behind.
+    FileWriter::removeStaleTemporaries(PathUtilities::deletingLastPathComponent(candidates.first()),
+                                       StaleTemporaryAge);
+    const bool renaming = TNUserDefaultsHelper::renameSubtitle();
+    for (const QString &candidate : candidates) {
+        // Another writer may take a free name first; the next free one is then taken.
+        QString problem = QStringLiteral("a link stands there");
+        const FileWriter::Created created = isTaken(candidate)
+                                                ? FileWriter::Created::NameTaken
+                                                : writeAtomically(candidate, data, &problem);
+        if (created != FileWriter::Created::NameTaken)
+            return created == FileWriter::Created::Written;
+        if (renaming)
+            continue;
+        // A subtitle of that name is already there; a link to nothing, or a folder, is none.
+        return FileManager::fileExists(candidate) || writeFailed(candidate, problem);
     }
-    return writeAtomically(destination, data);
+    return false;
 }
 
 bool TNCopySubsController::copyFile(const QByteArray &data, const Subtitle *subtitle) const

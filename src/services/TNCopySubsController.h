@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class Subtitle;
 
 // Writes one downloaded subtitle beside its video or into the download folder, named by the
-// user's settings. Never writes outside that folder and never replaces an existing file.
+// user's settings. Never writes outside that folder and never replaces an existing file; the
+// names it writes show every character and fit the file system.
 // Main thread only (it reads the catalogue).
 class TNCopySubsController final
 {
@@ -31,9 +33,11 @@ public:
     static constexpr int NumberedNameLimit = 50;
 
 private:
-    // The first candidate name that is free in folder; null when none is.
-    QString freeRenamedPath(const Subtitle *subtitle, const QString &folder,
-                            const QString &extension) const;
+    // The names the subtitle may take, in order: its own name, or, when renaming, the
+    // video's name with each language mark. Empty when there is no name to give.
+    QStringList destinationCandidates(const Subtitle *subtitle, const QString &fileName) const;
+    QStringList renamedCandidates(const Subtitle *subtitle, const QString &folder,
+                                  const QString &extension) const;
     bool writeToDestination(const QByteArray &data, const Subtitle *subtitle,
                             const QString &fileName) const;
 };

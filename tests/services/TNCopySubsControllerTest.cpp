@@ -204,6 +204,43 @@ TEST_F(TNCopySubsControllerTest, AFailedWriteNamesItsCauseAndLeavesNothing)
         << qPrintable(logged.first());
 }
 
+TEST_F(TNCopySubsControllerTest, ANameTakenWhileWritingGivesWayToTheNextFreeName)
+{
+    // A folder passes the free-name test but fails the final create, as a name another
+    // writer takes in between does.
+    setRename(true);
+    QDir().mkpath(path("v/Film.srt"));
+    Subtitle *sub = subtitle(OpenSubtitlesServiceKey, "Film.DVDRip.srt");
+    EXPECT_TRUE(m_writer.copyFile(Content, sub));
+    EXPECT_EQ(contents(path("v/Film.en.srt")), Content);
+    EXPECT_TRUE(m_writer.copyFile("second", sub));
+    EXPECT_EQ(contents(path("v/Film.en1.srt")), "second");
+    EXPECT_EQ(filesIn("v"), (QStringList{"Film.en.srt", "Film.en1.srt", "Film.srt"}));
+}
+
+TEST_F(TNCopySubsControllerTest, NamesShowEveryCharacterAndFitTheFileSystem)
+{
+    const QString hostile = QStringLiteral("Bad\nName\x1b[31m\x7f\u0085\u2028\ufdd0") +
+                            QChar(0xdbff) + QChar(0xdfff) + QChar(0xd800) + QStringLiteral(".srt");
+    EXPECT_TRUE(m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, hostile)));
+    EXPECT_EQ(contents(path("v/Bad_Name_[31m______.srt")), Content);
+
+    // Every name the file system takes can be written, and a longer one keeps its extension.
+    const QString longest = QString(251, QLatin1Char('a')) + QStringLiteral(".srt");
+    EXPECT_TRUE(m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, longest)));
+    EXPECT_EQ(contents(path("v/" + longest)), Content);
+    const QString accents(150, QChar(0xe9));
+    EXPECT_TRUE(m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, accents + "x.srt")));
+    EXPECT_EQ(contents(path("v/" + accents.left(125) + ".srt")), Content);
+
+    setRename(true);
+    setAppendLanguage(true);
+    m_video = m_store.insertVideoFile(path("v/" + QString(250, QLatin1Char('b')) + ".mkv"));
+    EXPECT_TRUE(m_writer.copyFile(Content, subtitle(OpenSubtitlesServiceKey, "x.srt")));
+    EXPECT_EQ(contents(path("v/" + QString(248, QLatin1Char('b')) + ".en.srt")), Content);
+    EXPECT_EQ(filesIn("v").size(), 4);
+}
+
 TEST_F(TNCopySubsControllerTest, WritingRemovesOnlyItsOwnLongForgottenHiddenFiles)
 {
     const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
