@@ -1,11 +1,11 @@
 #include "catalogue/DirectoryEnumerator.h"
 
-#include "platform/Logging.h"
 #include "platform/PathUtilities.h"
 
 #include <QFile>
 #include <QList>
 
+#include <cerrno>
 #include <cstring>
 
 #include <dirent.h>
@@ -19,31 +19,56 @@ struct RawEntry
     bool isDirectory;
 };
 
+QString systemReason(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+void tell(const DirectoryEnumerator::UnreadableVisitor &passedOver,
+          const DirectoryEnumerator::Unreadable &unreadable)
+{
+    if (passedOver)
+        passedOver(unreadable);
+}
+
 // Reads the whole listing first, so that no folder stays open while its sub-folders are read.
-QList<RawEntry> readFolder(const QString &folder)
+QList<RawEntry> readFolder(const QString &folder,
+                           const DirectoryEnumerator::UnreadableVisitor &passedOver)
 {
     QList<RawEntry> entries;
     const QByteArray nativeFolder = QFile::encodeName(folder);
     DIR *dir = ::opendir(nativeFolder.constData());
-    if (!dir)
+    if (!dir) {
+        // A folder gone since it was listed itself holds nothing to miss.
+        if (errno != ENOENT && errno != ENOTDIR)
+            tell(passedOver, {folder, systemReason(errno), true, true});
         return entries;
-    while (const dirent *item = ::readdir(dir)) {
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *item = ::readdir(dir);
+        if (!item) {
+            if (errno != 0)
+                tell(passedOver, {folder, systemReason(errno), true, true});
+            break;
+        }
         const QByteArray bytes(item->d_name);
         if (bytes == "." || bytes == "..")
             continue;
-        const QString name = QFile::decodeName(bytes);
-        if (QFile::encodeName(name) != bytes) {
-            qCWarning(lcCatalogue).noquote()
-                << QStringLiteral("Skipping an entry of %1 whose name is not valid in the file "
-                                  "system's encoding: %2")
-                       .arg(folder, QString::fromLatin1(bytes.toPercentEncoding("/")));
-            continue;
-        }
         bool isDirectory = item->d_type == DT_DIR;
         if (item->d_type == DT_UNKNOWN) {
             struct stat info;
             const QByteArray path = nativeFolder + '/' + bytes;
             isDirectory = ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        const QString name = QFile::decodeName(bytes);
+        if (QFile::encodeName(name) != bytes) {
+            tell(passedOver, {PathUtilities::appendingPathComponent(folder, name),
+                              QStringLiteral("its name is not valid in the file system's "
+                                             "encoding (%1)")
+                                  .arg(QString::fromLatin1(bytes.toPercentEncoding("/"))),
+                              false, isDirectory});
+            continue;
         }
         entries.append({name, isDirectory});
     }
@@ -52,12 +77,13 @@ QList<RawEntry> readFolder(const QString &folder)
 }
 
 bool walk(const QString &root, const QString &relativeFolder, bool deep,
-          const DirectoryEnumerator::Visitor &visit)
+          const DirectoryEnumerator::Visitor &visit,
+          const DirectoryEnumerator::UnreadableVisitor &passedOver)
 {
     const QString folder = relativeFolder.isEmpty()
                                ? root
                                : PathUtilities::appendingPathComponent(root, relativeFolder);
-    const QList<RawEntry> entries = readFolder(folder);
+    const QList<RawEntry> entries = readFolder(folder, passedOver);
     QList<QString> subfolders;
     for (const RawEntry &raw : entries) {
         DirectoryEnumerator::Entry entry;
@@ -71,7 +97,7 @@ bool walk(const QString &root, const QString &relativeFolder, bool deep,
             subfolders.append(entry.relativePath);
     }
     for (const QString &subfolder : std::as_const(subfolders)) {
-        if (!walk(root, subfolder, deep, visit))
+        if (!walk(root, subfolder, deep, visit, passedOver))
             return false;
     }
     return true;
@@ -79,7 +105,8 @@ bool walk(const QString &root, const QString &relativeFolder, bool deep,
 
 } // namespace
 
-bool DirectoryEnumerator::enumerate(const QString &folder, bool deep, const Visitor &visit)
+bool DirectoryEnumerator::enumerate(const QString &folder, bool deep, const Visitor &visit,
+                                    const UnreadableVisitor &passedOver)
 {
-    return walk(folder, QString(), deep, visit);
+    return walk(folder, QString(), deep, visit, passedOver);
 }

@@ -8,11 +8,16 @@
 #include "platform/MainThread.h"
 #include "platform/PathUtilities.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,6 +51,28 @@ bool namesIgnoredFile(const QString &path, const QString &fileName, const QStrin
             return true;
     }
     return false;
+}
+
+enum class Kind
+{
+    Nothing,
+    File,
+    Folder,
+    Other
+};
+
+// What stands at path, links followed. Nothing comes with a reason when what is there cannot
+// be told, and without one when nothing is there, a link to nothing included.
+Kind kindOf(const QString &path, QString *reason)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return S_ISREG(info.st_mode)   ? Kind::File
+               : S_ISDIR(info.st_mode) ? Kind::Folder
+                                       : Kind::Other;
+    if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return Kind::Nothing;
 }
 
 } // namespace
@@ -90,16 +117,17 @@ void FileSearchOperation::main()
             return;
         const QString path = resolvingAlias(given);
         try {
-            const QFileInfo info(path);
-            if (!info.exists())
-                continue;
-            if (info.isDir()) {
+            QString reason;
+            const Kind kind = kindOf(path, &reason);
+            if (kind == Kind::Folder) {
                 if (TNUserDefaultsHelper::dontRecurseDirectories())
                     searchDirectory(path);
                 else
                     searchDirectoryRecursively(path);
-            } else if (info.isFile()) {
+            } else if (kind == Kind::File) {
                 processFile(path);
+            } else if (!reason.isEmpty()) {
+                notifyUnreadable(path, reason);
             }
         } catch (const std::exception &e) {
             // A failure in one path must not silently drop the rest of the scan.
@@ -111,21 +139,26 @@ void FileSearchOperation::main()
 
 void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
 {
-    DirectoryEnumerator::enumerate(folder, true, [this](const DirectoryEnumerator::Entry &entry) {
-        if (isCancelled())
-            return false;
-        // Links count as what they lead to; only regular files go on (never a FIFO or device).
-        if (!entry.isDirectory && QFileInfo(entry.path).isFile())
-            processFile(entry.path);
-        return true;
-    });
+    DirectoryEnumerator::enumerate(
+        folder, true,
+        [this](const DirectoryEnumerator::Entry &entry) {
+            if (isCancelled())
+                return false;
+            if (!entry.isDirectory)
+                processListedFile(entry.path);
+            return true;
+        },
+        [this](const DirectoryEnumerator::Unreadable &unreadable) {
+            if (unreadable.isDirectory || isValidVideoFile(unreadable.path))
+                notifyUnreadable(unreadable.path, unreadable.reason);
+        });
 }
 
 void FileSearchOperation::searchDirectory(const QString &folder)
 {
     m_visitedFolders.insert(QFileInfo(folder).canonicalFilePath());
     const QString function = QString::fromLatin1(Q_FUNC_INFO);
-    DirectoryEnumerator::enumerate(folder, false, [&](const DirectoryEnumerator::Entry &entry) {
+    const auto visit = [&](const DirectoryEnumerator::Entry &entry) {
         if (isCancelled())
             return false;
         qCDebug(lcCatalogue).noquote() << QStringLiteral("%1 [Line %2] Before resolving alias: %3")
@@ -134,14 +167,32 @@ void FileSearchOperation::searchDirectory(const QString &folder)
         qCDebug(lcCatalogue).noquote() << QStringLiteral("%1 [Line %2] Resolve to : %3")
                                               .arg(function, QString::number(__LINE__), resolved);
         const QFileInfo info(resolved);
-        if (info.isFile()) {
-            processFile(resolved);
-        } else if (info.isDir() && resolved != entry.path &&
-                   !m_visitedFolders.contains(info.canonicalFilePath())) {
-            searchDirectory(resolved);
+        if (info.isDir()) {
+            if (resolved != entry.path && !m_visitedFolders.contains(info.canonicalFilePath()))
+                searchDirectory(resolved);
+        } else {
+            processListedFile(resolved);
         }
         return true;
-    });
+    };
+    // Plain sub-folders are not entered, so their names do not matter here.
+    DirectoryEnumerator::enumerate(
+        folder, false, visit, [this](const DirectoryEnumerator::Unreadable &unreadable) {
+            if (unreadable.isListing ||
+                (!unreadable.isDirectory && isValidVideoFile(unreadable.path)))
+                notifyUnreadable(unreadable.path, unreadable.reason);
+        });
+}
+
+void FileSearchOperation::processListedFile(const QString &path)
+{
+    // Links count as what they lead to; only regular files go on (never a FIFO or device).
+    QString reason;
+    const Kind kind = kindOf(path, &reason);
+    if (kind == Kind::File)
+        processFile(path);
+    else if (!reason.isEmpty() && isValidVideoFile(path))
+        notifyUnreadable(path, reason);
 }
 
 void FileSearchOperation::processFile(const QString &path)
@@ -210,30 +261,35 @@ bool FileSearchOperation::hasSubtitles(const QString &path, const QString &folde
 
 void FileSearchOperation::notifyImportedFile(const QString &path)
 {
-    notify(path, true);
+    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didImportFile(path); });
 }
 
 void FileSearchOperation::notifyFilteredFile(const QString &path)
 {
-    notify(path, false);
+    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didFilterFile(path); });
 }
 
-void FileSearchOperation::notify(const QString &path, bool imported)
+void FileSearchOperation::notifyUnreadable(const QString &path, const QString &reason)
+{
+    qCWarning(lcCatalogue).noquote()
+        << QStringLiteral("Skipped %1, which cannot be read: %2").arg(path, reason);
+    notify([&path, &reason](VideoFileSearchProtocol *receiver) {
+        receiver->didSkipUnreadable(path, reason);
+    });
+}
+
+void FileSearchOperation::notify(const std::function<void(VideoFileSearchProtocol *)> &report)
 {
     MainThread::runUnlessCancelled(
-        [this, &path, imported] {
+        [this, &report] {
             VideoFileSearchProtocol *receiver = nullptr;
             {
                 QMutexLocker locker(&m_mutex);
                 if (!m_delegateIsObject || m_delegateObject)
                     receiver = m_delegate;
             }
-            if (!receiver)
-                return;
-            if (imported)
-                receiver->didImportFile(path);
-            else
-                receiver->didFilterFile(path);
+            if (receiver)
+                report(receiver);
         },
         *this);
 }

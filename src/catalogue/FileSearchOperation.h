@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
 // Turns dropped or opened paths (video files, folders, links to either) into video-file
 // paths handed to the delegate on the main thread; the scan waits for each report.
@@ -40,6 +41,8 @@ protected:
 
 private:
     void processFile(const QString &path);
+    // A non-folder entry of a walk: a video file that cannot be told apart is reported.
+    void processListedFile(const QString &path);
     void searchDirectory(const QString &folder);
     void searchDirectoryRecursively(const QString &folder);
     bool hasToIgnoreVideoFileName(const QString &path) const;
@@ -48,7 +51,9 @@ private:
     bool hasSubtitles(const QString &path, const QString &folder);
     void notifyImportedFile(const QString &path);
     void notifyFilteredFile(const QString &path);
-    void notify(const QString &path, bool imported);
+    // Logged with the reason, and reported.
+    void notifyUnreadable(const QString &path, const QString &reason);
+    void notify(const std::function<void(VideoFileSearchProtocol *)> &report);
 
     const QStringList m_arrayPaths;
     std::atomic<bool> m_filterFilesWithSubtitles{false};

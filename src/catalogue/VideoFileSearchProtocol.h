@@ -12,4 +12,7 @@ public:
     virtual void didImportFile(const QString &path) = 0;
     // A video file passed over because a subtitle file for it exists already.
     virtual void didFilterFile(const QString & /*path*/) {}
+    // A file or folder that may hold videos but cannot be read or named (path as near to the
+    // real one as text can tell it).
+    virtual void didSkipUnreadable(const QString & /*path*/, const QString & /*reason*/) {}
 };

@@ -9,9 +9,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QMutex>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -28,9 +31,16 @@ class RecordingDelegate : public QObject, public VideoFileSearchProtocol
 public:
     void didImportFile(const QString &path) override { record(imported, path); }
     void didFilterFile(const QString &path) override { record(filtered, path); }
+    void didSkipUnreadable(const QString &path, const QString &reason) override
+    {
+        record(skipped, path);
+        reasons.insert(path, reason);
+    }
 
     QStringList imported;
     QStringList filtered;
+    QStringList skipped;
+    QHash<QString, QString> reasons;
     bool offMainThread = false;
     std::function<void()> onReport;
 
@@ -330,31 +340,56 @@ TEST_F(FileSearchOperationTest, Cancellation)
     EXPECT_EQ(m_delegate.imported.size(), 1);
 }
 
-TEST_F(FileSearchOperationTest, UnreadableFoldersAndUndecodableNamesAreSkipped)
+TEST_F(FileSearchOperationTest, WhatCannotBeReadOrNamedIsSkippedLoggedAndReported)
 {
-    for (const char *file : {"root/a.avi", "root/closed/hidden.avi", "root/open/b.avi"})
+    for (const char *file :
+         {"root/a.avi", "root/closed/hidden.avi", "root/shut/b.avi", "root/open/c.avi"})
         makeFile(QString::fromLatin1(file));
-    const QByteArray undecodable = QFile::encodeName(m_root) + "/bad\xff.avi";
-    const int fd = ::open(undecodable.constData(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    ASSERT_EQ(::chmod(QFile::encodeName(path(QStringLiteral("root/closed"))).constData(), 0), 0);
-    LogCapture log;
-    {
+    // Names in another encoding: a folder of videos, a video, and a file passed over anyway.
+    const QByteArray root = QFile::encodeName(m_root);
+    const QByteArray latinFolder = root + "/S\xe9ries";
+    const QList<QByteArray> undecodable = {latinFolder + "/d.avi", root + "/bad\xff.avi",
+                                           root + "/notes\xff.txt"};
+    ASSERT_EQ(::mkdir(latinFolder.constData(), 0700), 0);
+    for (const QByteArray &name : undecodable)
+        ::close(::open(name.constData(), O_CREAT | O_WRONLY, 0600));
+    const QByteArray closed = QFile::encodeName(path(QStringLiteral("root/closed")));
+    const QByteArray shut = QFile::encodeName(path(QStringLiteral("root/shut")));
+    ASSERT_EQ(::chmod(closed.constData(), 0), 0);
+    // Listed, but nothing in it can be looked at.
+    ASSERT_EQ(::chmod(shut.constData(), 0400), 0);
+    const auto scan = [this](bool oneLevel) {
+        setSetting(TNUserDefaultsHelper::DontRecurseDirectoriesKey, oneLevel);
+        m_delegate.imported.clear();
+        m_delegate.skipped.clear();
         PermissionsEnforced enforced;
         // Synchronously on this thread, which is the one whose permissions are reduced.
         operation({m_root})->start();
-    }
-    ::chmod(QFile::encodeName(path(QStringLiteral("root/closed"))).constData(), 0700);
-    // Qt cannot list the name either, so the temporary folder would not go away with it.
-    ::unlink(undecodable.constData());
-    EXPECT_EQ(relative(m_delegate.imported), sorted({"root/a.avi", "root/open/b.avi"}));
-    bool logged = false;
-    for (const QString &line : log.lines())
-        logged =
-            logged || (line.contains(QStringLiteral("not valid in the file system's encoding")) &&
-                       line.contains(QStringLiteral("bad%FF.avi")));
-    EXPECT_TRUE(logged);
+    };
+    LogCapture log;
+    scan(false);
+    EXPECT_EQ(relative(m_delegate.imported), sorted({"root/a.avi", "root/open/c.avi"}));
+    EXPECT_EQ(relative(m_delegate.skipped),
+              sorted({"root/S\ufffdries", "root/bad\ufffd.avi", "root/closed", "root/shut/b.avi"}));
+    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+    EXPECT_EQ(m_delegate.reasons.value(path(QStringLiteral("root/closed"))), denied);
+    EXPECT_EQ(m_delegate.reasons.value(path(QStringLiteral("root/shut/b.avi"))), denied);
+    EXPECT_EQ(m_delegate.reasons.value(path(QStringLiteral("root/bad\ufffd.avi"))),
+              QStringLiteral("its name is not valid in the file system's encoding (bad%FF.avi)"));
+    EXPECT_TRUE(log.lines().contains(QStringLiteral("Skipped %1, which cannot be read: %2")
+                                         .arg(path(QStringLiteral("root/closed")), denied)));
+
+    // Sub-folders the one-level walk does not enter are no loss.
+    scan(true);
+    EXPECT_EQ(relative(m_delegate.imported), sorted({"root/a.avi"}));
+    EXPECT_EQ(relative(m_delegate.skipped), sorted({"root/bad\ufffd.avi"}));
+
+    ::chmod(closed.constData(), 0700);
+    ::chmod(shut.constData(), 0700);
+    // Qt cannot list these names either, so the temporary folder would not go away with them.
+    for (const QByteArray &name : undecodable)
+        ::unlink(name.constData());
+    ::rmdir(latinFolder.constData());
 }
 
 TEST_F(FileSearchOperationTest, ReportsToADestroyedDelegateAreDropped)

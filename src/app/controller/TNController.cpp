@@ -190,6 +190,7 @@ void TNController::saveLastImportedFolders(const QStringList &paths)
 void TNController::startFileImportTask(const QStringList &paths)
 {
     lastActionResult().setIgnoredFiles(0);
+    lastActionResult().setUnreadableFiles(0);
     m_operationQueue->cancelAllOperations();
     auto scan = std::make_shared<FileSearchOperation>(paths);
     scan->setDelegate(this);
@@ -235,11 +236,17 @@ void TNController::didFilterFile(const QString &)
     lastActionResult().addIgnoredFile();
 }
 
+void TNController::didSkipUnreadable(const QString &, const QString &)
+{
+    lastActionResult().addUnreadableFile();
+}
+
 // Other commands
 
 void TNController::doClearList()
 {
     m_modelController->removeAll();
+    lastActionResult().setUnreadableFiles(0);
     updateStatusInfo();
     lastActionResult().setLastAction(TNLastActionResult::ClearAction);
 }

@@ -83,6 +83,8 @@ public:
     // The folder scan's calls, on the main thread while the scan waits.
     void didImportFile(const QString &path) override;
     void didFilterFile(const QString &path) override;
+    // Counted until the list is cleared or imported anew; the scan logs the path and reason.
+    void didSkipUnreadable(const QString &path, const QString &reason) override;
 
     // The search: one operation per service (two for Podnapisi, the second only logging
     // in), each with the service's account and this controller as delegate.

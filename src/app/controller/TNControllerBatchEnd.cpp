@@ -19,17 +19,20 @@ void TNController::updateStatusInfo()
     m_totalVideoFilesToSearch = static_cast<qint32>(m_modelController->countVideoFilesToSearch());
 
     const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
-    QString ignored;
+    QString passedOver;
     if (record.lastAction() == TNLastActionResult::ImportAction && record.ignoredFiles() >= 1)
-        ignored = tr(", %1 Ignored Video file").arg(record.ignoredFiles());
+        passedOver = tr(", %1 Ignored Video file").arg(record.ignoredFiles());
+    // Whatever the phase, the list lacks these until they are imported again.
+    if (record.unreadableFiles() >= 1)
+        passedOver += tr(", skipped as unreadable: %1").arg(record.unreadableFiles());
     if (m_totalVideoFiles >= 1) {
-        m_statusText = tr("%1 Video File").arg(m_totalVideoFiles) + ignored;
+        m_statusText = tr("%1 Video File").arg(m_totalVideoFiles) + passedOver;
         if (m_totalSubs > 0)
             m_statusText += tr(", %1 Subtitles found").arg(m_totalSubs);
         if (m_totalSubsToDownload > 0)
             m_statusText += tr(", %1 selected to download").arg(m_totalSubsToDownload);
     } else {
-        m_statusText = tr("The video file list is empty") + ignored;
+        m_statusText = tr("The video file list is empty") + passedOver;
     }
     if (m_window)
         m_window->statusTextField()->setText(m_statusText);

@@ -45,6 +45,10 @@ public:
     qint32 ignoredFiles() const { return m_ignoredFiles; }
     void setIgnoredFiles(qint32 count) { m_ignoredFiles = count; }
     void addIgnoredFile() { ++m_ignoredFiles; }
+    // Files and folders the last import could not read or name.
+    qint32 unreadableFiles() const { return m_unreadableFiles; }
+    void setUnreadableFiles(qint32 count) { m_unreadableFiles = count; }
+    void addUnreadableFile() { ++m_unreadableFiles; }
     bool hasCancelled() const { return m_hasCancelled; }
     void setHasCancelled(bool cancelled) { m_hasCancelled = cancelled; }
 
@@ -53,5 +57,6 @@ private:
     quint64 m_lastAction = NoAction;
     QHash<QString, bool> m_lastLimitReached;
     qint32 m_ignoredFiles = 0;
+    qint32 m_unreadableFiles = 0;
     bool m_hasCancelled = false;
 };

@@ -14,6 +14,10 @@
 #include <QMenu>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using ImportTest = ControllerFixture;
@@ -134,6 +138,27 @@ TEST_F(ImportTest, CommandsAreEnabledOnlyWhileIdleAndWhenThereIsSomethingToDo)
     QMenu *menu = controller.contextMenu();
     EXPECT_EQ(menu->actions().at(0)->text(), QStringLiteral("Uncheck All"));
     EXPECT_FALSE(menu->actions().at(0)->isEnabled());
+}
+
+TEST_F(ImportTest, WhatTheScanCannotNameStaysCountedInTheStatusLineUntilTheListIsCleared)
+{
+    touch(QStringLiteral("kept/Film.2001.avi"));
+    // Its name cannot be told as text, so neither can the path of any video in it.
+    const QByteArray latinFolder =
+        QFile::encodeName(root.filePath(QStringLiteral("kept"))) + "/S\xe9ries";
+    const QByteArray hidden = latinFolder + "/Show.S01E01.avi";
+    ASSERT_EQ(::mkdir(latinFolder.constData(), 0700), 0);
+    ::close(::open(hidden.constData(), O_CREAT | O_WRONLY, 0600));
+    controller.applicationOpenFiles({root.filePath(QStringLiteral("kept"))});
+    ASSERT_TRUE(waitForBatchEnd());
+    EXPECT_EQ(controller.statusText(), QStringLiteral("1 Video File, skipped as unreadable: 1"));
+    record().setLastAction(TNLastActionResult::SearchAction);
+    controller.updateStatusInfo();
+    EXPECT_EQ(controller.statusText(), QStringLiteral("1 Video File, skipped as unreadable: 1"));
+    controller.doClearList();
+    EXPECT_EQ(controller.statusText(), QStringLiteral("The video file list is empty"));
+    ::unlink(hidden.constData());
+    ::rmdir(latinFolder.constData());
 }
 
 TEST_F(ImportTest, ReScanImportsTheRememberedFoldersAgain)
