@@ -319,6 +319,7 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
         QString text;
         Range range;
         qsizetype count = 0;
+        bool whole = true;
     };
     const std::optional<Replaced> replaced = raisingFailures('-', "replaceOccurrencesOfRegex", [&] {
         return RegexCore::perform(
@@ -326,12 +327,16 @@ qsizetype replaceOccurrencesOfRegex(QString &subject, const QString &regex,
                 Replaced result;
                 result.text = TemplateReplacer(matcher, replacement).replaceAll(result.count);
                 result.range = matcher.range();
+                result.whole = !matcher.ranOutOfTime();
                 return result;
             });
     });
     if (!replaced)
         return -1;
     noteReplacement(error, replacement, replaced->count);
+    // Part of a replacement is none: the receiver keeps its text whole.
+    if (!replaced->whole)
+        return -1;
     // Applied only now, once the library no longer holds a copy of the subject.
     if (replaced->count > 0)
         subject.replace(replaced->range.location, replaced->range.length, replaced->text);

@@ -166,14 +166,20 @@ TEST(RegexMatching, RunawayBacktrackingIsCutShortAsNoMatchAndSaysSo)
     EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexRegex")), runaway);
     EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexSubjectString")), text);
 
-    QString subject = text;
-    EXPECT_EQ(
-        replaceOccurrencesOfRegex(subject, runaway, QStringLiteral("-"), {}, WholeRange, &error),
-        0);
-    EXPECT_EQ(subject, text);
-    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacementString")),
-              QStringLiteral("-"));
-    EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacedCount")), 0);
+    // A replacement in place that runs out of time fails whole, after any number of matches.
+    const QString partly = QStringLiteral("c") + text;
+    for (const QString &original : {text, partly}) {
+        QString subject = original;
+        EXPECT_EQ(replaceOccurrencesOfRegex(subject, runaway + QStringLiteral("|c"),
+                                            QStringLiteral("-"), {}, WholeRange, &error),
+                  -1);
+        EXPECT_EQ(subject, original);
+        EXPECT_EQ(error.code(), U_REGEX_TIME_OUT);
+        EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacementString")),
+                  QStringLiteral("-"));
+        EXPECT_EQ(error.userInfo().value(QStringLiteral("RXICURegexReplacedCount")),
+                  original == partly ? 1 : 0);
+    }
     const auto matches = arrayOfCaptureComponentsMatchedByRegex(text, runaway);
     ASSERT_TRUE(matches);
     EXPECT_TRUE(matches->isEmpty());
