@@ -13,6 +13,8 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -89,8 +91,20 @@ void noteUse(pugi::xml_node root, const QUrl &url)
                                            "bookmark:application", "name", name);
     setAttribute(application, "exec", "'" + name + " %u'");
     setAttribute(application, "modified", now);
-    const int count = application.attribute("count").as_int();
-    setAttribute(application, "count", QByteArray::number(count > 0 ? count + 1 : 1));
+    // Readers keep the count in an int: it stops at the largest one.
+    const long long count = application.attribute("count").as_llong();
+    const long long largest = std::numeric_limits<int>::max();
+    setAttribute(application, "count",
+                 QByteArray::number(count <= 0 ? 1 : std::min(count + 1, largest)));
+}
+
+// A list read in another encoding is written back as UTF-8, so its declaration must say so.
+void declareUtf8(pugi::xml_document &document)
+{
+    for (pugi::xml_node node : document.children()) {
+        if (node.type() == pugi::node_declaration && node.attribute("encoding"))
+            node.attribute("encoding").set_value("UTF-8");
+    }
 }
 
 } // namespace
@@ -131,10 +145,15 @@ bool RecentDocuments::noteNewRecentDocumentURL(const QUrl &url) const
         declaration.append_attribute("version") = "1.0";
         declaration.append_attribute("encoding") = "UTF-8";
         document.append_child("xbel").append_attribute("version") = "1.0";
-    } else if (!document.load_buffer(content.constData(), size_t(content.size()),
-                                     pugi::parse_full | pugi::parse_ws_pcdata) ||
-               std::string_view(document.document_element().name()) != "xbel") {
-        return refuse("is damaged; it is left as it is");
+    } else {
+        const pugi::xml_parse_result read = document.load_buffer(
+            content.constData(), size_t(content.size()), pugi::parse_full | pugi::parse_ws_pcdata);
+        if (!read || std::string_view(document.document_element().name()) != "xbel")
+            return refuse("is damaged; it is left as it is");
+        // Only what had to be converted changes encoding; bytes read as they stand (an
+        // encoding the parser does not know) are written back under their own declaration.
+        if (read.encoding != pugi::encoding_utf8)
+            declareUtf8(document);
     }
     noteUse(document.document_element(), url);
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <pugixml.hpp>
@@ -173,6 +174,44 @@ TEST_F(RecentDocumentsTest, EveryOtherEntryIsKeptAndRepeatedUseIsCounted)
     EXPECT_EQ(ourApplication(shared).attribute("count").as_int(), 2);
     EXPECT_EQ(
         ourApplication(bookmark(root, "file:///srv/Other%20Films")).attribute("count").as_int(), 1);
+}
+
+TEST_F(RecentDocumentsTest, ListsInOtherEncodingsStayReadableWhateverTheirDeclaration)
+{
+    const auto list = [](const char *encoding) {
+        return QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<xbel version=\"1.0\">"
+                              "<bookmark href=\"file:///home/u/x.txt\"><title>\u00c9t\u00e9 "
+                              "\u00e0 Paris</title></bookmark></xbel>\n")
+            .arg(QLatin1String(encoding));
+    };
+    QStringEncoder utf16(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom);
+    const QUrl films(QStringLiteral("file:///srv/Films"));
+    for (const QByteArray &content :
+         {list("ISO-8859-1").toLatin1(), QByteArray(utf16.encode(list("UTF-16")))}) {
+        writeList(content);
+        // Noted twice: nothing may drift from one rewrite to the next.
+        for (int note = 0; note < 2; ++note) {
+            ASSERT_TRUE(RecentDocuments(listPath()).noteNewRecentDocumentURL(films));
+            const pugi::xml_node root = parsed();
+            ASSERT_TRUE(root) << m_content.toStdString();
+            EXPECT_STREQ(bookmark(root, "file:///home/u/x.txt").child_value("title"),
+                         "\u00c9t\u00e9 \u00e0 Paris");
+            EXPECT_TRUE(ourApplication(bookmark(root, "file:///srv/Films")));
+            EXPECT_TRUE(m_content.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
+        }
+    }
+}
+
+TEST_F(RecentDocumentsTest, TheUseCountStopsAtItsLargestValue)
+{
+    QByteArray content = GtkList;
+    content.replace("name=\"nautilus\" exec=\"&apos;nautilus %u&apos;\"",
+                    "name=\"trovanel\" exec=\"&apos;trovanel %u&apos;\"");
+    writeList(content.replace("count=\"1\"", "count=\"2147483647\""));
+    ASSERT_TRUE(RecentDocuments(listPath())
+                    .noteNewRecentDocumentURL(QUrl(QStringLiteral("file:///srv/Films"))));
+    EXPECT_STREQ(ourApplication(bookmark(parsed(), "file:///srv/Films")).attribute("count").value(),
+                 "2147483647");
 }
 
 TEST_F(RecentDocumentsTest, AFullDiskLeavesTheWholeListAsItWas)
