@@ -62,7 +62,11 @@ std::optional<QDateTime> TNRemoteNotification::dateFromString(const QString &tex
     const int day = leadingInteger(parts.at(2));
     if (year < 2016 || month < 1 || month > 12 || day < 1 || day > 31)
         return std::nullopt;
-    return QDate(year, month, 1).addDays(day - 1).startOfDay();
+    // A year past what a date and time can hold makes no date at all.
+    const QDateTime midnight = QDate(year, month, 1).addDays(day - 1).startOfDay();
+    if (!midnight.isValid())
+        return std::nullopt;
+    return midnight;
 }
 
 bool TNRemoteNotification::shouldShow(UserDefaults &defaults, const QDateTime &now) const

@@ -20,7 +20,8 @@ public:
     static std::optional<TNRemoteNotification> initWithDictionary(const QJsonObject &dictionary,
                                                                   const QUrl &baseURL);
     // Local midnight of the day before the first "T" of "year-month-day T...", for years from
-    // 2016 on; a day past the end of its month rolls over into the next.
+    // 2016 until the last a date and time can hold; a day past the end of its month rolls over
+    // into the next.
     static std::optional<QDateTime> dateFromString(const QString &text);
 
     // The component is taken as path text, never resolved as a URL.

@@ -57,7 +57,8 @@ TEST(NoticeDates, ReadTheDayBeforeTheTAsLocalMidnight)
          {QStringLiteral("2015-12-31T00:00"), QStringLiteral("2024-03-05"),
           QStringLiteral("2024-13-01T"), QStringLiteral("2024-00-01T"),
           QStringLiteral("2024-01-32T"), QStringLiteral("2024-01-x1T"), QStringLiteral("2024-01T"),
-          QStringLiteral("2024-01-01-01T"), QString()})
+          QStringLiteral("2024-01-01-01T"), QStringLiteral("300000000-01-01T"),
+          QStringLiteral("999999999-12-31T"), QString()})
         EXPECT_FALSE(N::dateFromString(bad).has_value()) << qPrintable(bad);
 }
 
@@ -108,6 +109,9 @@ TEST_F(NoticeFeedTest, ShowsCurrentEnabledUnseenNoticesEarliestFirst)
         notice(QStringLiteral("earlier"), QStringLiteral("2024-02-01T"),
                QStringLiteral("2024-04-01T")),
         notice(QStringLiteral("old"), QStringLiteral("2015-01-01T"), QStringLiteral("2024-04-01T")),
+        // A year past what a date holds is no date, not one long past.
+        notice(QStringLiteral("far"), QStringLiteral("300000000-01-01T"),
+               QStringLiteral("2024-04-01T")),
         QJsonValue(QStringLiteral("not a notice")),
     };
     EXPECT_EQ(chosen(notices, at(2024, 3, 5)),
