@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
 #include <QUuid>
 
 namespace {
@@ -219,8 +218,8 @@ void HTTPFormDataRequest::appendPostString(const QString &string)
     }
     qCWarning(lcHttp) << "Form text cannot be written in" << charsetName()
                       << "and is sent with substitutes";
-    QStringEncoder encoder(encoding.constData());
-    appendPostData(encoder.encode(string));
+    appendPostData(
+        TextEncoding::encode(string, encoding, TextEncoding::Unmappable::Substitute).value_or(""));
 }
 
 // Body.

@@ -88,10 +88,23 @@ TEST_F(HTTPFormDataRequestTest, OtherCharacterSetsReachTheWireAndTheHeader)
     request->setStringEncoding("ISO-8859-1");
     request->setPostFormat(HTTPFormDataRequest::MultipartFormDataPostFormat);
     request->addPostValue(QStringLiteral("\u00e9t\u00e9"), QStringLiteral("saison"));
+    request->addData("1", QStringLiteral("\u00e9t\u00e9.srt"), QString(), QStringLiteral("f"));
     const RecordedRequest sent = send(request);
     EXPECT_EQ(sent.header("Content-Type"),
               "multipart/form-data; charset=ISO-8859-1; boundary=" + B);
     EXPECT_TRUE(sent.body.contains("\r\n\r\n\xe9t\xe9\r\n--"));
+    EXPECT_TRUE(sent.body.contains("; filename=\"\xe9t\xe9.srt\"\r\n"));
+}
+
+TEST_F(HTTPFormDataRequestTest, AnEmptyValueInAStatefulCharacterSetIsSentEmpty)
+{
+    auto request = form();
+    request->setStringEncoding("ISO-2022-KR");
+    request->setPostFormat(HTTPFormDataRequest::MultipartFormDataPostFormat);
+    request->addPostValue(QString(), QStringLiteral("empty"));
+    const RecordedRequest sent = send(request);
+    // Every piece of text is whole in itself, opening escape included.
+    EXPECT_TRUE(sent.body.endsWith("name=\"empty\"\r\n\r\n\x1b$)C\r\n--" + B + "--\r\n"));
 }
 
 TEST_F(HTTPFormDataRequestTest, AnUnknownCharacterSetFailsInsteadOfSendingEmptyParts)

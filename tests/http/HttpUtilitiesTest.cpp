@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <unicode/ucnv.h>
+
 namespace {
 
 TEST(HttpUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
@@ -82,6 +84,32 @@ TEST(HttpUtilitiesTest, CharacterSetsDecodeStrictly)
     EXPECT_EQ(TextEncoding::decode("caf\xe9", TextEncoding::ISOLatin1).value_or(""), "café");
     EXPECT_EQ(TextEncoding::decode("\x80", "windows-1252").value_or(""), "€");
     EXPECT_FALSE(TextEncoding::decode("caf\xe9!", TextEncoding::UTF8));
+}
+
+TEST(HttpUtilitiesTest, EveryCharacterSetTakesEmptyTextAndEndsWhatItStarts)
+{
+    QList<QByteArray> names{TextEncoding::UTF8, TextEncoding::ISOLatin1, "UTF-16"};
+    for (int32_t i = 0; i < ucnv_countAvailable(); ++i)
+        names.append(ucnv_getAvailableName(i));
+    for (const QByteArray &name : names) {
+        EXPECT_EQ(TextEncoding::encode(QString(), name), QByteArray()) << name.constData();
+        EXPECT_EQ(
+            TextEncoding::encode(QStringLiteral(""), name, TextEncoding::Unmappable::Substitute),
+            QByteArray())
+            << name.constData();
+        EXPECT_EQ(TextEncoding::decode(QByteArray(), name), QString()) << name.constData();
+    }
+    // A stateful character set returns to its first state at the end of each text.
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\uac00"), "UTF-7"), "+rAA-");
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\u3042"), "ISO-2022-JP"), "\x1b$B$\"\x1b(B");
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\uac00"), "ISO-2022-KR"), "\x1b$)C\x0e"
+                                                                             "0!\x0f");
+    // What it cannot carry fails, or is substituted when asked; nothing goes missing silently.
+    EXPECT_FALSE(TextEncoding::encode(QStringLiteral("a\u200db"), "US-ASCII"));
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("a\u00e9"), "US-ASCII",
+                                   TextEncoding::Unmappable::Substitute),
+              "a\x1a");
+    EXPECT_FALSE(TextEncoding::decode("a\x82", "Shift_JIS"));
 }
 
 TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
