@@ -134,6 +134,35 @@ TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
     EXPECT_TRUE(SessionCookies::sessionCookies().isEmpty());
 }
 
+TEST(HttpUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
+{
+    CookieStorage &storage = CookieStorage::shared();
+    const auto set = [&](const char *url, const QList<QByteArray> &values) {
+        storage.setCookiesFromUrl(CookieStorage::cookiesFromResponse(values, QUrl(url)), QUrl(url));
+    };
+    set("http://10.0.0.1/", {"wide=1; Domain=.1", "other=1; Domain=0.1", "same=1; Domain=10.0.0.1",
+                             "dotted=1; Domain=.10.0.0.1", "plain=1"});
+    set("http://[::ffff:10.0.0.1]/", {"mapped=1; Domain=.1"});
+    set("http://[::1]/", {"six=1"});
+    set("http://x.10.0.0.1/", {"parent=1; Domain=.10.0.0.1"});
+    set("http://name.1/", {"named=1; Domain=.1"});
+    set("http://example.com/", {"ctl=\x01x", "del\x7f=x", "tab=a\tb"});
+    const auto sent = [&](const char *url) {
+        QList<QByteArray> names;
+        for (const QNetworkCookie &cookie : storage.cookiesForUrl(QUrl(url)))
+            names.append(cookie.name());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(sent("http://10.0.0.1/"), (QList<QByteArray>{"dotted", "plain", "same"}));
+    EXPECT_EQ(sent("http://[::1]/"), QList<QByteArray>{"six"});
+    for (const char *other :
+         {"http://192.168.1.1/", "http://10.0.0.2/", "http://[::ffff:10.0.0.1]/",
+          "http://x.10.0.0.1/", "http://[::2]/", "http://name.1/"})
+        EXPECT_TRUE(sent(other).isEmpty()) << other;
+    EXPECT_EQ(sent("http://example.com/"), QList<QByteArray>{"tab"});
+}
+
 TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
 {
     // Proxy entries outlive a cleared session, so those of earlier tests are removed here.
