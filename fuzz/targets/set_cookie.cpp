@@ -3,6 +3,8 @@
 #include "FuzzSupport.h"
 #include "http/CookieStorage.h"
 
+#include <QHostAddress>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QList<QByteArray> lines = Fuzz::bytes(data, size).split('\n');
@@ -14,6 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CookieStorage &storage = CookieStorage::shared();
     storage.setCookiesFromUrl(cookies, url);
     storage.cookiesForUrl(url);
+    // An address keeps its cookies to itself.
+    if (!QHostAddress(url.host()).isNull()) {
+        for (const QNetworkCookie &cookie : storage.allCookies())
+            FUZZ_CHECK(cookie.domain() == url.host());
+    }
     for (const QNetworkCookie &cookie : storage.allCookies())
         storage.deleteCookie(cookie);
     FUZZ_CHECK(storage.allCookies().isEmpty());

@@ -1,6 +1,49 @@
 #include "http/CookieStorage.h"
 
+#include "http/HttpMessage.h"
+
+#include <QHostAddress>
 #include <QMutexLocker>
+
+namespace {
+
+std::optional<QHostAddress> addressOf(QStringView host)
+{
+    if (host.startsWith(u'.'))
+        host = host.mid(1);
+    QHostAddress address;
+    if (!address.setAddress(host.toString()))
+        return std::nullopt;
+    return address;
+}
+
+bool isAddress(const QUrl &url)
+{
+    return addressOf(url.host()).has_value();
+}
+
+// An address matches only itself: a response from one names no other, and a leading dot
+// widens it to nothing. False for a cookie to drop; a kept one is bound to that very host.
+bool bindToAddress(QNetworkCookie &cookie, const QUrl &url)
+{
+    const QString host = url.host();
+    const auto hostAddress = addressOf(host);
+    const auto domainAddress = cookie.domain().isEmpty() ? hostAddress : addressOf(cookie.domain());
+    if (!hostAddress && !domainAddress)
+        return true;
+    if (!hostAddress || domainAddress != hostAddress)
+        return false;
+    cookie.setDomain(host);
+    return true;
+}
+
+// A control character but the tab would end the cookie, or the header it goes out in.
+bool isSendable(const QNetworkCookie &cookie)
+{
+    return HttpMessage::isFieldValue(cookie.name()) && HttpMessage::isFieldValue(cookie.value());
+}
+
+} // namespace
 
 class CookieStorage::Jar final : public QNetworkCookieJar
 {
@@ -21,13 +64,23 @@ CookieStorage &CookieStorage::shared()
 QList<QNetworkCookie> CookieStorage::cookiesForUrl(const QUrl &url) const
 {
     QMutexLocker lock(&m_mutex);
-    return m_jar->cookiesForUrl(url);
+    QList<QNetworkCookie> cookies = m_jar->cookiesForUrl(url);
+    // The jar lets a domain such as ".1" reach every address that ends in it.
+    if (isAddress(url))
+        cookies.removeIf(
+            [&](const QNetworkCookie &cookie) { return cookie.domain() != url.host(); });
+    return cookies;
 }
 
 void CookieStorage::setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url)
 {
+    QList<QNetworkCookie> kept;
+    for (QNetworkCookie cookie : cookies) {
+        if (bindToAddress(cookie, url))
+            kept.append(cookie);
+    }
     QMutexLocker lock(&m_mutex);
-    m_jar->setCookiesFromUrl(cookies, url);
+    m_jar->setCookiesFromUrl(kept, url);
 }
 
 void CookieStorage::deleteCookie(const QNetworkCookie &cookie)
@@ -48,10 +101,11 @@ QList<QNetworkCookie> CookieStorage::cookiesFromResponse(const QList<QByteArray>
     QList<QNetworkCookie> result;
     for (const QByteArray &value : setCookieValues) {
         for (QNetworkCookie cookie : QNetworkCookie::parseCookies(value)) {
-            if (cookie.name().isEmpty())
+            if (cookie.name().isEmpty() || !isSendable(cookie))
                 continue;
             cookie.normalize(url);
-            result.append(cookie);
+            if (bindToAddress(cookie, url))
+                result.append(cookie);
         }
     }
     return result;

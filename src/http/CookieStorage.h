@@ -15,12 +15,14 @@ public:
     static CookieStorage &shared();
 
     QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const;
-    // Cookies for a foreign domain are refused.
+    // Cookies for a foreign domain are refused. An address host takes, and gets, only the
+    // cookies of that very address.
     void setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url);
     void deleteCookie(const QNetworkCookie &cookie);
     QList<QNetworkCookie> allCookies() const;
 
-    // The cookies of a response's "Set-Cookie" values for the URL; malformed ones are dropped.
+    // The cookies of a response's "Set-Cookie" values for the URL; malformed ones, those
+    // holding control characters and those an address host sets for another are dropped.
     static QList<QNetworkCookie> cookiesFromResponse(const QList<QByteArray> &setCookieValues,
                                                      const QUrl &url);
 

@@ -1,6 +1,7 @@
 #include "http/HTTPFormDataRequest.h"
 
 #include "http/HTTPRequestError.h"
+#include "http/HttpMessage.h"
 #include "http/HttpUtilities.h"
 #include "http/TextEncoding.h"
 
@@ -9,7 +10,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
 #include <QUuid>
 
 namespace {
@@ -23,12 +23,43 @@ QString descriptionOf(const QVariant &value)
     return value.toString();
 }
 
-// A quote or a line break in a name would end the header field or start another.
+// A quote in a name would end its quoted text early.
 QString headerText(QString text)
 {
-    return text.replace(u'"', QLatin1String("%22"))
-        .replace(u'\r', QLatin1String("%0D"))
-        .replace(u'\n', QLatin1String("%0A"));
+    return text.replace(u'"', QLatin1String("%22"));
+}
+
+// A control character in a part's head could end the line and start another; such a part is
+// refused, not mended.
+Error refusedPartHead(const QList<HTTPFormDataRequest::PostValue> &values,
+                      const QList<HTTPFormDataRequest::FileData> &files)
+{
+    const auto refuse = [](const QString &field, qsizetype part) {
+        return HTTPRequestError::withText(
+            HTTPRequestError::InternalErrorWhileBuildingRequest,
+            HTTPRequest::tr("The %1 of form part %2 holds a control character")
+                .arg(field)
+                .arg(part));
+    };
+    const auto sendable = [](const QString &text) {
+        return HttpMessage::isFieldValue(text.toUtf8());
+    };
+    qsizetype part = 0;
+    for (const HTTPFormDataRequest::PostValue &value : values) {
+        ++part;
+        if (!sendable(value.key))
+            return refuse(HTTPRequest::tr("name"), part);
+    }
+    for (const HTTPFormDataRequest::FileData &file : files) {
+        ++part;
+        if (!sendable(file.key))
+            return refuse(HTTPRequest::tr("name"), part);
+        if (!sendable(file.fileName))
+            return refuse(HTTPRequest::tr("file name"), part);
+        if (!sendable(file.contentType))
+            return refuse(HTTPRequest::tr("content type"), part);
+    }
+    return {};
 }
 
 bool fileContains(const QString &path, const QByteArray &needle)
@@ -219,8 +250,8 @@ void HTTPFormDataRequest::appendPostString(const QString &string)
     }
     qCWarning(lcHttp) << "Form text cannot be written in" << charsetName()
                       << "and is sent with substitutes";
-    QStringEncoder encoder(encoding.constData());
-    appendPostData(encoder.encode(string));
+    appendPostData(
+        TextEncoding::encode(string, encoding, TextEncoding::Unmappable::Substitute).value_or(""));
 }
 
 // Body.
@@ -276,6 +307,10 @@ bool HTTPFormDataRequest::buildURLEncodedPostBody(const QList<PostValue> &values
 bool HTTPFormDataRequest::buildMultipartFormDataPostBody(const QList<PostValue> &values,
                                                          const QList<FileData> &files)
 {
+    if (const Error refused = refusedPartHead(values, files); !refused.isNull()) {
+        failWithError(refused);
+        return false;
+    }
     const QString boundary = QString::fromLatin1(chooseBoundary(values, files));
     addRequestHeader(QStringLiteral("Content-Type"),
                      QStringLiteral("multipart/form-data; charset=%1; boundary=%2")

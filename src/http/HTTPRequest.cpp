@@ -584,7 +584,7 @@ void HTTPRequest::runMain()
             for (auto it = m_requestHeaders->cbegin(); it != m_requestHeaders->cend(); ++it) {
                 // Header text with line breaks would split the request; refuse it.
                 if (!m_request->setHeader(it.key().toLatin1(), it.value().toUtf8())) {
-                    failWithError(HTTPRequestError::unableToCreateRequest());
+                    failWithError(HTTPRequestError::refusedHeader(it.key()));
                     return;
                 }
             }

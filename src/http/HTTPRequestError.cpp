@@ -64,6 +64,16 @@ Error HTTPRequestError::withText(Code code, const QString &description, const Er
     return Error::withDescription(Domain, code, description, userInfo);
 }
 
+Error HTTPRequestError::refusedHeader(const QString &name)
+{
+    // The name itself may be what is wrong; it is shown with its unprintable bytes escaped.
+    const QByteArray shown = name.toUtf8().toPercentEncoding(" !\"#$&'()*+,/:;<=>?@[\\]^`{|}");
+    return withText(UnableToCreateRequest,
+                    tr("Unable to create request: the header %1 holds a control character or is "
+                       "not a valid name")
+                        .arg(QString::fromLatin1(shown)));
+}
+
 Error HTTPRequestError::unhandledException(const QString &name, const QString &reason,
                                            const QVariantMap &userInfo)
 {

@@ -35,6 +35,8 @@ public:
     // Code 1 over the stream's error; TLS failures name the certificate as the likely cause.
     static Error connectionFailure(const Error &underlying, bool tls);
     static Error withText(Code code, const QString &description, const Error &underlying = {});
+    // Code 5 for a request header that cannot go on a header line.
+    static Error refusedHeader(const QString &name);
     // Code 10 for an exception escaping the request's main step.
     static Error unhandledException(const QString &name, const QString &reason,
                                     const QVariantMap &userInfo);

@@ -1,5 +1,7 @@
 #include "http/HttpMessage.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isTokenChar(char c)
@@ -18,11 +20,6 @@ bool isToken(const QByteArray &text)
             return false;
     }
     return true;
-}
-
-bool isSafeFieldText(const QByteArray &text)
-{
-    return !text.contains('\r') && !text.contains('\n') && !text.contains('\0');
 }
 
 } // namespace
@@ -59,7 +56,7 @@ quint16 HttpMessage::port() const
 
 bool HttpMessage::setHeader(const QByteArray &name, const QByteArray &value)
 {
-    if (!isToken(name) || !isSafeFieldText(value))
+    if (!isToken(name) || !isFieldValue(value))
         return false;
     for (auto &field : m_headers) {
         if (field.first.compare(name, Qt::CaseInsensitive) == 0) {
@@ -69,6 +66,14 @@ bool HttpMessage::setHeader(const QByteArray &name, const QByteArray &value)
     }
     m_headers.append({name, value});
     return true;
+}
+
+bool HttpMessage::isFieldValue(const QByteArray &value)
+{
+    return std::none_of(value.begin(), value.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7f;
+    });
 }
 
 void HttpMessage::removeHeader(const QByteArray &name)

@@ -24,9 +24,12 @@ public:
     bool isHttps() const;
     quint16 port() const;
 
-    // Replaces a field of the same name in any case, keeping its place. Refuses CR, LF or
-    // NUL in name or value (request splitting) and answers false.
+    // Replaces a field of the same name in any case, keeping its place. Refuses a name that is
+    // not a token and a value that is not field text, and answers false.
     bool setHeader(const QByteArray &name, const QByteArray &value);
+    // No control character but the tab: CR and LF would split the request, and the others
+    // are read differently by every server and proxy on the way.
+    static bool isFieldValue(const QByteArray &value);
     void removeHeader(const QByteArray &name);
     std::optional<QByteArray> header(const QByteArray &name) const;
     const QList<std::pair<QByteArray, QByteArray>> &headers() const { return m_headers; }

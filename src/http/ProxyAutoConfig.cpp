@@ -1,10 +1,11 @@
 #include "http/ProxyAutoConfig.h"
 
+#include "http/HostLookup.h"
+
 #include "platform/UrlLoader.h"
 
 #include <QFile>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QJSEngine>
 #include <QNetworkInterface>
 #include <QObject>
@@ -18,18 +19,28 @@ namespace {
 
 constexpr int ScriptTimeoutMs = 10000;
 
-// Name lookups for the helper functions; empty strings when nothing is found.
+// Name lookups for the helper functions; empty strings when nothing is found. A lookup
+// still running when the script's time is up stops the script.
 class PacHost final : public QObject
 {
     Q_OBJECT
 
 public:
+    PacHost(QJSEngine &engine, HostLookup::Deadline deadline)
+        : m_engine(engine), m_deadline(deadline)
+    {}
+
     Q_INVOKABLE QString dnsResolve(const QString &host) const
     {
         const QHostAddress literal(host);
         if (!literal.isNull())
             return literal.toString();
-        for (const QHostAddress &address : QHostInfo::fromName(host).addresses()) {
+        const auto addresses = HostLookup::addresses(host, m_deadline);
+        if (!addresses) {
+            m_engine.setInterrupted(true);
+            return {};
+        }
+        for (const QHostAddress &address : *addresses) {
             if (address.protocol() == QAbstractSocket::IPv4Protocol)
                 return address.toString();
         }
@@ -71,6 +82,10 @@ public:
         }
         return QStringLiteral("127.0.0.1");
     }
+
+private:
+    QJSEngine &m_engine;
+    const HostLookup::Deadline m_deadline;
 };
 
 // The helper functions configuration scripts expect.
@@ -225,7 +240,7 @@ ProxyAutoConfig::proxiesForScript(const QString &script, const QUrl &url,
 {
     QJSEngine engine;
     const EvaluationWatchdog watchdog(engine, timeLimit);
-    PacHost host;
+    PacHost host(engine, std::chrono::steady_clock::now() + timeLimit);
     engine.globalObject().setProperty(QStringLiteral("__pac"), engine.newQObject(&host));
     QJSEngine::setObjectOwnership(&host, QJSEngine::CppOwnership);
     engine.evaluate(QString::fromUtf8(Helpers));

@@ -88,10 +88,23 @@ TEST_F(HTTPFormDataRequestTest, OtherCharacterSetsReachTheWireAndTheHeader)
     request->setStringEncoding("ISO-8859-1");
     request->setPostFormat(HTTPFormDataRequest::MultipartFormDataPostFormat);
     request->addPostValue(QStringLiteral("\u00e9t\u00e9"), QStringLiteral("saison"));
+    request->addData("1", QStringLiteral("\u00e9t\u00e9.srt"), QString(), QStringLiteral("f"));
     const RecordedRequest sent = send(request);
     EXPECT_EQ(sent.header("Content-Type"),
               "multipart/form-data; charset=ISO-8859-1; boundary=" + B);
     EXPECT_TRUE(sent.body.contains("\r\n\r\n\xe9t\xe9\r\n--"));
+    EXPECT_TRUE(sent.body.contains("; filename=\"\xe9t\xe9.srt\"\r\n"));
+}
+
+TEST_F(HTTPFormDataRequestTest, AnEmptyValueInAStatefulCharacterSetIsSentEmpty)
+{
+    auto request = form();
+    request->setStringEncoding("ISO-2022-KR");
+    request->setPostFormat(HTTPFormDataRequest::MultipartFormDataPostFormat);
+    request->addPostValue(QString(), QStringLiteral("empty"));
+    const RecordedRequest sent = send(request);
+    // Every piece of text is whole in itself, opening escape included.
+    EXPECT_TRUE(sent.body.endsWith("name=\"empty\"\r\n\r\n\x1b$)C\r\n--" + B + "--\r\n"));
 }
 
 TEST_F(HTTPFormDataRequestTest, AnUnknownCharacterSetFailsInsteadOfSendingEmptyParts)
@@ -239,13 +252,13 @@ TEST_F(HTTPFormDataRequestTest, AFileGoneBeforeSendingFailsInsteadOfSendingNothi
     EXPECT_TRUE(m_server.requests().isEmpty());
 }
 
-TEST_F(HTTPFormDataRequestTest, NamesCannotBreakOutOfTheirHeaderAndPartsCannotEndTheBody)
+TEST_F(HTTPFormDataRequestTest, NamesCannotBreakOutOfTheirQuotesAndPartsCannotEndTheBody)
 {
     auto request = form();
     request->addPostValue(QStringLiteral("before\r\n--") + QString::fromLatin1(B) +
                               QStringLiteral("--\r\nafter"),
-                          QStringLiteral("a\"b\r\nX-Injected: 1"));
-    request->addData("bytes", QStringLiteral("evil\".srt\r\n"), QString(), QStringLiteral("f"));
+                          QStringLiteral("a\"b\tc"));
+    request->addData("bytes", QStringLiteral("evil\".srt"), QString(), QStringLiteral("f"));
     const RecordedRequest sent = send(request);
     const QByteArray type = sent.header("Content-Type");
     const QByteArray marker = "; boundary=";
@@ -253,13 +266,37 @@ TEST_F(HTTPFormDataRequestTest, NamesCannotBreakOutOfTheirHeaderAndPartsCannotEn
     const QByteArray boundary = type.mid(type.indexOf(marker) + marker.size());
     EXPECT_NE(boundary, B);
     EXPECT_TRUE(boundary.startsWith(B));
-    const QList<QByteArray> parts = sent.body.split('\n');
-    EXPECT_FALSE(parts.contains("X-Injected: 1\r"));
-    EXPECT_TRUE(sent.body.contains("name=\"a%22b%0D%0AX-Injected: 1\"\r\n\r\nbefore\r\n--" + B +
+    EXPECT_TRUE(sent.body.contains("name=\"a%22b\tc\"\r\n\r\nbefore\r\n--" + B +
                                    "--\r\nafter\r\n--" + boundary + "\r\n"));
-    EXPECT_TRUE(sent.body.contains("filename=\"evil%22.srt%0D%0A\""));
+    EXPECT_TRUE(sent.body.contains("filename=\"evil%22.srt\""));
     EXPECT_TRUE(sent.body.endsWith("\r\n--" + boundary + "--\r\n"));
     EXPECT_EQ(sent.body.count("\r\n--" + boundary), 2);
+}
+
+TEST_F(HTTPFormDataRequestTest, PartHeadsHoldingControlCharactersAreRefused)
+{
+    const struct
+    {
+        QString key, fileName, contentType, refusal;
+    } cases[] = {
+        {"a\r\nX-Injected: 1", "f", "text/plain", "The name of form part 2 holds"},
+        {"k", "evil\x01.srt", "text/plain", "The file name of form part 2 holds"},
+        {"k", "f", "text/plain\r\nX-Injected: 1", "The content type of form part 2 holds"},
+        {"k", "f", "text/\x7fplain", "The content type of form part 2 holds"},
+    };
+    for (const auto &bad : cases) {
+        RequestRecorder recorder;
+        auto request = form();
+        request->addPostValue(QStringLiteral("v"), QStringLiteral("fine"));
+        request->addData("x", bad.fileName, bad.contentType, bad.key);
+        request->setDelegate(&recorder);
+        request->start();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return recorder.ended(); }));
+        EXPECT_EQ(recorder.calls.last(), "failed");
+        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::InternalErrorWhileBuildingRequest);
+        EXPECT_EQ(recorder.lastError.localizedDescription(), bad.refusal + " a control character");
+    }
+    EXPECT_TRUE(m_server.requests().isEmpty());
 }
 
 TEST_F(HTTPFormDataRequestTest, AFormWithoutEntriesIsAPlainRequest)

@@ -337,12 +337,30 @@ TEST(HTTPRequestTest, BadTargetsFailBeforeAnyTraffic)
         EXPECT_EQ(recorder.calls, QList<QByteArray>{"failed"}) << url.toString().toStdString();
         EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::UnableToCreateRequest);
     }
-    RequestRecorder injected;
-    auto request = makeRequest(server.url("/"), injected);
-    request->addRequestHeader("X-Evil", "a\r\nHost: elsewhere");
-    run(request, injected);
-    EXPECT_EQ(injected.lastError.code(), HTTPRequestError::UnableToCreateRequest);
+    // Header text no server or proxy on the way reads the same.
+    for (const auto &[name, value] :
+         QList<std::pair<QString, QString>>{{"X-Evil", "a\r\nHost: elsewhere"},
+                                            {"X-Evil", "a\x01b"},
+                                            {"X-Evil", "a\x1b[0m"},
+                                            {"X-Evil", "a\x7f"},
+                                            {"X-Evil", QString::fromLatin1("a\0b", 3)},
+                                            {"X\x01Evil", "a"}}) {
+        RequestRecorder injected;
+        auto request = makeRequest(server.url("/"), injected);
+        request->addRequestHeader(name, value);
+        run(request, injected);
+        EXPECT_EQ(injected.calls, QList<QByteArray>{"failed"});
+        EXPECT_EQ(injected.lastError.code(), HTTPRequestError::UnableToCreateRequest);
+        EXPECT_TRUE(injected.lastError.localizedDescription().startsWith(
+            "Unable to create request: the header X"));
+    }
     EXPECT_EQ(server.connectionCount(), 0);
+    RequestRecorder tabbed;
+    auto request = makeRequest(server.url("/"), tabbed);
+    request->addRequestHeader("X-Note", "a\tb \u00e9");
+    run(request, tabbed);
+    EXPECT_EQ(tabbed.calls.last(), "finished");
+    EXPECT_EQ(server.lastRequest().header("X-Note"), "a\tb \xc3\xa9");
 }
 
 TEST(HTTPRequestTest, ServerClosingAnIdleSocketCostsOneSilentRetry)

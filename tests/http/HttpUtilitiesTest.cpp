@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <unicode/ucnv.h>
+
 namespace {
 
 TEST(HttpUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
@@ -84,6 +86,32 @@ TEST(HttpUtilitiesTest, CharacterSetsDecodeStrictly)
     EXPECT_FALSE(TextEncoding::decode("caf\xe9!", TextEncoding::UTF8));
 }
 
+TEST(HttpUtilitiesTest, EveryCharacterSetTakesEmptyTextAndEndsWhatItStarts)
+{
+    QList<QByteArray> names{TextEncoding::UTF8, TextEncoding::ISOLatin1, "UTF-16"};
+    for (int32_t i = 0; i < ucnv_countAvailable(); ++i)
+        names.append(ucnv_getAvailableName(i));
+    for (const QByteArray &name : names) {
+        EXPECT_EQ(TextEncoding::encode(QString(), name), QByteArray()) << name.constData();
+        EXPECT_EQ(
+            TextEncoding::encode(QStringLiteral(""), name, TextEncoding::Unmappable::Substitute),
+            QByteArray())
+            << name.constData();
+        EXPECT_EQ(TextEncoding::decode(QByteArray(), name), QString()) << name.constData();
+    }
+    // A stateful character set returns to its first state at the end of each text.
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\uac00"), "UTF-7"), "+rAA-");
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\u3042"), "ISO-2022-JP"), "\x1b$B$\"\x1b(B");
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("\uac00"), "ISO-2022-KR"), "\x1b$)C\x0e"
+                                                                             "0!\x0f");
+    // What it cannot carry fails, or is substituted when asked; nothing goes missing silently.
+    EXPECT_FALSE(TextEncoding::encode(QStringLiteral("a\u200db"), "US-ASCII"));
+    EXPECT_EQ(TextEncoding::encode(QStringLiteral("a\u00e9"), "US-ASCII",
+                                   TextEncoding::Unmappable::Substitute),
+              "a\x1a");
+    EXPECT_FALSE(TextEncoding::decode("a\x82", "Shift_JIS"));
+}
+
 TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
 {
     const QUrl url("http://example.com/path");
@@ -104,6 +132,35 @@ TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
     SessionCookies::setSessionCookies(std::nullopt);
     EXPECT_TRUE(CookieStorage::shared().cookiesForUrl(url).isEmpty());
     EXPECT_TRUE(SessionCookies::sessionCookies().isEmpty());
+}
+
+TEST(HttpUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
+{
+    CookieStorage &storage = CookieStorage::shared();
+    const auto set = [&](const char *url, const QList<QByteArray> &values) {
+        storage.setCookiesFromUrl(CookieStorage::cookiesFromResponse(values, QUrl(url)), QUrl(url));
+    };
+    set("http://10.0.0.1/", {"wide=1; Domain=.1", "other=1; Domain=0.1", "same=1; Domain=10.0.0.1",
+                             "dotted=1; Domain=.10.0.0.1", "plain=1"});
+    set("http://[::ffff:10.0.0.1]/", {"mapped=1; Domain=.1"});
+    set("http://[::1]/", {"six=1"});
+    set("http://x.10.0.0.1/", {"parent=1; Domain=.10.0.0.1"});
+    set("http://name.1/", {"named=1; Domain=.1"});
+    set("http://example.com/", {"ctl=\x01x", "del\x7f=x", "tab=a\tb"});
+    const auto sent = [&](const char *url) {
+        QList<QByteArray> names;
+        for (const QNetworkCookie &cookie : storage.cookiesForUrl(QUrl(url)))
+            names.append(cookie.name());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(sent("http://10.0.0.1/"), (QList<QByteArray>{"dotted", "plain", "same"}));
+    EXPECT_EQ(sent("http://[::1]/"), QList<QByteArray>{"six"});
+    for (const char *other :
+         {"http://192.168.1.1/", "http://10.0.0.2/", "http://[::ffff:10.0.0.1]/",
+          "http://x.10.0.0.1/", "http://[::2]/", "http://name.1/"})
+        EXPECT_TRUE(sent(other).isEmpty()) << other;
+    EXPECT_EQ(sent("http://example.com/"), QList<QByteArray>{"tab"});
 }
 
 TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)

@@ -1,11 +1,16 @@
 #include "http/ProxyAutoConfig.h"
+#include "http/HostLookup.h"
 
 #include "fakes/http/FakeHttpServer.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <future>
 
 namespace {
 
@@ -103,6 +108,44 @@ TEST(ProxyAutoConfigTest, ScriptsAreReadFromFilesAndServers)
     server.setReply("/proxy.pac", FakeReply::ok(script, "application/x-ns-proxy-autoconfig"));
     EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, server.url("/proxy.pac")), expected);
     EXPECT_EQ(ProxyAutoConfig::proxiesForURL(url, server.url("/missing.pac")), QList<ProxyEntry>{});
+}
+
+TEST(ProxyAutoConfigTest, HostLookupsEndWithTheScriptsTime)
+{
+    // A resolver that answers only once released.
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    const auto calls = std::make_shared<std::atomic<int>>(0);
+    HostLookup::setResolver([released, calls](const QString &) {
+        ++*calls;
+        released.wait();
+        return QList<QHostAddress>{QHostAddress(QStringLiteral("192.0.2.1"))};
+    });
+    bool answered = false;
+    const auto answer = [&] {
+        if (!std::exchange(answered, true))
+            release.set_value();
+    };
+    const auto restore = qScopeGuard([&] {
+        answer();
+        HostLookup::setResolver({});
+    });
+    const QString script = QStringLiteral(
+        "function FindProxyForURL(u, h) { return isResolvable(h) ? 'PROXY p:1' : 'DIRECT'; }");
+    const auto proxies = [&](int host, std::chrono::milliseconds limit) {
+        return ProxyAutoConfig::proxiesForScript(
+            script, QUrl(QStringLiteral("http://silent%1.test/").arg(host)), limit);
+    };
+    // Each script gives up on its lookup, and the lookups that never end take a bounded number
+    // of threads; those that never began are dropped.
+    for (int host = 0; host < 3 * HostLookup::MaxThreads; ++host)
+        EXPECT_FALSE(proxies(host, std::chrono::milliseconds(20))) << host;
+    EXPECT_FALSE(proxies(0, std::chrono::milliseconds(20)));
+    EXPECT_LE(calls->load(), HostLookup::MaxThreads);
+
+    answer();
+    EXPECT_EQ(proxies(0, ProxyAutoConfig::DefaultTimeLimit),
+              QList<ProxyEntry>({{Type::Http, "p", 1}}));
 }
 
 } // namespace
