@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+class BodySource;
 class HTTPCacheDelegate;
 class HttpAuthentication;
 class HttpMessage;
@@ -425,6 +426,13 @@ private:
     void updatePartialDownloadSize();
     void updateStatus();
     void startRequest();
+    // The resets at the start of every pass: first run, retry, redirect or credentials.
+    void resetForPass();
+    // Null when the body cannot be read.
+    std::unique_ptr<BodySource> openBodySource();
+    // Takes a pooled connection, schedules the stream and opens it; false when it cannot open.
+    bool openReadStream(const std::shared_ptr<HttpStream> &stream);
+    void startStatusTimer();
     void handleNetworkEvent(int event);
     void checkRequestStatus();
     bool shouldTimeOut() const;
@@ -444,8 +452,31 @@ private:
 
     // Response (network thread).
     void readResponseHeaders();
+    void storeResponseCookies(const HttpResponseHead &head);
+    bool isFollowedRedirect() const;
+    void prepareRedirect(const QByteArray &location);
+    // What a 303 (or a plain 301 or 302) leaves of the request.
+    void becomePlainGet();
+    void readContentLength(const HttpResponseHead &head);
+    void countUnknownDownloadSize();
+    void readKeepAlive(const HttpResponseHead &head);
     void parseStringEncodingFromHeaders();
     void handleBytesAvailable();
+    // Where the body's bytes go.
+    enum class BodySink
+    {
+        Discard,
+        Delegate,
+        File,
+        Memory
+    };
+    BodySink bodySink() const;
+    // How much one event reads, by the announced length.
+    qint64 readLength() const;
+    void readIntoResponseData(qint64 size);
+    void deliverDataToDelegate(const QByteArray &bytes);
+    void writeToDownloadFile(const char *data, qint64 size);
+    bool openDownloadFile();
     void countBytesRead(quint64 count);
     void handleStreamComplete();
     Error completeFileDownload();
@@ -485,6 +516,13 @@ private:
     void handleAuthenticationChallenge();
     void attemptToApplyCredentialsAndResume();
     void resumeAuthentication(bool proxy);
+    // From the challenge's head; false when there is none to make (the request has failed).
+    bool makeAuthentication(bool proxy);
+    void answerChallenge(bool proxy);
+    void answerWithEarlierCredentials(bool proxy,
+                                      const std::shared_ptr<const Credentials> &earlier);
+    void answerRejection(bool proxy, bool badCredentials);
+    static Error applyFailure(bool proxy);
     std::shared_ptr<const Credentials> findCredentials(bool proxy);
     bool applyCredentials(bool proxy, const std::shared_ptr<const Credentials> &credentials);
     std::optional<SessionCredentialEntry> sessionEntry(bool proxy) const;
