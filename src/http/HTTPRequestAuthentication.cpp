@@ -44,6 +44,13 @@ std::shared_ptr<const Credentials> pair(const QString &username, const QString &
     return std::make_shared<const Credentials>(Credentials{username, password, domain});
 }
 
+// An account of a Windows domain, by its own field or written DOMAIN\user: its password is
+// meant for NTLM and must never go out in clear before the server asks.
+bool isDomainAccount(const QString &username, const QString &domain)
+{
+    return !domain.isEmpty() || username.contains(QLatin1Char('\\'));
+}
+
 // The proxies to try for url: from the script when one is named, else from the system's
 // settings. Nullopt when a script cannot be evaluated.
 std::optional<QList<ProxyEntry>> proxiesFor(const QUrl &url, const QUrl &pacUrl)
@@ -104,7 +111,7 @@ void HTTPRequest::applyAuthorizationHeader()
     std::optional<SessionCredentialEntry> entry;
     if (m_useSessionPersistence)
         entry = sessionEntry(false);
-    if (!m_username.isNull() && !m_password.isNull() && m_domain.isEmpty() &&
+    if (!m_username.isNull() && !m_password.isNull() && !isDomainAccount(m_username, m_domain) &&
         (!entry || entry->authenticationScheme == Basic))
         addBasicAuthenticationHeader(m_username, m_password);
     if (entry &&
