@@ -503,7 +503,8 @@ void HTTPRequest::handleStreamError()
         if (streamError.kind == StreamError::Kind::ConnectionLost && retryUsingNewConnection())
             return;
         failWithError(HTTPRequestError::connectionFailure(
-            streamError.toError(), streamError.kind == StreamError::Kind::Tls));
+            streamError.toError(), streamError.kind == StreamError::Kind::Tls,
+            streamError.isExchangeFault() ? streamError.text : QString()));
     }
     checkRequestStatus();
 }
