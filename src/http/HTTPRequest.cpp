@@ -238,6 +238,7 @@ void HTTPRequest::copySettingsTo(HTTPRequest *made) const
     made->m_temporaryFileDownloadPath = m_temporaryFileDownloadPath;
     made->m_defaultResponseEncoding = m_defaultResponseEncoding;
     made->m_responseSizeLimit = m_responseSizeLimit;
+    made->m_downloadSizeLimit = m_downloadSizeLimit;
     made->m_userInfo = m_userInfo;
     made->m_delegate = m_delegate;
     made->m_delegateTakesData =

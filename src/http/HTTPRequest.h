@@ -220,11 +220,16 @@ public:
         setLocked(m_defaultResponseEncoding, encoding);
     }
     // The largest body kept in memory, before and after inflating; 0 or less for no limit.
-    // A larger one fails the request. Bodies written to a file or given to the delegate are
-    // not limited.
+    // A larger one fails the request. Bodies given to the delegate are not limited.
     static constexpr qint64 DefaultResponseSizeLimit = 64 * 1024 * 1024;
     qint64 responseSizeLimit() const { return locked(m_responseSizeLimit); }
     void setResponseSizeLimit(qint64 bytes) { setLocked(m_responseSizeLimit, bytes); }
+    // The same for bodies written to downloadDestinationPath, before and after inflating. A
+    // larger one fails the request, leaves the destination as it was and removes the partial
+    // file, a resumable one too.
+    static constexpr qint64 DefaultDownloadSizeLimit = DefaultResponseSizeLimit;
+    qint64 downloadSizeLimit() const { return locked(m_downloadSizeLimit); }
+    void setDownloadSizeLimit(qint64 bytes) { setLocked(m_downloadSizeLimit, bytes); }
     QVariantMap userInfo() const { return locked(m_userInfo); }
     void setUserInfo(const QVariantMap &info) { setLocked(m_userInfo, info); }
     QString runLoopMode() const { return locked(m_runLoopMode); }
@@ -480,11 +485,15 @@ private:
     void countBytesRead(quint64 count);
     void handleStreamComplete();
     Error completeFileDownload();
+    // Inflates the downloaded file into its destination.
+    Error inflateDownload();
     // A write to the download file failed: the request fails and the partial file goes.
     void failFileDownload();
+    void failDownloadTooLarge();
     // Fails the request and drops its connection and what it received so far.
     void failAndStop(const Error &error);
     bool exceedsResponseSizeLimit(quint64 size) const;
+    bool exceedsDownloadSizeLimit(quint64 size) const;
     // Inflates a gzipped in-memory body once; false when it inflates past the size limit.
     bool inflateResponseData() const;
     void handleStreamError();
@@ -600,6 +609,7 @@ private:
     QByteArray m_defaultResponseEncoding;
     QVariantMap m_userInfo;
     qint64 m_responseSizeLimit = DefaultResponseSizeLimit;
+    qint64 m_downloadSizeLimit = DefaultDownloadSizeLimit;
     QString m_runLoopMode = RunLoopModeDefault;
 
     // Delegation.

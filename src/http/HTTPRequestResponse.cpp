@@ -53,29 +53,67 @@ int keepAliveParameter(const QByteArray &value, const QByteArray &key)
 
 // Puts `from` in place of `to` in one step, so that `to` is either the old file or the whole new
 // one, never missing; a copy beside `to` stands in when rename cannot cross file systems.
-bool replaceFile(const QString &from, const QString &to)
+bool replaceFile(const QString &from, const QString &to, QString *problem)
 {
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(from).toStdString(),
                             QFile::encodeName(to).toStdString(), error);
     if (!error)
         return true;
-    if (error != std::errc::cross_device_link)
+    if (error != std::errc::cross_device_link) {
+        *problem = QString::fromStdString(error.message());
         return false;
-    QString problem;
-    if (!FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, &problem))
+    }
+    if (!FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, problem))
         return false;
     QFile::remove(from);
     return true;
 }
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("HTTPRequest", text);
+}
+
+Error moveError(const QString &from, const QString &to, const QString &problem)
+{
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Failed to move file from '%1' to '%2': %3").arg(from, to, problem));
+}
+
 Error fileWriteError(const QFile &file)
 {
-    return HTTPRequestError::withText(HTTPRequestError::FileManagement,
-                                      QCoreApplication::translate("HTTPRequest",
-                                                                  "Failed to write file at "
-                                                                  "path '%1': %2")
-                                          .arg(file.fileName(), file.errorString()));
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Failed to write file at path '%1': %2").arg(file.fileName(), file.errorString()));
+}
+
+Error responseTooLarge(qint64 limit)
+{
+    return HTTPRequestError::withText(HTTPRequestError::ConnectionFailure,
+                                      tr("The response is larger than %1 bytes").arg(limit));
+}
+
+Error inflatedTooLarge(const QString &what, qint64 limit)
+{
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Decompression of %1 failed: larger than %2 bytes").arg(what).arg(limit));
+}
+
+// Writes all of the data or fails with the file's error set: a write that the disk cut short
+// is tried again for the rest, which then fails with the system's reason.
+bool writeAll(QFile &file, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = file.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 bool isSameOrigin(const QUrl &a, const QUrl &b)
@@ -304,9 +342,7 @@ void HTTPRequest::readIntoResponseData(qint64 size)
 {
     const qsizetype before = m_rawResponseData->size();
     if (exceedsResponseSizeLimit(qMax(m_contentLength, quint64(before) + 1))) {
-        failAndStop(HTTPRequestError::withText(
-            HTTPRequestError::ConnectionFailure,
-            tr("The response is larger than %1 bytes").arg(m_responseSizeLimit)));
+        failAndStop(responseTooLarge(m_responseSizeLimit));
         return;
     }
     // Straight into the body: no copy on the way.
@@ -342,7 +378,14 @@ void HTTPRequest::writeToDownloadFile(const char *data, qint64 size)
 {
     if (!m_fileDownloadOutputStream && !openDownloadFile())
         return;
-    if (m_fileDownloadOutputStream->write(data, size) != size)
+    // A resumed body comes after the part already on disk.
+    const quint64 announced = m_contentLength + m_partialDownloadSize;
+    if (exceedsDownloadSizeLimit(
+            qMax(announced, quint64(m_fileDownloadOutputStream->pos() + size)))) {
+        failDownloadTooLarge();
+        return;
+    }
+    if (!writeAll(*m_fileDownloadOutputStream, data, size))
         failFileDownload();
 }
 
@@ -374,6 +417,15 @@ void HTTPRequest::failFileDownload()
     failAndStop(fileWriteError(*m_fileDownloadOutputStream));
 }
 
+void HTTPRequest::failDownloadTooLarge()
+{
+    // Not even a resumable part is kept: the rest would not fit either.
+    m_fileDownloadOutputStream.reset();
+    QFile::remove(m_temporaryFileDownloadPath);
+    m_temporaryFileDownloadPath.clear();
+    failAndStop(responseTooLarge(m_downloadSizeLimit));
+}
+
 void HTTPRequest::failAndStop(const Error &error)
 {
     failWithError(error);
@@ -384,6 +436,11 @@ void HTTPRequest::failAndStop(const Error &error)
 bool HTTPRequest::exceedsResponseSizeLimit(quint64 size) const
 {
     return m_responseSizeLimit > 0 && size > quint64(m_responseSizeLimit);
+}
+
+bool HTTPRequest::exceedsDownloadSizeLimit(quint64 size) const
+{
+    return m_downloadSizeLimit > 0 && size > quint64(m_downloadSizeLimit);
 }
 
 void HTTPRequest::countBytesRead(quint64 count)
@@ -415,10 +472,7 @@ void HTTPRequest::handleStreamComplete()
     // Inflated here, once, so that the caller's thread never pays for it.
     if (m_rawResponseData && !m_needsRedirect && m_authenticationNeeded == 0 &&
         isResponseCompressed() && !inflateResponseData())
-        heldError = HTTPRequestError::withText(
-            HTTPRequestError::FileManagement,
-            tr("Decompression of the response failed: larger than %1 bytes")
-                .arg(m_responseSizeLimit));
+        heldError = inflatedTooLarge(tr("the response"), m_responseSizeLimit);
     // Only a whole body the request kept itself is worth storing.
     const bool bodyKept = !(m_delegateTakesData && m_delegate);
     if (!m_didUseCachedResponse && heldError.isNull() && bodyKept) {
@@ -459,39 +513,46 @@ Error HTTPRequest::completeFileDownload()
     m_fileDownloadOutputStream.reset();
     if (m_shouldRedirect && m_needsRedirect && m_allowResumeForFileDownloads)
         return {};
+    if (isResponseCompressed())
+        return inflateDownload();
     const QString temporary = m_temporaryFileDownloadPath;
     const QString destination = m_downloadDestinationPath;
-    if (isResponseCompressed()) {
-        // Inflate beside the destination and replace it only when the whole body inflated, so
-        // that a broken download never destroys the file that was there.
-        const QString partial = destination + QStringLiteral(".part-") +
-                                QUuid::createUuid().toString(QUuid::WithoutBraces);
-        const int result = Gzip::uncompressZippedDataFromFile(temporary, partial);
-        Error error;
-        if (result != 0) {
-            QFile::remove(partial);
-            error = HTTPRequestError::withText(
-                HTTPRequestError::FileManagement,
-                tr("Decompression of %1 failed with code %2").arg(temporary).arg(result));
-        } else if (!replaceFile(partial, destination)) {
-            QFile::remove(partial);
-            error = HTTPRequestError::withText(
-                HTTPRequestError::FileManagement,
-                tr("Failed to move file from '%1' to '%2'").arg(partial, destination));
-        }
-        removeTemporaryDownloadFile();
-        return error;
-    }
-    if (!replaceFile(temporary, destination)) {
-        const Error error = HTTPRequestError::withText(
-            HTTPRequestError::FileManagement,
-            tr("Failed to move file from '%1' to '%2'").arg(temporary, destination));
+    QString problem;
+    if (!replaceFile(temporary, destination, &problem)) {
         if (!m_allowResumeForFileDownloads)
             removeTemporaryDownloadFile();
-        return error;
+        return moveError(temporary, destination, problem);
     }
     m_temporaryFileDownloadPath.clear();
     return {};
+}
+
+Error HTTPRequest::inflateDownload()
+{
+    // Inflate beside the destination and replace it only when the whole body inflated, so that
+    // a broken download never destroys the file that was there.
+    const QString temporary = m_temporaryFileDownloadPath;
+    const QString destination = m_downloadDestinationPath;
+    const QString partial =
+        destination + QStringLiteral(".part-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    int cause = 0;
+    const int result =
+        Gzip::uncompressZippedDataFromFile(temporary, partial, m_downloadSizeLimit, &cause);
+    Error error;
+    QString problem;
+    if (result == Gzip::OutputTooLarge) {
+        error = inflatedTooLarge(temporary, m_downloadSizeLimit);
+    } else if (result != 0) {
+        QString text = tr("Decompression of %1 failed with code %2").arg(temporary).arg(result);
+        if (cause != 0)
+            text += QStringLiteral(": ") + qt_error_string(cause);
+        error = HTTPRequestError::withText(HTTPRequestError::FileManagement, text);
+    } else if (!replaceFile(partial, destination, &problem)) {
+        QFile::remove(partial);
+        error = moveError(partial, destination, problem);
+    }
+    removeTemporaryDownloadFile();
+    return error;
 }
 
 void HTTPRequest::handleStreamError()

@@ -5,6 +5,7 @@
 #include "http/HTTPRequestError.h"
 #include "platform/OperationQueue.h"
 
+#include "OversizedReplies.h"
 #include "RequestRecorder.h"
 #include "common/TestSupport.h"
 #include "fakes/http/FakeHttpServer.h"
@@ -310,21 +311,7 @@ TEST(HTTPRequestTest, BothFramingsAtOnceAreRefusedAndTheConnectionDropped)
 TEST(HTTPRequestTest, BodiesInMemoryStopAtTheSizeLimit)
 {
     FakeHttpServer server;
-    const QByteArray block(64 * 1024, 'x');
-    FakeReply endless = FakeReply::ok(block);
-    endless.framing = FakeReply::Framing::Close;
-    endless.bodyRepeat = 1 << 20;
-    server.setReply("/endless", endless);
-    FakeReply chunked = endless;
-    chunked.framing = FakeReply::Framing::Chunked;
-    chunked.chunkSize = 8192;
-    server.setReply("/chunked", chunked);
-    FakeReply announced = FakeReply::ok(block);
-    announced.bodyRepeat = 64;
-    server.setReply("/announced", announced);
-    // 64 MiB of zeros packs into 64 KiB.
-    server.setReply("/bomb", FakeReply::ok(*Gzip::compressData(QByteArray(64 << 20, '\0')))
-                                 .withHeader("Content-Encoding", "gzip"));
+    serveOversizedReplies(server);
 
     for (const char *path : {"/endless", "/chunked", "/announced"}) {
         RequestRecorder recorder;
@@ -351,10 +338,10 @@ TEST(HTTPRequestTest, BodiesInMemoryStopAtTheSizeLimit)
     // Up to the limit all is well.
     RequestRecorder whole;
     auto fits = makeRequest(server.url("/announced"), whole);
-    fits->setResponseSizeLimit(block.size() * 64);
+    fits->setResponseSizeLimit(AnnouncedSize);
     run(fits, whole);
     EXPECT_EQ(whole.calls.last(), "finished");
-    EXPECT_EQ(whole.lastBody.size(), block.size() * 64);
+    EXPECT_EQ(whole.lastBody.size(), AnnouncedSize);
 }
 
 TEST(HTTPRequestTest, BadTargetsFailBeforeAnyTraffic)
@@ -654,6 +641,7 @@ TEST(HTTPRequestTest, DefaultsAndCopies)
     request->setDidReceiveResponseHeadersSelector("other");
     request->setShouldCompressRequestBody(true);
     request->setCachePolicy(3);
+    request->setDownloadSizeLimit(1000);
     request->appendPostData("shared body");
     request->addRequestHeader("X-A", "1");
     const auto copy = request->copy();
@@ -665,6 +653,7 @@ TEST(HTTPRequestTest, DefaultsAndCopies)
     EXPECT_EQ(copy->didReceiveResponseHeadersSelector(), "requestReceivedResponseHeaders");
     EXPECT_FALSE(copy->shouldCompressRequestBody());
     EXPECT_EQ(copy->cachePolicy(), 0);
+    EXPECT_EQ(copy->downloadSizeLimit(), 1000);
     EXPECT_EQ(copy->requestHeaders()->value("X-A"), "1");
     // The body buffer is shared, the header map is not.
     request->appendPostData(" grows");
