@@ -1,11 +1,15 @@
 // Hostile bodies against the engine's default limits: an endless body, an endless chunked body
-// and a gzip bomb (1 MB on the wire, 1 GB inflated). Each must end with a clear error; the
-// process's peak resident size is reported beside it.
+// and a gzip bomb (1 MB on the wire, 1 GB inflated), kept in memory and written to a file. Each
+// must end with a clear error; the process's peak resident size, how much of the body was read
+// and what was left at the destination are reported beside it.
 #include "http/HTTPRequest.h"
 
 #include "fakes/http/FakeHttpServer.h"
 
 #include <benchmark/benchmark.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 #include <zlib.h>
@@ -53,11 +57,20 @@ FakeHttpServer &server()
     return *instance;
 }
 
-void run(benchmark::State &state, const char *path)
+void run(benchmark::State &state, const char *path, bool toFile = false)
 {
+    QTemporaryDir folder;
     for (auto _ : state) {
         const auto request = HTTPRequest::requestWithURL(server().url(QString::fromLatin1(path)));
+        if (toFile) {
+            request->setDownloadDestinationPath(folder.filePath("body"));
+            request->setTemporaryFileDownloadPath(folder.filePath("partial"));
+        }
         request->startSynchronous();
+        state.counters["read_MB"] = double(request->totalBytesRead()) / (1024.0 * 1024.0);
+        if (toFile)
+            state.counters["file_MB"] =
+                double(QFileInfo(folder.filePath("body")).size()) / (1024.0 * 1024.0);
         if (request->error().isNull())
             return state.SkipWithError("the request did not fail");
         state.SetLabel(request->error().localizedDescription().toStdString());
@@ -82,8 +95,20 @@ void BM_GzipBomb(benchmark::State &state)
     run(state, "/bomb");
 }
 
+void BM_EndlessBodyToFile(benchmark::State &state)
+{
+    run(state, "/endless", true);
+}
+
+void BM_GzipBombToFile(benchmark::State &state)
+{
+    run(state, "/bomb", true);
+}
+
 BENCHMARK(BM_EndlessBody)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EndlessChunkedBody)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GzipBomb)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EndlessBodyToFile)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GzipBombToFile)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

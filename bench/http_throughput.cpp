@@ -104,6 +104,7 @@ void BM_EngineLargeBodyToFile(benchmark::State &state)
     const QString path = folder.filePath("body");
     for (auto _ : state) {
         const auto request = HTTPRequest::requestWithURL(serverUrl("/large"));
+        request->setDownloadSizeLimit(0);
         request->setDownloadDestinationPath(path);
         request->startSynchronous();
         if (QFileInfo(path).size() != LargeBodyMegabytes * 1024 * 1024)

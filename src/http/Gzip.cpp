@@ -4,6 +4,10 @@
 
 #include <zlib.h>
 
+#include <cerrno>
+
+static_assert(Gzip::OutputTooLarge == Z_BUF_ERROR);
+
 namespace {
 
 constexpr int Block = 16384;
@@ -20,6 +24,33 @@ struct FileCloser
     }
 };
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
+
+template <typename Transfer>
+int betweenFiles(const QString &sourcePath, const QString &destinationPath, int *errorNumber,
+                 Transfer transfer)
+{
+    const auto failed = [errorNumber](int result, int cause) {
+        if (errorNumber)
+            *errorNumber = cause;
+        return result;
+    };
+    const FilePointer source(std::fopen(QFile::encodeName(sourcePath).constData(), "rb"));
+    if (!source)
+        return failed(Z_ERRNO, errno);
+    FilePointer destination(std::fopen(QFile::encodeName(destinationPath).constData(), "wb"));
+    if (!destination)
+        return failed(1, errno);
+    int result = transfer(source.get(), destination.get());
+    int cause = result == Z_ERRNO ? errno : 0;
+    if (std::fclose(destination.release()) != 0 && result == Z_OK) {
+        result = Z_ERRNO;
+        cause = errno;
+    }
+    // A failed transfer leaves nothing behind that could pass for its result.
+    if (result != Z_OK)
+        QFile::remove(destinationPath);
+    return failed(result, cause);
+}
 
 } // namespace
 
@@ -64,30 +95,18 @@ std::optional<QByteArray> Gzip::uncompressZippedData(const QByteArray &data, qsi
     return output;
 }
 
-int Gzip::betweenFiles(const QString &sourcePath, const QString &destinationPath, Transfer transfer)
+int Gzip::uncompressZippedDataFromFile(const QString &sourcePath, const QString &destinationPath,
+                                       qint64 limit, int *errorNumber)
 {
-    const FilePointer source(std::fopen(QFile::encodeName(sourcePath).constData(), "rb"));
-    if (!source)
-        return Z_ERRNO;
-    FilePointer destination(std::fopen(QFile::encodeName(destinationPath).constData(), "wb"));
-    if (!destination)
-        return 1;
-    int result = transfer(source.get(), destination.get());
-    if (std::fclose(destination.release()) != 0 && result == Z_OK)
-        result = Z_ERRNO;
-    // A failed transfer leaves nothing behind that could pass for its result.
-    if (result != Z_OK)
-        QFile::remove(destinationPath);
-    return result;
+    return betweenFiles(sourcePath, destinationPath, errorNumber,
+                        [limit](std::FILE *source, std::FILE *destination) {
+                            return uncompressZippedDataFromSource(source, destination, limit);
+                        });
 }
 
-int Gzip::uncompressZippedDataFromFile(const QString &sourcePath, const QString &destinationPath)
+int Gzip::uncompressZippedDataFromSource(std::FILE *source, std::FILE *destination, qint64 limit)
 {
-    return betweenFiles(sourcePath, destinationPath, &Gzip::uncompressZippedDataFromSource);
-}
-
-int Gzip::uncompressZippedDataFromSource(std::FILE *source, std::FILE *destination)
-{
+    quint64 room = limit > 0 ? quint64(limit) : std::numeric_limits<quint64>::max();
     z_stream stream{};
     int status = inflateInit2(&stream, InflateWindowBits);
     if (status != Z_OK)
@@ -116,6 +135,11 @@ int Gzip::uncompressZippedDataFromSource(std::FILE *source, std::FILE *destinati
                 return status;
             }
             const size_t have = Block - stream.avail_out;
+            if (have > room) {
+                inflateEnd(&stream);
+                return OutputTooLarge;
+            }
+            room -= have;
             if (std::fwrite(out, 1, have, destination) != have || std::ferror(destination)) {
                 inflateEnd(&stream);
                 return Z_ERRNO;
@@ -155,7 +179,7 @@ std::optional<QByteArray> Gzip::compressData(const QByteArray &data)
 
 int Gzip::compressDataFromFile(const QString &sourcePath, const QString &destinationPath)
 {
-    return betweenFiles(sourcePath, destinationPath, &Gzip::compressDataFromSource);
+    return betweenFiles(sourcePath, destinationPath, nullptr, &Gzip::compressDataFromSource);
 }
 
 int Gzip::compressDataFromSource(std::FILE *source, std::FILE *destination)

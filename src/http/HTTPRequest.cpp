@@ -238,6 +238,7 @@ void HTTPRequest::copySettingsTo(HTTPRequest *made) const
     made->m_temporaryFileDownloadPath = m_temporaryFileDownloadPath;
     made->m_defaultResponseEncoding = m_defaultResponseEncoding;
     made->m_responseSizeLimit = m_responseSizeLimit;
+    made->m_downloadSizeLimit = m_downloadSizeLimit;
     made->m_userInfo = m_userInfo;
     made->m_delegate = m_delegate;
     made->m_delegateTakesData =
@@ -680,6 +681,35 @@ void HTTPRequest::startRequest()
     if (m_cancelled)
         return;
     requestStarted();
+    resetForPass();
+    std::unique_ptr<BodySource> body;
+    // A body goes out only with a length: a 303 on a streamed body leaves a GET without one.
+    if (m_postLength > 0 && !(body = openBodySource())) {
+        failWithError(
+            HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileBuildingRequest,
+                                       tr("Unable to create read stream")));
+        return;
+    }
+    const std::shared_ptr<HttpStream> stream(new HttpStream(*m_request, std::move(body)),
+                                             &deleteStream);
+    if (m_url.scheme().toLower() == QLatin1String("https"))
+        stream->setTlsSettings(tlsSettings());
+    applyProxy(*stream);
+    if (!openReadStream(stream)) {
+        m_connectionCanBeReused = false;
+        destroyReadStream();
+        failWithError(
+            HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileBuildingRequest,
+                                       tr("Unable to start HTTP connection")));
+        return;
+    }
+    m_lastActivityTime = Clock::now();
+    resetProgress();
+    startStatusTimer();
+}
+
+void HTTPRequest::resetForPass()
+{
     m_downloadComplete = false;
     m_complete = false;
     m_totalBytesRead = 0;
@@ -698,43 +728,34 @@ void HTTPRequest::startRequest()
     if (m_readStream)
         m_readStream->clearClient();
     m_readStreamIsScheduled = false;
+}
 
+std::unique_ptr<BodySource> HTTPRequest::openBodySource()
+{
     std::unique_ptr<BodySource> body;
-    // A body goes out only with a length: a 303 on a streamed body leaves a GET without one.
-    if (m_postLength > 0) {
-        if (!m_postBodyFilePath.isEmpty() && QFile::exists(m_postBodyFilePath)) {
-            const bool compressed = !m_compressedPostBodyFilePath.isEmpty() &&
-                                    QFile::exists(m_compressedPostBodyFilePath);
-            body = FileBodySource::open(compressed ? m_compressedPostBodyFilePath
-                                                   : m_postBodyFilePath);
-        } else if (m_postBody && !m_postBody->isEmpty()) {
-            body = std::make_unique<DataBodySource>(
-                m_shouldCompressRequestBody && m_compressedPostBody ? *m_compressedPostBody
-                                                                    : *m_postBody);
-        }
-        if (!body) {
-            failWithError(
-                HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileBuildingRequest,
-                                           tr("Unable to create read stream")));
-            return;
-        }
-        const std::weak_ptr<HTTPRequest> weak = self();
-        body =
-            std::make_unique<HTTPInputStream>(std::move(body), BandwidthThrottle::shared(), [weak] {
-                if (const auto request = weak.lock())
-                    request->performThrottling();
-            });
+    if (!m_postBodyFilePath.isEmpty() && QFile::exists(m_postBodyFilePath)) {
+        const bool compressed =
+            !m_compressedPostBodyFilePath.isEmpty() && QFile::exists(m_compressedPostBodyFilePath);
+        body = FileBodySource::open(compressed ? m_compressedPostBodyFilePath : m_postBodyFilePath);
+    } else if (m_postBody && !m_postBody->isEmpty()) {
+        body = std::make_unique<DataBodySource>(m_shouldCompressRequestBody && m_compressedPostBody
+                                                    ? *m_compressedPostBody
+                                                    : *m_postBody);
     }
-    const std::shared_ptr<HttpStream> stream(new HttpStream(*m_request, std::move(body)),
-                                             &deleteStream);
-    if (m_url.scheme().toLower() == QLatin1String("https"))
-        stream->setTlsSettings(tlsSettings());
-    applyProxy(*stream);
+    if (!body)
+        return nullptr;
+    const std::weak_ptr<HTTPRequest> weak = self();
+    return std::make_unique<HTTPInputStream>(std::move(body), BandwidthThrottle::shared(), [weak] {
+        if (const auto request = weak.lock())
+            request->performThrottling();
+    });
+}
 
+bool HTTPRequest::openReadStream(const std::shared_ptr<HttpStream> &stream)
+{
     ConnectionPool::shared().expirePersistentConnections();
     const std::shared_ptr<HttpStream> setAside = attachConnection(stream);
     m_readStream = stream;
-
     const auto wakeUp = BandwidthThrottle::shared().wakeUpTime();
     if (!wakeUp || *wakeUp <= Clock::now())
         scheduleReadStream();
@@ -746,19 +767,15 @@ void HTTPRequest::startRequest()
     const bool opened = stream->open();
     if (setAside && setAside != stream)
         setAside->close();
-    if (!opened) {
-        m_connectionCanBeReused = false;
-        destroyReadStream();
-        failWithError(
-            HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileBuildingRequest,
-                                       tr("Unable to start HTTP connection")));
-        return;
-    }
-    m_lastActivityTime = Clock::now();
-    resetProgress();
+    return opened;
+}
+
+void HTTPRequest::startStatusTimer()
+{
     if (!m_statusTimer) {
         m_statusTimer.reset(new QTimer);
         m_statusTimer->setInterval(StatusIntervalMs);
+        const std::weak_ptr<HTTPRequest> weak = self();
         QObject::connect(m_statusTimer.get(), &QTimer::timeout, NetworkThread::context(), [weak] {
             if (const auto request = weak.lock())
                 request->updateStatus();

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+class BodySource;
 class HTTPCacheDelegate;
 class HttpAuthentication;
 class HttpMessage;
@@ -219,11 +220,16 @@ public:
         setLocked(m_defaultResponseEncoding, encoding);
     }
     // The largest body kept in memory, before and after inflating; 0 or less for no limit.
-    // A larger one fails the request. Bodies written to a file or given to the delegate are
-    // not limited.
+    // A larger one fails the request. Bodies given to the delegate are not limited.
     static constexpr qint64 DefaultResponseSizeLimit = 64 * 1024 * 1024;
     qint64 responseSizeLimit() const { return locked(m_responseSizeLimit); }
     void setResponseSizeLimit(qint64 bytes) { setLocked(m_responseSizeLimit, bytes); }
+    // The same for bodies written to downloadDestinationPath, before and after inflating. A
+    // larger one fails the request, leaves the destination as it was and removes the partial
+    // file, a resumable one too.
+    static constexpr qint64 DefaultDownloadSizeLimit = DefaultResponseSizeLimit;
+    qint64 downloadSizeLimit() const { return locked(m_downloadSizeLimit); }
+    void setDownloadSizeLimit(qint64 bytes) { setLocked(m_downloadSizeLimit, bytes); }
     QVariantMap userInfo() const { return locked(m_userInfo); }
     void setUserInfo(const QVariantMap &info) { setLocked(m_userInfo, info); }
     QString runLoopMode() const { return locked(m_runLoopMode); }
@@ -425,6 +431,13 @@ private:
     void updatePartialDownloadSize();
     void updateStatus();
     void startRequest();
+    // The resets at the start of every pass: first run, retry, redirect or credentials.
+    void resetForPass();
+    // Null when the body cannot be read.
+    std::unique_ptr<BodySource> openBodySource();
+    // Takes a pooled connection, schedules the stream and opens it; false when it cannot open.
+    bool openReadStream(const std::shared_ptr<HttpStream> &stream);
+    void startStatusTimer();
     void handleNetworkEvent(int event);
     void checkRequestStatus();
     bool shouldTimeOut() const;
@@ -444,16 +457,43 @@ private:
 
     // Response (network thread).
     void readResponseHeaders();
+    void storeResponseCookies(const HttpResponseHead &head);
+    bool isFollowedRedirect() const;
+    void prepareRedirect(const QByteArray &location);
+    // What a 303 (or a plain 301 or 302) leaves of the request.
+    void becomePlainGet();
+    void readContentLength(const HttpResponseHead &head);
+    void countUnknownDownloadSize();
+    void readKeepAlive(const HttpResponseHead &head);
     void parseStringEncodingFromHeaders();
     void handleBytesAvailable();
+    // Where the body's bytes go.
+    enum class BodySink
+    {
+        Discard,
+        Delegate,
+        File,
+        Memory
+    };
+    BodySink bodySink() const;
+    // How much one event reads, by the announced length.
+    qint64 readLength() const;
+    void readIntoResponseData(qint64 size);
+    void deliverDataToDelegate(const QByteArray &bytes);
+    void writeToDownloadFile(const char *data, qint64 size);
+    bool openDownloadFile();
     void countBytesRead(quint64 count);
     void handleStreamComplete();
     Error completeFileDownload();
+    // Inflates the downloaded file into its destination.
+    Error inflateDownload();
     // A write to the download file failed: the request fails and the partial file goes.
     void failFileDownload();
+    void failDownloadTooLarge();
     // Fails the request and drops its connection and what it received so far.
     void failAndStop(const Error &error);
     bool exceedsResponseSizeLimit(quint64 size) const;
+    bool exceedsDownloadSizeLimit(quint64 size) const;
     // Inflates a gzipped in-memory body once; false when it inflates past the size limit.
     bool inflateResponseData() const;
     void handleStreamError();
@@ -485,6 +525,13 @@ private:
     void handleAuthenticationChallenge();
     void attemptToApplyCredentialsAndResume();
     void resumeAuthentication(bool proxy);
+    // From the challenge's head; false when there is none to make (the request has failed).
+    bool makeAuthentication(bool proxy);
+    void answerChallenge(bool proxy);
+    void answerWithEarlierCredentials(bool proxy,
+                                      const std::shared_ptr<const Credentials> &earlier);
+    void answerRejection(bool proxy, bool badCredentials);
+    static Error applyFailure(bool proxy);
     std::shared_ptr<const Credentials> findCredentials(bool proxy);
     bool applyCredentials(bool proxy, const std::shared_ptr<const Credentials> &credentials);
     std::optional<SessionCredentialEntry> sessionEntry(bool proxy) const;
@@ -562,6 +609,7 @@ private:
     QByteArray m_defaultResponseEncoding;
     QVariantMap m_userInfo;
     qint64 m_responseSizeLimit = DefaultResponseSizeLimit;
+    qint64 m_downloadSizeLimit = DefaultDownloadSizeLimit;
     QString m_runLoopMode = RunLoopModeDefault;
 
     // Delegation.

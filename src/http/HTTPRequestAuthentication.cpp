@@ -44,6 +44,13 @@ std::shared_ptr<const Credentials> pair(const QString &username, const QString &
     return std::make_shared<const Credentials>(Credentials{username, password, domain});
 }
 
+// An account of a Windows domain, by its own field or written DOMAIN\user: its password is
+// meant for NTLM and must never go out in clear before the server asks.
+bool isDomainAccount(const QString &username, const QString &domain)
+{
+    return !domain.isEmpty() || username.contains(QLatin1Char('\\'));
+}
+
 // The proxies to try for url: from the script when one is named, else from the system's
 // settings. Nullopt when a script cannot be evaluated.
 std::optional<QList<ProxyEntry>> proxiesFor(const QUrl &url, const QUrl &pacUrl)
@@ -104,7 +111,7 @@ void HTTPRequest::applyAuthorizationHeader()
     std::optional<SessionCredentialEntry> entry;
     if (m_useSessionPersistence)
         entry = sessionEntry(false);
-    if (!m_username.isNull() && !m_password.isNull() && m_domain.isEmpty() &&
+    if (!m_username.isNull() && !m_password.isNull() && !isDomainAccount(m_username, m_domain) &&
         (!entry || entry->authenticationScheme == Basic))
         addBasicAuthenticationHeader(m_username, m_password);
     if (entry &&
@@ -189,78 +196,99 @@ void HTTPRequest::attemptToApplyCredentialsAndResume()
 void HTTPRequest::resumeAuthentication(bool proxy)
 {
     const AuthenticationFields fields = authenticationFields(proxy);
-    const QString applyFailure = proxy ? tr("Failed to apply proxy credentials to request")
-                                       : tr("Failed to apply credentials to request");
     if (*fields.retryCount >= MaxAuthenticationAttempts) {
         cancelLoad();
         failWithError(HTTPRequestError::authenticationNeeded());
         return;
     }
-    std::shared_ptr<HttpAuthentication> &authentication = *fields.authentication;
-    if (!authentication) {
-        if (m_challengeHead)
-            authentication = HttpAuthentication::createFromResponse(*m_challengeHead, proxy);
-        if (!authentication) {
-            cancelLoad();
-            failWithError(HTTPRequestError::withText(
-                HTTPRequestError::InternalErrorWhileApplyingCredentials,
-                tr("Failed to get authentication object from response headers")));
-            return;
-        }
-        *fields.scheme = authentication->method();
-    }
+    if (!*fields.authentication && !makeAuthentication(proxy))
+        return;
+    const auto &authentication = *fields.authentication;
     *fields.realm = authentication->requiresAccountDomain() ? QString() : authentication->realm();
-
     HttpAuthentication::Rejection why = HttpAuthentication::Rejection::None;
-    if (authentication->isValid(&why)) {
+    if (authentication->isValid(&why))
+        answerChallenge(proxy);
+    else
+        answerRejection(proxy, why == HttpAuthentication::Rejection::BadPassword);
+}
+
+bool HTTPRequest::makeAuthentication(bool proxy)
+{
+    const AuthenticationFields fields = authenticationFields(proxy);
+    if (m_challengeHead)
+        *fields.authentication = HttpAuthentication::createFromResponse(*m_challengeHead, proxy);
+    if (!*fields.authentication) {
         cancelLoad();
-        if (const auto earlier = *fields.credentials) {
-            // NTLM answers in two legs; a challenge after both refuses the credentials.
-            if (*fields.scheme == QLatin1String("NTLM") && *fields.retryCount > 1) {
-                failWithError(*fields.retryCount == 2
-                                  ? HTTPRequestError::authenticationNeeded()
-                                  : HTTPRequestError::withText(
-                                        HTTPRequestError::InternalErrorWhileApplyingCredentials,
-                                        applyFailure));
-                return;
-            }
-            if (applyCredentials(proxy, earlier))
-                startRequest();
-            else
-                failWithError(HTTPRequestError::withText(
-                    HTTPRequestError::InternalErrorWhileApplyingCredentials, applyFailure));
-            return;
-        }
-        QMutexLocker authenticationLock(&delegateAuthenticationLock());
-        if (!m_error.isNull() || m_cancelled)
-            return;
-        if (m_useSessionPersistence) {
-            const auto entry = sessionEntry(proxy);
-            if (entry && applyCredentials(proxy, entry->credentials)) {
-                authenticationLock.unlock();
-                startRequest();
-                return;
-            }
-        }
-        if (const auto found = findCredentials(proxy)) {
-            const bool applied = applyCredentials(proxy, found);
-            authenticationLock.unlock();
-            if (applied)
-                startRequest();
-            else
-                failWithError(HTTPRequestError::withText(
-                    HTTPRequestError::InternalErrorWhileApplyingCredentials, applyFailure));
-            return;
-        }
-        if (askDelegateForCredentials(proxy))
-            return;
-        authenticationLock.unlock();
-        failWithError(HTTPRequestError::authenticationNeeded());
+        failWithError(HTTPRequestError::withText(
+            HTTPRequestError::InternalErrorWhileApplyingCredentials,
+            tr("Failed to get authentication object from response headers")));
+        return false;
+    }
+    *fields.scheme = (*fields.authentication)->method();
+    return true;
+}
+
+Error HTTPRequest::applyFailure(bool proxy)
+{
+    return HTTPRequestError::withText(HTTPRequestError::InternalErrorWhileApplyingCredentials,
+                                      proxy ? tr("Failed to apply proxy credentials to request")
+                                            : tr("Failed to apply credentials to request"));
+}
+
+void HTTPRequest::answerChallenge(bool proxy)
+{
+    cancelLoad();
+    if (const auto earlier = *authenticationFields(proxy).credentials) {
+        answerWithEarlierCredentials(proxy, earlier);
         return;
     }
+    QMutexLocker authenticationLock(&delegateAuthenticationLock());
+    if (!m_error.isNull() || m_cancelled)
+        return;
+    if (m_useSessionPersistence) {
+        const auto entry = sessionEntry(proxy);
+        if (entry && applyCredentials(proxy, entry->credentials)) {
+            authenticationLock.unlock();
+            startRequest();
+            return;
+        }
+    }
+    if (const auto found = findCredentials(proxy)) {
+        const bool applied = applyCredentials(proxy, found);
+        authenticationLock.unlock();
+        if (applied)
+            startRequest();
+        else
+            failWithError(applyFailure(proxy));
+        return;
+    }
+    if (askDelegateForCredentials(proxy))
+        return;
+    authenticationLock.unlock();
+    failWithError(HTTPRequestError::authenticationNeeded());
+}
 
-    authentication.reset();
-    if (why == HttpAuthentication::Rejection::BadPassword) {
+void HTTPRequest::answerWithEarlierCredentials(bool proxy,
+                                               const std::shared_ptr<const Credentials> &earlier)
+{
+    const AuthenticationFields fields = authenticationFields(proxy);
+    // NTLM answers in two legs; a challenge after both refuses the credentials.
+    if (*fields.scheme == QLatin1String("NTLM") && *fields.retryCount > 1) {
+        failWithError(*fields.retryCount == 2 ? HTTPRequestError::authenticationNeeded()
+                                              : applyFailure(proxy));
+        return;
+    }
+    if (applyCredentials(proxy, earlier))
+        startRequest();
+    else
+        failWithError(applyFailure(proxy));
+}
+
+void HTTPRequest::answerRejection(bool proxy, bool badCredentials)
+{
+    const AuthenticationFields fields = authenticationFields(proxy);
+    fields.authentication->reset();
+    if (badCredentials) {
         QMutexLocker authenticationLock(&delegateAuthenticationLock());
         removeSessionEntry(proxy, *fields.credentials);
         fields.credentials->reset();

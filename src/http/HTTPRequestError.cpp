@@ -48,11 +48,13 @@ const Error &HTTPRequestError::tooMuchRedirection()
     return error;
 }
 
-Error HTTPRequestError::connectionFailure(const Error &underlying, bool tls)
+Error HTTPRequestError::connectionFailure(const Error &underlying, bool tls, const QString &reason)
 {
     QString text = tr("A connection failure occurred");
     if (tls)
         text = tr("%1: SSL problem (possibly a bad/expired/self-signed certificate)").arg(text);
+    else if (!reason.isEmpty())
+        text = tr("%1: %2").arg(text, reason);
     return withText(ConnectionFailure, text, underlying);
 }
 

@@ -32,8 +32,9 @@ public:
     static const Error &unableToCreateRequest();
     static const Error &tooMuchRedirection();
 
-    // Code 1 over the stream's error; TLS failures name the certificate as the likely cause.
-    static Error connectionFailure(const Error &underlying, bool tls);
+    // Code 1 over the stream's error; TLS failures name the certificate as the likely cause,
+    // others the reason when there is one.
+    static Error connectionFailure(const Error &underlying, bool tls, const QString &reason = {});
     static Error withText(Code code, const QString &description, const Error &underlying = {});
     // Code 5 for a request header that cannot go on a header line.
     static Error refusedHeader(const QString &name);

@@ -40,9 +40,9 @@ Clock::time_point secondsFromNow(double seconds)
 }
 
 // The integer after `key` in a "Keep-Alive" value, 0 when missing.
-int keepAliveParameter(const QByteArray &value, const QByteArray &key, qsizetype from = 0)
+int keepAliveParameter(const QByteArray &value, const QByteArray &key)
 {
-    const qsizetype at = value.indexOf(key, from);
+    const qsizetype at = value.indexOf(key);
     if (at < 0)
         return 0;
     qsizetype end = at + key.size();
@@ -53,29 +53,67 @@ int keepAliveParameter(const QByteArray &value, const QByteArray &key, qsizetype
 
 // Puts `from` in place of `to` in one step, so that `to` is either the old file or the whole new
 // one, never missing; a copy beside `to` stands in when rename cannot cross file systems.
-bool replaceFile(const QString &from, const QString &to)
+bool replaceFile(const QString &from, const QString &to, QString *problem)
 {
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(from).toStdString(),
                             QFile::encodeName(to).toStdString(), error);
     if (!error)
         return true;
-    if (error != std::errc::cross_device_link)
+    if (error != std::errc::cross_device_link) {
+        *problem = QString::fromStdString(error.message());
         return false;
-    QString problem;
-    if (!FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, &problem))
+    }
+    if (!FileWriter::replaceWithCopy(to, from, FileWriter::Access::Shared, problem))
         return false;
     QFile::remove(from);
     return true;
 }
 
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("HTTPRequest", text);
+}
+
+Error moveError(const QString &from, const QString &to, const QString &problem)
+{
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Failed to move file from '%1' to '%2': %3").arg(from, to, problem));
+}
+
 Error fileWriteError(const QFile &file)
 {
-    return HTTPRequestError::withText(HTTPRequestError::FileManagement,
-                                      QCoreApplication::translate("HTTPRequest",
-                                                                  "Failed to write file at "
-                                                                  "path '%1': %2")
-                                          .arg(file.fileName(), file.errorString()));
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Failed to write file at path '%1': %2").arg(file.fileName(), file.errorString()));
+}
+
+Error responseTooLarge(qint64 limit)
+{
+    return HTTPRequestError::withText(HTTPRequestError::ConnectionFailure,
+                                      tr("The response is larger than %1 bytes").arg(limit));
+}
+
+Error inflatedTooLarge(const QString &what, qint64 limit)
+{
+    return HTTPRequestError::withText(
+        HTTPRequestError::FileManagement,
+        tr("Decompression of %1 failed: larger than %2 bytes").arg(what).arg(limit));
+}
+
+// Writes all of the data or fails with the file's error set: a write that the disk cut short
+// is tried again for the rest, which then fails with the system's reason.
+bool writeAll(QFile &file, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = file.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 bool isSameOrigin(const QUrl &a, const QUrl &b)
@@ -124,89 +162,116 @@ void HTTPRequest::readResponseHeaders()
     parseStringEncodingFromHeaders();
     if (m_authenticationNeeded == 0)
         storePresentedBasicCredentials();
-
-    m_responseCookies = CookieStorage::cookiesFromResponse(head->values("Set-Cookie"), m_url);
-    if (m_useCookiePersistence) {
-        CookieStorage::shared().setCookiesFromUrl(m_responseCookies, m_url);
-        for (const QNetworkCookie &cookie : std::as_const(m_responseCookies))
-            SessionCookies::addSessionCookie(cookie);
-    }
-
-    const auto location = head->header("Location");
-    const int status = m_responseStatusCode;
-    if (m_shouldRedirect && location &&
-        (status == 301 || status == 302 || status == 303 || status == 307)) {
-        const bool keepsRequest =
-            status == 307 || (status != 303 && m_shouldUseRFC2616RedirectBehaviour);
-        if (!keepsRequest) {
-            m_requestMethod = QStringLiteral("GET");
-            m_postBody.reset();
-            m_postLength = 0;
-            QMap<QString, QString> kept;
-            for (const QString &name : {QStringLiteral("User-Agent"), QStringLiteral("Accept")}) {
-                if (m_requestHeaders && m_requestHeaders->contains(name))
-                    kept.insert(name, m_requestHeaders->value(name));
-            }
-            m_requestHeaders = kept;
-            m_haveBuiltRequestHeaders = false;
-        }
-        const QUrl target = m_url.resolved(QUrl::fromEncoded(*location));
-        if (!isSameOrigin(m_url, target))
-            forgetCredentials();
-        m_url = target;
-        m_needsRedirect = true;
-        m_requestCookies.clear();
-        if (keepsRequest) {
-            // The cookies sent to the old place must not travel to the new one.
-            if (m_requestHeaders)
-                m_requestHeaders->remove(QStringLiteral("Cookie"));
-            applyCookieHeader();
-        }
-    }
-
-    if (!m_needsRedirect) {
-        // A HEAD pre-request sizes its main request, with its own (fresh) progress switches.
-        const auto main = m_mainRequest.lock();
-        HTTPRequest &sized = main ? *main : *this;
-        QMutexLocker sizedLock(&sized.m_cancelledLock);
-        const bool sizes = m_showAccurateProgress && m_shouldResetDownloadProgress;
-        if (const auto length = head->header("Content-Length")) {
-            const quint64 parsed = length->trimmed().toULongLong(nullptr, 0);
-            // 20 bytes is an empty body gzipped: the real size is unknown.
-            if (main && main->m_allowCompressedResponse && parsed == 20 && sizes) {
-                main->m_showAccurateProgress = false;
-                main->incrementDownloadSizeBy(1);
-            } else {
-                sized.m_contentLength = parsed;
-                if (sizes)
-                    sized.incrementDownloadSizeBy(qint64(parsed + sized.m_partialDownloadSize));
-            }
-            // Growing a large body step by step would copy it over and over.
-            if (m_rawResponseData && !exceedsResponseSizeLimit(parsed))
-                m_rawResponseData->reserve(qsizetype(parsed));
-        } else if (sizes) {
-            sized.m_showAccurateProgress = false;
-            sized.incrementDownloadSizeBy(1);
-        }
-    }
-
-    if (m_shouldAttemptPersistentConnection) {
-        const auto connection = head->header("Connection");
-        const QByteArray token = connection ? connection->toLower() : QByteArray();
-        if (head->version() == "HTTP/1.0" && token != "keep-alive") {
-        } else if (token == "close") {
-        } else if (const auto keepAlive = head->header("Keep-Alive")) {
-            const int timeout = keepAliveParameter(*keepAlive, "timeout=");
-            const int maximum = keepAliveParameter(*keepAlive, "max=");
-            if (maximum > 5) {
-                m_connectionCanBeReused = true;
-                m_persistentConnectionTimeoutSeconds = timeout;
-            }
-        } else {
-            m_connectionCanBeReused = true;
-        }
-    }
+    storeResponseCookies(*head);
+    if (const auto location = head->header("Location"); location && isFollowedRedirect())
+        prepareRedirect(*location);
+    if (!m_needsRedirect)
+        readContentLength(*head);
+    if (m_shouldAttemptPersistentConnection)
+        readKeepAlive(*head);
     requestReceivedResponseHeaders();
+}
+
+void HTTPRequest::storeResponseCookies(const HttpResponseHead &head)
+{
+    m_responseCookies = CookieStorage::cookiesFromResponse(head.values("Set-Cookie"), m_url);
+    if (!m_useCookiePersistence)
+        return;
+    CookieStorage::shared().setCookiesFromUrl(m_responseCookies, m_url);
+    for (const QNetworkCookie &cookie : std::as_const(m_responseCookies))
+        SessionCookies::addSessionCookie(cookie);
+}
+
+bool HTTPRequest::isFollowedRedirect() const
+{
+    const int status = m_responseStatusCode;
+    return m_shouldRedirect && (status == 301 || status == 302 || status == 303 || status == 307);
+}
+
+void HTTPRequest::prepareRedirect(const QByteArray &location)
+{
+    const int status = m_responseStatusCode;
+    const bool keepsRequest =
+        status == 307 || (status != 303 && m_shouldUseRFC2616RedirectBehaviour);
+    if (!keepsRequest)
+        becomePlainGet();
+    const QUrl target = m_url.resolved(QUrl::fromEncoded(location));
+    if (!isSameOrigin(m_url, target))
+        forgetCredentials();
+    m_url = target;
+    m_needsRedirect = true;
+    m_requestCookies.clear();
+    if (keepsRequest) {
+        // The cookies sent to the old place must not travel to the new one.
+        if (m_requestHeaders)
+            m_requestHeaders->remove(QStringLiteral("Cookie"));
+        applyCookieHeader();
+    }
+}
+
+void HTTPRequest::becomePlainGet()
+{
+    m_requestMethod = QStringLiteral("GET");
+    m_postBody.reset();
+    m_postLength = 0;
+    QMap<QString, QString> kept;
+    for (const QString &name : {QStringLiteral("User-Agent"), QStringLiteral("Accept")}) {
+        if (m_requestHeaders && m_requestHeaders->contains(name))
+            kept.insert(name, m_requestHeaders->value(name));
+    }
+    m_requestHeaders = kept;
+    m_haveBuiltRequestHeaders = false;
+}
+
+void HTTPRequest::readContentLength(const HttpResponseHead &head)
+{
+    // A HEAD pre-request sizes its main request, with its own (fresh) progress switches.
+    const auto main = m_mainRequest.lock();
+    HTTPRequest &sized = main ? *main : *this;
+    QMutexLocker sizedLock(&sized.m_cancelledLock);
+    const bool sizes = m_showAccurateProgress && m_shouldResetDownloadProgress;
+    const auto length = head.header("Content-Length");
+    if (!length) {
+        if (sizes)
+            sized.countUnknownDownloadSize();
+        return;
+    }
+    const quint64 parsed = length->trimmed().toULongLong(nullptr, 0);
+    // 20 bytes is an empty body gzipped: the real size is unknown.
+    if (main && main->m_allowCompressedResponse && parsed == 20 && sizes) {
+        main->countUnknownDownloadSize();
+    } else {
+        sized.m_contentLength = parsed;
+        if (sizes)
+            sized.incrementDownloadSizeBy(qint64(parsed + sized.m_partialDownloadSize));
+    }
+    // Growing a large body step by step would copy it over and over.
+    if (m_rawResponseData && !exceedsResponseSizeLimit(parsed))
+        m_rawResponseData->reserve(qsizetype(parsed));
+}
+
+void HTTPRequest::countUnknownDownloadSize()
+{
+    m_showAccurateProgress = false;
+    incrementDownloadSizeBy(1);
+}
+
+void HTTPRequest::readKeepAlive(const HttpResponseHead &head)
+{
+    const auto connection = head.header("Connection");
+    const QByteArray token = connection ? connection->toLower() : QByteArray();
+    if ((head.version() == "HTTP/1.0" && token != "keep-alive") || token == "close")
+        return;
+    const auto keepAlive = head.header("Keep-Alive");
+    if (!keepAlive) {
+        m_connectionCanBeReused = true;
+        return;
+    }
+    const int timeout = keepAliveParameter(*keepAlive, "timeout=");
+    if (keepAliveParameter(*keepAlive, "max=") > 5) {
+        m_connectionCanBeReused = true;
+        m_persistentConnectionTimeoutSeconds = timeout;
+    }
 }
 
 void HTTPRequest::parseStringEncodingFromHeaders()
@@ -230,30 +295,10 @@ void HTTPRequest::handleBytesAvailable()
         readResponseHeaders();
     if (m_complete || !m_readStream || !m_readStream->hasBytesAvailable())
         return;
-    qint64 size = 16384;
-    if (m_contentLength > 262144)
-        size = 262144;
-    else if (m_contentLength > 65536)
-        size = 65536;
-    size = BandwidthThrottle::shared().responseReadLength(size);
-    const bool dropped = m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads;
-    const bool toDelegate = m_delegateTakesData && m_delegate;
-    if (!dropped && !toDelegate && m_downloadDestinationPath.isEmpty() && m_rawResponseData) {
-        const qsizetype before = m_rawResponseData->size();
-        if (exceedsResponseSizeLimit(qMax(m_contentLength, quint64(before) + 1))) {
-            failAndStop(HTTPRequestError::withText(
-                HTTPRequestError::ConnectionFailure,
-                tr("The response is larger than %1 bytes").arg(m_responseSizeLimit)));
-            return;
-        }
-        // Straight into the body: no copy on the way.
-        m_rawResponseData->resize(before + size);
-        const qint64 n = m_readStream->read(m_rawResponseData->data() + before, size);
-        m_rawResponseData->resize(before + qMax<qint64>(n, 0));
-        if (n < 0)
-            handleStreamError();
-        else if (n > 0)
-            countBytesRead(quint64(n));
+    const qint64 size = BandwidthThrottle::shared().responseReadLength(readLength());
+    const BodySink sink = bodySink();
+    if (sink == BodySink::Memory) {
+        readIntoResponseData(size);
         return;
     }
     if (m_readBuffer.size() < size)
@@ -266,58 +311,119 @@ void HTTPRequest::handleBytesAvailable()
     if (n == 0)
         return;
     countBytesRead(quint64(n));
+    if (sink == BodySink::Delegate)
+        deliverDataToDelegate(QByteArray(m_readBuffer.constData(), n));
+    else if (sink == BodySink::File)
+        writeToDownloadFile(m_readBuffer.constData(), n);
+}
+
+HTTPRequest::BodySink HTTPRequest::bodySink() const
+{
     // A redirect's own body must not reach a resumable file.
-    if (dropped)
-        return;
-    if (toDelegate) {
-        const QByteArray bytes(m_readBuffer.constData(), n);
-        const auto deliver = [me = self(), bytes] {
-            QPointer<QObject> receiver;
-            QByteArray name;
-            {
-                QMutexLocker lock(&me->m_cancelledLock);
-                receiver = me->m_delegate;
-                name = me->m_didReceiveDataSelector;
-            }
-            if (receiver)
-                SelectorCall::invoke(receiver.data(), name, me.get(), bytes);
-        };
-        if (MainThread::isCurrent())
-            deliver();
-        else
-            MainThread::post(deliver);
+    if (m_needsRedirect && m_shouldRedirect && m_allowResumeForFileDownloads)
+        return BodySink::Discard;
+    if (m_delegateTakesData && m_delegate)
+        return BodySink::Delegate;
+    if (!m_downloadDestinationPath.isEmpty())
+        return BodySink::File;
+    return m_rawResponseData ? BodySink::Memory : BodySink::Discard;
+}
+
+qint64 HTTPRequest::readLength() const
+{
+    if (m_contentLength > 262144)
+        return 262144;
+    if (m_contentLength > 65536)
+        return 65536;
+    return 16384;
+}
+
+void HTTPRequest::readIntoResponseData(qint64 size)
+{
+    const qsizetype before = m_rawResponseData->size();
+    if (exceedsResponseSizeLimit(qMax(m_contentLength, quint64(before) + 1))) {
+        failAndStop(responseTooLarge(m_responseSizeLimit));
         return;
     }
-    if (!m_downloadDestinationPath.isEmpty()) {
-        if (!m_fileDownloadOutputStream) {
-            if (m_temporaryFileDownloadPath.isEmpty())
-                m_temporaryFileDownloadPath =
-                    QDir(QDir::tempPath())
-                        .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
-            bool append = false;
-            if (m_allowResumeForFileDownloads && m_request && m_request->header("Range")) {
-                if (responseHeader(QStringLiteral("Content-Range")))
-                    append = true;
-                else {
-                    incrementDownloadSizeBy(-qint64(m_partialDownloadSize));
-                    m_partialDownloadSize = 0;
-                }
-            }
-            m_fileDownloadOutputStream = std::make_unique<QFile>(m_temporaryFileDownloadPath);
-            if (!m_fileDownloadOutputStream->open(
-                    QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate))) {
-                failFileDownload();
-                return;
-            }
+    // Straight into the body: no copy on the way.
+    m_rawResponseData->resize(before + size);
+    const qint64 n = m_readStream->read(m_rawResponseData->data() + before, size);
+    m_rawResponseData->resize(before + qMax<qint64>(n, 0));
+    if (n < 0)
+        handleStreamError();
+    else if (n > 0)
+        countBytesRead(quint64(n));
+}
+
+void HTTPRequest::deliverDataToDelegate(const QByteArray &bytes)
+{
+    const auto deliver = [me = self(), bytes] {
+        QPointer<QObject> receiver;
+        QByteArray name;
+        {
+            QMutexLocker lock(&me->m_cancelledLock);
+            receiver = me->m_delegate;
+            name = me->m_didReceiveDataSelector;
         }
-        if (m_fileDownloadOutputStream->write(m_readBuffer.constData(), n) != n)
-            failFileDownload();
+        if (receiver)
+            SelectorCall::invoke(receiver.data(), name, me.get(), bytes);
+    };
+    if (MainThread::isCurrent())
+        deliver();
+    else
+        MainThread::post(deliver);
+}
+
+void HTTPRequest::writeToDownloadFile(const char *data, qint64 size)
+{
+    if (!m_fileDownloadOutputStream && !openDownloadFile())
+        return;
+    // A resumed body comes after the part already on disk.
+    const quint64 announced = m_contentLength + m_partialDownloadSize;
+    if (exceedsDownloadSizeLimit(
+            qMax(announced, quint64(m_fileDownloadOutputStream->pos() + size)))) {
+        failDownloadTooLarge();
+        return;
     }
+    if (!writeAll(*m_fileDownloadOutputStream, data, size))
+        failFileDownload();
+}
+
+bool HTTPRequest::openDownloadFile()
+{
+    if (m_temporaryFileDownloadPath.isEmpty())
+        m_temporaryFileDownloadPath =
+            QDir(QDir::tempPath()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    bool append = false;
+    if (m_allowResumeForFileDownloads && m_request && m_request->header("Range")) {
+        if (responseHeader(QStringLiteral("Content-Range")))
+            append = true;
+        else {
+            incrementDownloadSizeBy(-qint64(m_partialDownloadSize));
+            m_partialDownloadSize = 0;
+        }
+    }
+    m_fileDownloadOutputStream = std::make_unique<QFile>(m_temporaryFileDownloadPath);
+    if (!m_fileDownloadOutputStream->open(QIODevice::WriteOnly |
+                                          (append ? QIODevice::Append : QIODevice::Truncate))) {
+        failFileDownload();
+        return false;
+    }
+    return true;
 }
 
 void HTTPRequest::failFileDownload()
 {
     failAndStop(fileWriteError(*m_fileDownloadOutputStream));
+}
+
+void HTTPRequest::failDownloadTooLarge()
+{
+    // Not even a resumable part is kept: the rest would not fit either.
+    m_fileDownloadOutputStream.reset();
+    QFile::remove(m_temporaryFileDownloadPath);
+    m_temporaryFileDownloadPath.clear();
+    failAndStop(responseTooLarge(m_downloadSizeLimit));
 }
 
 void HTTPRequest::failAndStop(const Error &error)
@@ -330,6 +436,11 @@ void HTTPRequest::failAndStop(const Error &error)
 bool HTTPRequest::exceedsResponseSizeLimit(quint64 size) const
 {
     return m_responseSizeLimit > 0 && size > quint64(m_responseSizeLimit);
+}
+
+bool HTTPRequest::exceedsDownloadSizeLimit(quint64 size) const
+{
+    return m_downloadSizeLimit > 0 && size > quint64(m_downloadSizeLimit);
 }
 
 void HTTPRequest::countBytesRead(quint64 count)
@@ -361,10 +472,7 @@ void HTTPRequest::handleStreamComplete()
     // Inflated here, once, so that the caller's thread never pays for it.
     if (m_rawResponseData && !m_needsRedirect && m_authenticationNeeded == 0 &&
         isResponseCompressed() && !inflateResponseData())
-        heldError = HTTPRequestError::withText(
-            HTTPRequestError::FileManagement,
-            tr("Decompression of the response failed: larger than %1 bytes")
-                .arg(m_responseSizeLimit));
+        heldError = inflatedTooLarge(tr("the response"), m_responseSizeLimit);
     // Only a whole body the request kept itself is worth storing.
     const bool bodyKept = !(m_delegateTakesData && m_delegate);
     if (!m_didUseCachedResponse && heldError.isNull() && bodyKept) {
@@ -405,39 +513,46 @@ Error HTTPRequest::completeFileDownload()
     m_fileDownloadOutputStream.reset();
     if (m_shouldRedirect && m_needsRedirect && m_allowResumeForFileDownloads)
         return {};
+    if (isResponseCompressed())
+        return inflateDownload();
     const QString temporary = m_temporaryFileDownloadPath;
     const QString destination = m_downloadDestinationPath;
-    if (isResponseCompressed()) {
-        // Inflate beside the destination and replace it only when the whole body inflated, so
-        // that a broken download never destroys the file that was there.
-        const QString partial = destination + QStringLiteral(".part-") +
-                                QUuid::createUuid().toString(QUuid::WithoutBraces);
-        const int result = Gzip::uncompressZippedDataFromFile(temporary, partial);
-        Error error;
-        if (result != 0) {
-            QFile::remove(partial);
-            error = HTTPRequestError::withText(
-                HTTPRequestError::FileManagement,
-                tr("Decompression of %1 failed with code %2").arg(temporary).arg(result));
-        } else if (!replaceFile(partial, destination)) {
-            QFile::remove(partial);
-            error = HTTPRequestError::withText(
-                HTTPRequestError::FileManagement,
-                tr("Failed to move file from '%1' to '%2'").arg(partial, destination));
-        }
-        removeTemporaryDownloadFile();
-        return error;
-    }
-    if (!replaceFile(temporary, destination)) {
-        const Error error = HTTPRequestError::withText(
-            HTTPRequestError::FileManagement,
-            tr("Failed to move file from '%1' to '%2'").arg(temporary, destination));
+    QString problem;
+    if (!replaceFile(temporary, destination, &problem)) {
         if (!m_allowResumeForFileDownloads)
             removeTemporaryDownloadFile();
-        return error;
+        return moveError(temporary, destination, problem);
     }
     m_temporaryFileDownloadPath.clear();
     return {};
+}
+
+Error HTTPRequest::inflateDownload()
+{
+    // Inflate beside the destination and replace it only when the whole body inflated, so that
+    // a broken download never destroys the file that was there.
+    const QString temporary = m_temporaryFileDownloadPath;
+    const QString destination = m_downloadDestinationPath;
+    const QString partial =
+        destination + QStringLiteral(".part-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    int cause = 0;
+    const int result =
+        Gzip::uncompressZippedDataFromFile(temporary, partial, m_downloadSizeLimit, &cause);
+    Error error;
+    QString problem;
+    if (result == Gzip::OutputTooLarge) {
+        error = inflatedTooLarge(temporary, m_downloadSizeLimit);
+    } else if (result != 0) {
+        QString text = tr("Decompression of %1 failed with code %2").arg(temporary).arg(result);
+        if (cause != 0)
+            text += QStringLiteral(": ") + qt_error_string(cause);
+        error = HTTPRequestError::withText(HTTPRequestError::FileManagement, text);
+    } else if (!replaceFile(partial, destination, &problem)) {
+        QFile::remove(partial);
+        error = moveError(partial, destination, problem);
+    }
+    removeTemporaryDownloadFile();
+    return error;
 }
 
 void HTTPRequest::handleStreamError()
@@ -449,7 +564,8 @@ void HTTPRequest::handleStreamError()
         if (streamError.kind == StreamError::Kind::ConnectionLost && retryUsingNewConnection())
             return;
         failWithError(HTTPRequestError::connectionFailure(
-            streamError.toError(), streamError.kind == StreamError::Kind::Tls));
+            streamError.toError(), streamError.kind == StreamError::Kind::Tls,
+            streamError.isExchangeFault() ? streamError.text : QString()));
     }
     checkRequestStatus();
 }

@@ -60,8 +60,9 @@ qsizetype HttpResponseParser::feed(const char *data, qsizetype size, QByteArray 
             else if (m_state == State::ChunkSize)
                 handleChunkSize(line);
             else if (m_state == State::ChunkEnd)
-                line.isEmpty() ? void(m_state = State::ChunkSize)
-                               : fail(Failure::Malformed, QStringLiteral("bad chunk end"));
+                line.isEmpty()
+                    ? void(m_state = State::ChunkSize)
+                    : fail(Failure::Malformed, QStringLiteral("chunk longer than its size"));
             else if (line.isEmpty())
                 m_state = State::Done;
             break;
@@ -111,7 +112,7 @@ void HttpResponseParser::finishAtEndOfStream()
     else if (m_state != State::Done && m_state != State::Failed)
         fail(Failure::Truncated, m_seenBytes
                                      ? QStringLiteral("response cut short")
-                                     : QStringLiteral("connection closed before a response"));
+                                     : QStringLiteral("connection closed before any response"));
 }
 
 bool HttpResponseParser::takeLine(const char *&data, const char *end, QByteArray &line)
@@ -120,14 +121,16 @@ bool HttpResponseParser::takeLine(const char *&data, const char *end, QByteArray
     const char *stop = newline ? newline : end;
     const qsizetype piece = stop - data;
     if (m_line.size() + piece > MaxLineLength) {
-        fail(Failure::Malformed, QStringLiteral("line too long"));
+        fail(Failure::Malformed,
+             QStringLiteral("%1 longer than %2 bytes").arg(lineName()).arg(MaxLineLength));
         return false;
     }
     m_line.append(data, piece);
     if (m_state == State::StatusLine || m_state == State::Fields) {
         m_headLength += piece + (newline ? 1 : 0);
         if (m_headLength > MaxHeadLength) {
-            fail(Failure::Malformed, QStringLiteral("response head too large"));
+            fail(Failure::Malformed,
+                 QStringLiteral("response head larger than %1 bytes").arg(MaxHeadLength));
             return false;
         }
     }
@@ -146,24 +149,24 @@ void HttpResponseParser::handleStatusLine(const QByteArray &line)
     // "HTTP/1.x NNN reason"
     if (line.size() < 12 || !line.startsWith("HTTP/1.") || line.at(8) != ' ' ||
         !(line.at(7) >= '0' && line.at(7) <= '9') || (line.size() > 12 && line.at(12) != ' ')) {
-        fail(Failure::Malformed, QStringLiteral("bad status line"));
+        fail(Failure::Malformed, QStringLiteral("malformed status line"));
         return;
     }
     int code = 0;
     for (int i = 9; i < 12; ++i) {
         const char c = line.at(i);
         if (c < '0' || c > '9') {
-            fail(Failure::Malformed, QStringLiteral("bad status code"));
+            fail(Failure::Malformed, QStringLiteral("malformed status code"));
             return;
         }
         code = code * 10 + (c - '0');
     }
     if (code < 100) {
-        fail(Failure::Malformed, QStringLiteral("bad status code"));
+        fail(Failure::Malformed, QStringLiteral("status code below 100"));
         return;
     }
     if (!std::all_of(line.begin(), line.end(), isFieldByte)) {
-        fail(Failure::Malformed, QStringLiteral("bad status line"));
+        fail(Failure::Malformed, QStringLiteral("control character in the status line"));
         return;
     }
     m_head = HttpResponseHead();
@@ -182,9 +185,14 @@ void HttpResponseParser::handleFieldLine(const QByteArray &line)
     const QByteArrayView value = QByteArrayView(line).sliced(colon + 1).trimmed();
     // Folded continuation lines count as bad names; control bytes in a value could smuggle a
     // second field or cut a stored one short.
-    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), isTokenByte) ||
-        !std::all_of(value.begin(), value.end(), isFieldByte)) {
-        fail(Failure::Malformed, QStringLiteral("bad header line"));
+    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), isTokenByte)) {
+        fail(Failure::Malformed, QStringLiteral("malformed header line"));
+        return;
+    }
+    if (!std::all_of(value.begin(), value.end(), isFieldByte)) {
+        fail(Failure::Malformed,
+             QStringLiteral("control character in the header %1")
+                 .arg(QString::fromLatin1(name.first(qMin<qsizetype>(name.size(), 64)))));
         return;
     }
     m_head.addField(name, value);
@@ -195,7 +203,7 @@ void HttpResponseParser::handleEndOfHead()
     const int code = m_head.statusCode();
     if (code >= 100 && code < 200) {
         if (code == 101) {
-            fail(Failure::Malformed, QStringLiteral("unexpected protocol switch"));
+            fail(Failure::Malformed, QStringLiteral("unasked-for switch of protocols"));
             return;
         }
         m_headLength = 0;
@@ -209,7 +217,14 @@ void HttpResponseParser::handleEndOfHead()
         m_state = State::Done;
         return;
     }
+    const QList<QByteArray> lengths = m_head.values("Content-Length");
     if (const auto coding = m_head.header("Transfer-Encoding")) {
+        // Two framings at once is how requests are smuggled past proxies: trust neither.
+        if (!lengths.isEmpty()) {
+            fail(Failure::Malformed,
+                 QStringLiteral("response with both Transfer-Encoding and Content-Length"));
+            return;
+        }
         if (coding->split(',').last().trimmed().compare("chunked", Qt::CaseInsensitive) == 0) {
             m_framing = Framing::Chunked;
             m_state = State::ChunkSize;
@@ -219,7 +234,6 @@ void HttpResponseParser::handleEndOfHead()
         }
         return;
     }
-    const QList<QByteArray> lengths = m_head.values("Content-Length");
     if (lengths.isEmpty()) {
         m_framing = Framing::UntilClose;
         m_state = State::UntilClose;
@@ -233,8 +247,12 @@ void HttpResponseParser::handleEndOfHead()
             for (char c : digits)
                 ok = ok && c >= '0' && c <= '9';
             const quint64 parsed = ok ? digits.toULongLong() : 0;
-            if (!ok || (length && *length != parsed)) {
-                fail(Failure::Malformed, QStringLiteral("bad or conflicting Content-Length"));
+            if (!ok) {
+                fail(Failure::Malformed, QStringLiteral("malformed Content-Length"));
+                return;
+            }
+            if (length && *length != parsed) {
+                fail(Failure::Malformed, QStringLiteral("conflicting Content-Length values"));
                 return;
             }
             length = parsed;
@@ -253,11 +271,26 @@ void HttpResponseParser::handleChunkSize(const QByteArray &line)
     for (char c : digits)
         ok = ok && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
     if (!ok) {
-        fail(Failure::Malformed, QStringLiteral("bad chunk size"));
+        fail(Failure::Malformed, QStringLiteral("malformed chunk size"));
         return;
     }
     m_remaining = digits.toULongLong(nullptr, 16);
     m_state = m_remaining == 0 ? State::Trailer : State::ChunkData;
+}
+
+QString HttpResponseParser::lineName() const
+{
+    switch (m_state) {
+    case State::StatusLine:
+        return QStringLiteral("status line");
+    case State::Fields:
+        return QStringLiteral("header line");
+    case State::ChunkSize:
+    case State::ChunkEnd:
+        return QStringLiteral("chunk size line");
+    default:
+        return QStringLiteral("trailer line");
+    }
 }
 
 void HttpResponseParser::fail(Failure failure, const QString &text)

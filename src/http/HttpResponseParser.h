@@ -45,6 +45,7 @@ public:
     bool isDone() const { return m_state == State::Done; }
     bool hasFailed() const { return m_state == State::Failed; }
     Failure failure() const { return m_failure; }
+    // What was wrong, in a few words: "malformed status line", "malformed chunk size", ...
     const QString &failureText() const { return m_failureText; }
     Framing framing() const { return m_framing; }
     bool hasSeenBytes() const { return m_seenBytes; }
@@ -69,6 +70,8 @@ private:
     void handleFieldLine(const QByteArray &line);
     void handleEndOfHead();
     void handleChunkSize(const QByteArray &line);
+    // The kind of line being read, for failures.
+    QString lineName() const;
     void fail(Failure failure, const QString &text);
 
     QByteArray m_method;

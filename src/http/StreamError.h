@@ -24,5 +24,12 @@ struct StreamError
     QString text;
 
     bool isNull() const { return kind == Kind::None; }
+    // Whether the text says what went wrong in the exchange itself (a malformed response, one
+    // cut short, a body that could not be sent), which the caller is told.
+    bool isExchangeFault() const
+    {
+        return kind == Kind::BadServerResponse || kind == Kind::ConnectionLost ||
+               kind == Kind::BodyReadFailed;
+    }
     Error toError() const { return Error::withDescription(Domain, qint64(kind), text); }
 };

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -80,6 +84,32 @@ TEST(GzipTest, FilesRoundTripAndReportFailures)
     // Failures leave no file that could pass for a result.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               QStringList({"cut.gz", "packed.gz", "plain.txt"}));
+}
+
+TEST(GzipTest, FileInflationStopsAtItsLimit)
+{
+    QTemporaryDir dir;
+    const QString packed = dir.filePath("packed.gz");
+    const QString unpacked = dir.filePath("unpacked");
+    writeFile(packed, *Gzip::compressData(QByteArray(1 << 20, '\0')));
+    EXPECT_EQ(Gzip::uncompressZippedDataFromFile(packed, unpacked, 64 * 1024),
+              Gzip::OutputTooLarge);
+    EXPECT_FALSE(QFile::exists(unpacked));
+    EXPECT_EQ(Gzip::uncompressZippedDataFromFile(packed, unpacked, 1 << 20), 0);
+    EXPECT_EQ(QFileInfo(unpacked).size(), 1 << 20);
+
+    // Without a bound of the caller's, the default one holds.
+    writeFile(packed, *Gzip::compressData(QByteArray(Gzip::DefaultFileInflateLimit + 1, '\0')));
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> source(
+        std::fopen(QFile::encodeName(packed).constData(), "rb"), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> sink(std::fopen("/dev/null", "wb"),
+                                                                &std::fclose);
+    EXPECT_EQ(Gzip::uncompressZippedDataFromSource(source.get(), sink.get()), Gzip::OutputTooLarge);
+
+    // A failed open or write comes with the system's reason.
+    int cause = 0;
+    EXPECT_EQ(Gzip::uncompressZippedDataFromFile(packed, dir.filePath("no/out"), 0, &cause), 1);
+    EXPECT_EQ(cause, ENOENT);
 }
 
 } // namespace

@@ -210,15 +210,19 @@ TEST(HTTPRequestAuthenticationTest, DomainCredentialsAreNeverSentOrRememberedAsB
     FakeHttpServer server;
     server.setReply("/open", FakeReply::ok("open"));
 
-    RequestRecorder recorder;
-    auto request = HTTPRequest::requestWithURL(server.url("/open"));
-    request->setUsername("ann");
-    request->setPassword("secret");
-    request->setDomain("OFFICE");
-    run(request, recorder);
-    EXPECT_EQ(recorder.lastBody, "open");
-    EXPECT_TRUE(server.lastRequest().header("Authorization").isNull());
-    EXPECT_TRUE(SessionCredentialStore::sessionCredentialsStore().isEmpty());
+    // The domain in its own field, or in the user name.
+    for (const auto &[username, domain] : {std::pair<QString, QString>{"ann", "OFFICE"},
+                                           std::pair<QString, QString>{"OFFICE\\ann", ""}}) {
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url("/open"));
+        request->setUsername(username);
+        request->setPassword("secret");
+        request->setDomain(domain);
+        run(request, recorder);
+        EXPECT_EQ(recorder.lastBody, "open");
+        EXPECT_TRUE(server.lastRequest().header("Authorization").isNull()) << qPrintable(username);
+        EXPECT_TRUE(SessionCredentialStore::sessionCredentialsStore().isEmpty());
+    }
 }
 
 TEST(HTTPRequestAuthenticationTest, ChallengeIsAnsweredFromTheUrlBeforeTheRequestsOwnPair)

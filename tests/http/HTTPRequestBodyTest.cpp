@@ -3,6 +3,7 @@
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
 
+#include "OversizedReplies.h"
 #include "RequestRecorder.h"
 #include "ResumableDownload.h"
 #include "common/TestSupport.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -86,29 +88,85 @@ TEST(HTTPRequestBodyTest, FailedDownloadsSayWhyAndLeaveTheOldFileAlone)
     FakeHttpServer server;
     const QByteArray whole = QByteArray("0123456789abcdef").repeated(256 * 1024);
     server.setReply("/big", FakeReply::ok(whole));
+    server.setReply(
+        "/packed",
+        FakeReply::ok(*Gzip::compressData(whole)).withHeader("Content-Encoding", "gzip"));
     QTemporaryDir folder;
     const QString destination = folder.filePath("movie.srt");
     ASSERT_TRUE(TestSupport::writeFile(destination, "the subtitle that was there"));
+    const QString partial = folder.filePath("partial");
 
-    // Writes that stop short, and a temporary file that cannot even be made.
-    for (const QString &temporary : {folder.filePath("partial"), folder.filePath("no/partial")}) {
+    // Writes that stop short, a temporary file that cannot even be made, and an inflated body
+    // that does not fit.
+    const QList<std::tuple<const char *, QString, QString>> cases = {
+        {"/big", partial, "Failed to write file at path '" + partial + "': File too large"},
+        {"/big", folder.filePath("no/partial"),
+         "Failed to write file at path '" + folder.filePath("no/partial") +
+             "': No such file or directory"},
+        {"/packed", partial,
+         "Decompression of " + partial + " failed with code -1: File too large"},
+    };
+    for (const auto &[path, temporary, description] : cases) {
         RequestRecorder recorder;
-        auto request = HTTPRequest::requestWithURL(server.url("/big"));
+        auto request = HTTPRequest::requestWithURL(server.url(path));
         request->setDownloadDestinationPath(destination);
         request->setTemporaryFileDownloadPath(temporary);
         {
             FileSizeLimit limit(1024 * 1024);
             run(request, recorder);
         }
-        EXPECT_EQ(recorder.calls.last(), "failed") << qPrintable(temporary);
-        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::FileManagement)
-            << qPrintable(temporary);
-        EXPECT_TRUE(recorder.lastError.localizedDescription().startsWith(
-            "Failed to write file at path '" + temporary + "': "))
-            << recorder.lastError.localizedDescription().toStdString();
+        EXPECT_EQ(recorder.calls.last(), "failed") << qPrintable(description);
+        EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::FileManagement);
+        EXPECT_EQ(recorder.lastError.localizedDescription(), description);
         EXPECT_EQ(TestSupport::fileContents(destination), "the subtitle that was there");
-        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"movie.srt"});
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"movie.srt"});
     }
+}
+
+TEST(HTTPRequestBodyTest, FileDownloadsStopAtTheirSizeLimit)
+{
+    FakeHttpServer server;
+    serveOversizedReplies(server);
+    QTemporaryDir folder;
+    const QString destination = folder.filePath("movie.srt");
+    ASSERT_TRUE(TestSupport::writeFile(destination, "the subtitle that was there"));
+    const QString partial = folder.filePath("partial");
+
+    const QString tooLarge = "The response is larger than 1048576 bytes";
+    const QList<std::pair<const char *, QString>> cases = {
+        {"/endless", tooLarge},
+        {"/chunked", tooLarge},
+        {"/announced", tooLarge},
+        {"/bomb", "Decompression of " + partial + " failed: larger than 1048576 bytes"},
+    };
+    for (const auto &[path, description] : cases) {
+        // Not even a part kept for resuming outlives the failure.
+        ASSERT_TRUE(writePartialDownload(partial, "part"));
+        RequestRecorder recorder;
+        auto request = HTTPRequest::requestWithURL(server.url(path));
+        request->setDownloadDestinationPath(destination);
+        request->setTemporaryFileDownloadPath(partial);
+        request->setAllowResumeForFileDownloads(true);
+        request->setDownloadSizeLimit(1 << 20);
+        run(request, recorder);
+        EXPECT_EQ(recorder.calls.last(), "failed") << path;
+        EXPECT_EQ(recorder.lastError.localizedDescription(), description) << path;
+        EXPECT_LE(request->totalBytesRead(), quint64(2 << 20)) << path;
+        EXPECT_EQ(TestSupport::fileContents(destination), "the subtitle that was there");
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"movie.srt"})
+            << path;
+    }
+
+    // Up to the limit all is well.
+    RequestRecorder whole;
+    auto fits = HTTPRequest::requestWithURL(server.url("/announced"));
+    fits->setDownloadDestinationPath(destination);
+    fits->setDownloadSizeLimit(AnnouncedSize);
+    run(fits, whole);
+    EXPECT_EQ(whole.calls.last(), "finished");
+    EXPECT_EQ(QFileInfo(destination).size(), AnnouncedSize);
 }
 
 TEST(HTTPRequestBodyTest, ResumedDownloadsAppendOnlyWhenTheServerHonoursTheRange)

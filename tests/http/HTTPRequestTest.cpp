@@ -5,6 +5,7 @@
 #include "http/HTTPRequestError.h"
 #include "platform/OperationQueue.h"
 
+#include "OversizedReplies.h"
 #include "RequestRecorder.h"
 #include "common/TestSupport.h"
 #include "fakes/http/FakeHttpServer.h"
@@ -253,19 +254,24 @@ TEST(HTTPRequestTest, RefusedPortIsAConnectionFailure)
     EXPECT_FALSE(recorder.lastError.userInfo().value(Error::UnderlyingErrorKey).isNull());
 }
 
-TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailures)
+TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailuresThatSayWhy)
 {
     FakeHttpServer server;
-    for (const QByteArray &raw :
-         {QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok"),
-          QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"),
-          QByteArray("garbage\r\n\r\n"),
-          // Control bytes in a field or status line, and a name that is no token.
-          QByteArray("HTTP/1.1 200 OK\r\nX-Note: a\0b\r\nContent-Length: 2\r\n\r\nok", 53),
-          QByteArray(
-              "HTTP/1.1 200 OK\r\nX-Note: a\rSet-Cookie: x=1\r\nContent-Length: 2\r\n\r\nok"),
-          QByteArray("HTTP/1.1 200 OK\x01\r\nContent-Length: 2\r\n\r\nok"),
-          QByteArray("HTTP/1.1 200 OK\r\nX(Note): a\r\nContent-Length: 2\r\n\r\nok")}) {
+    const QList<std::pair<QByteArray, QString>> cases = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok",
+         "conflicting Content-Length values"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n", "malformed chunk size"},
+        {"garbage\r\n\r\n", "malformed status line"},
+        // Control bytes in a field or status line, and a name that is no token.
+        {QByteArray("HTTP/1.1 200 OK\r\nX-Note: a\0b\r\nContent-Length: 2\r\n\r\nok", 53),
+         "control character in the header X-Note"},
+        {"HTTP/1.1 200 OK\r\nX-Note: a\rSet-Cookie: x=1\r\nContent-Length: 2\r\n\r\nok",
+         "control character in the header X-Note"},
+        {"HTTP/1.1 200 OK\x01\r\nContent-Length: 2\r\n\r\nok",
+         "control character in the status line"},
+        {"HTTP/1.1 200 OK\r\nX(Note): a\r\nContent-Length: 2\r\n\r\nok", "malformed header line"},
+    };
+    for (const auto &[raw, reason] : cases) {
         FakeReply reply;
         reply.raw = raw;
         server.setReply("/bad", reply);
@@ -274,28 +280,38 @@ TEST(HTTPRequestTest, MalformedResponsesAreConnectionFailures)
         run(request, recorder);
         EXPECT_EQ(recorder.calls.last(), "failed") << raw.constData();
         EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::ConnectionFailure);
+        EXPECT_EQ(recorder.lastError.localizedDescription(),
+                  "A connection failure occurred: " + reason);
+        EXPECT_FALSE(recorder.lastError.userInfo().value(Error::UnderlyingErrorKey).isNull());
         EXPECT_EQ(request->retryCount(), 0);
     }
+}
+
+TEST(HTTPRequestTest, BothFramingsAtOnceAreRefusedAndTheConnectionDropped)
+{
+    FakeHttpServer server;
+    FakeReply smuggled = FakeReply::ok("hello");
+    smuggled.framing = FakeReply::Framing::Chunked;
+    smuggled.withHeader("Content-Length", "5");
+    server.setReply("/smuggled", smuggled);
+    server.setReply("/next", FakeReply::ok("next"));
+    RequestRecorder first;
+    run(makeRequest(server.url("/smuggled"), first), first);
+    EXPECT_EQ(first.calls.last(), "failed");
+    EXPECT_EQ(first.lastError.localizedDescription(),
+              "A connection failure occurred: response with both Transfer-Encoding and "
+              "Content-Length");
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return server.closedConnectionCount() == 1; }));
+    RequestRecorder second;
+    run(makeRequest(server.url("/next"), second), second);
+    EXPECT_EQ(second.lastBody, "next");
+    EXPECT_EQ(server.connectionCount(), 2);
 }
 
 TEST(HTTPRequestTest, BodiesInMemoryStopAtTheSizeLimit)
 {
     FakeHttpServer server;
-    const QByteArray block(64 * 1024, 'x');
-    FakeReply endless = FakeReply::ok(block);
-    endless.framing = FakeReply::Framing::Close;
-    endless.bodyRepeat = 1 << 20;
-    server.setReply("/endless", endless);
-    FakeReply chunked = endless;
-    chunked.framing = FakeReply::Framing::Chunked;
-    chunked.chunkSize = 8192;
-    server.setReply("/chunked", chunked);
-    FakeReply announced = FakeReply::ok(block);
-    announced.bodyRepeat = 64;
-    server.setReply("/announced", announced);
-    // 64 MiB of zeros packs into 64 KiB.
-    server.setReply("/bomb", FakeReply::ok(*Gzip::compressData(QByteArray(64 << 20, '\0')))
-                                 .withHeader("Content-Encoding", "gzip"));
+    serveOversizedReplies(server);
 
     for (const char *path : {"/endless", "/chunked", "/announced"}) {
         RequestRecorder recorder;
@@ -322,10 +338,10 @@ TEST(HTTPRequestTest, BodiesInMemoryStopAtTheSizeLimit)
     // Up to the limit all is well.
     RequestRecorder whole;
     auto fits = makeRequest(server.url("/announced"), whole);
-    fits->setResponseSizeLimit(block.size() * 64);
+    fits->setResponseSizeLimit(AnnouncedSize);
     run(fits, whole);
     EXPECT_EQ(whole.calls.last(), "finished");
-    EXPECT_EQ(whole.lastBody.size(), block.size() * 64);
+    EXPECT_EQ(whole.lastBody.size(), AnnouncedSize);
 }
 
 TEST(HTTPRequestTest, BadTargetsFailBeforeAnyTraffic)
@@ -643,6 +659,7 @@ TEST(HTTPRequestTest, DefaultsAndCopies)
     request->setDidReceiveResponseHeadersSelector("other");
     request->setShouldCompressRequestBody(true);
     request->setCachePolicy(3);
+    request->setDownloadSizeLimit(1000);
     request->appendPostData("shared body");
     request->addRequestHeader("X-A", "1");
     const auto copy = request->copy();
@@ -654,6 +671,7 @@ TEST(HTTPRequestTest, DefaultsAndCopies)
     EXPECT_EQ(copy->didReceiveResponseHeadersSelector(), "requestReceivedResponseHeaders");
     EXPECT_FALSE(copy->shouldCompressRequestBody());
     EXPECT_EQ(copy->cachePolicy(), 0);
+    EXPECT_EQ(copy->downloadSizeLimit(), 1000);
     EXPECT_EQ(copy->requestHeaders()->value("X-A"), "1");
     // The body buffer is shared, the header map is not.
     request->appendPostData(" grows");

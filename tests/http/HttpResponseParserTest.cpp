@@ -101,6 +101,9 @@ TEST(HttpResponseParserTest, MalformedInputFailsAtEverySplit)
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabXY\r\n0\r\n\r\n",
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffffffffffffff\r\n",
         "HTTP/1.1 101 Switching Protocols\r\n\r\n",
+        // Two framings at once, the shape of a smuggled response.
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n"
+        "5\r\nhello\r\n0\r\n\r\n",
     };
     for (const QByteArray &bytes : malformed) {
         for (qsizetype split = 0; split <= bytes.size(); ++split) {
@@ -109,6 +112,25 @@ TEST(HttpResponseParserTest, MalformedInputFailsAtEverySplit)
             EXPECT_EQ(outcome.failure, HttpResponseParser::Failure::Malformed)
                 << bytes.constData() << " split " << split;
         }
+    }
+}
+
+TEST(HttpResponseParserTest, FailuresSayWhatWasWrong)
+{
+    // The rest are told whole by the request tests.
+    const QList<std::pair<QByteArray, QString>> cases = {
+        {"HTTP/1.1 2x0 OK\r\n\r\n", "malformed status code"},
+        {"HTTP/1.1 200 OK\r\nX: " + QByteArray(HttpResponseParser::MaxLineLength, 'a'),
+         "header line longer than 65536 bytes"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhel", "response cut short"},
+    };
+    for (const auto &[bytes, text] : cases) {
+        HttpResponseParser parser;
+        QByteArray body;
+        parser.feed(bytes.constData(), bytes.size(), body);
+        if (!parser.hasFailed())
+            parser.finishAtEndOfStream();
+        EXPECT_EQ(parser.failureText(), text) << bytes.left(80).constData();
     }
 }
 
