@@ -1,119 +1,181 @@
 #include "platform/XmlRpc.h"
 
+#include "platform/XmlCharacters.h"
 #include "platform/XmlLimits.h"
 
 #include <QDateTime>
 
 #include <pugixml.hpp>
 
-#include <sstream>
+#include <charconv>
 #include <stdexcept>
 
 namespace {
 
-// XML 1.0 cannot carry control characters other than TAB, LF and CR, nor lone surrogates.
-QString xmlSafe(const QString &text)
+// A value that cannot go out as it is, named by where it stands in the call.
+struct Unsendable : std::runtime_error
 {
-    QString safe;
-    safe.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            safe += c;
-            safe += text[++i];
-            continue;
+    Unsendable(const QString &where, const QString &reason)
+        : std::runtime_error("unsendable"), message(where + QStringLiteral(" holds ") + reason)
+    {}
+    QString message;
+};
+
+// Doubles hold every integer up to this exactly, and no wider range.
+constexpr qint64 LargestExactInteger = qint64(1) << 53;
+
+class CallWriter
+{
+public:
+    QByteArray xml;
+
+    void text(const QString &value, const QString &where)
+    {
+        const QString forbidden = XmlCharacters::forbidden(value);
+        if (!forbidden.isEmpty())
+            throw Unsendable(where, forbidden + QStringLiteral(" XML cannot carry"));
+        const QByteArray bytes = value.toUtf8();
+        for (const char c : bytes) {
+            switch (c) {
+            case '&':
+                xml += "&amp;";
+                break;
+            case '<':
+                xml += "&lt;";
+                break;
+            case '>':
+                xml += "&gt;";
+                break;
+            case '\r':
+                // A raw CR would reach the receiver as LF.
+                xml += "&#13;";
+                break;
+            default:
+                xml += c;
+            }
         }
-        if (c.isSurrogate() || c == QChar(0xFFFE) || c == QChar(0xFFFF))
-            continue;
-        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
-            continue;
-        safe += c;
     }
-    return safe;
-}
 
-QByteArray decimalWithoutExponent(double value)
-{
-    QByteArray text = QByteArray::number(value, 'f', 17);
-    if (text.contains('.')) {
-        while (text.endsWith('0'))
-            text.chop(1);
-        if (text.endsWith('.'))
-            text.chop(1);
+    void element(const char *name, const QByteArray &content)
+    {
+        xml += '<';
+        xml += name;
+        xml += '>';
+        xml += content;
+        xml += "</";
+        xml += name;
+        xml += '>';
     }
-    return text;
-}
 
-void setText(pugi::xml_node node, const QString &text)
-{
-    node.text().set(xmlSafe(text).toUtf8().constData());
-}
-
-void encodeValue(pugi::xml_node value, const QVariant &variant)
-{
-    switch (variant.typeId()) {
-    case QMetaType::UnknownType:
-    case QMetaType::Nullptr:
-        value.append_child("nil");
-        return;
-    case QMetaType::Bool:
-        value.append_child("boolean").text().set(variant.toBool() ? "1" : "0");
-        return;
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        value.append_child("int").text().set(variant.toInt());
-        return;
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        value.append_child("double").text().set(
-            variant.typeId() == QMetaType::ULongLong || variant.typeId() == QMetaType::ULong
-                ? QByteArray::number(variant.toULongLong()).constData()
-                : QByteArray::number(variant.toLongLong()).constData());
-        return;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        value.append_child("double").text().set(
-            decimalWithoutExponent(variant.toDouble()).constData());
-        return;
-    case QMetaType::QByteArray:
-        value.append_child("base64").text().set(variant.toByteArray().toBase64().constData());
-        return;
-    case QMetaType::QDateTime:
-        value.append_child("dateTime.iso8601")
-            .text()
-            .set(variant.toDateTime()
-                     .toUTC()
-                     .toString(QStringLiteral("yyyyMMdd'T'HH:mm:ss"))
-                     .toUtf8()
-                     .constData());
-        return;
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: {
-        pugi::xml_node data = value.append_child("array").append_child("data");
-        const QVariantList items = variant.toList();
-        for (const QVariant &item : items)
-            encodeValue(data.append_child("value"), item);
-        return;
+    void integerAsDouble(qint64 value, bool fits, const QString &where)
+    {
+        if (!fits || value > LargestExactInteger || value < -LargestExactInteger)
+            throw Unsendable(where, QStringLiteral("an integer a double cannot hold exactly"));
+        element("double", QByteArray::number(value));
     }
-    case QMetaType::QVariantMap: {
-        pugi::xml_node structNode = value.append_child("struct");
-        const QVariantMap members = variant.toMap();
-        for (auto it = members.cbegin(); it != members.cend(); ++it) {
-            pugi::xml_node member = structNode.append_child("member");
-            setText(member.append_child("name"), it.key());
-            encodeValue(member.append_child("value"), it.value());
+
+    void number(double value, const QString &where)
+    {
+        if (!qIsFinite(value))
+            throw Unsendable(where, QStringLiteral("a number that is not finite"));
+        // The shortest digits that read back as the same double; positional, as the
+        // protocol knows no exponent.
+        char digits[400];
+        const std::to_chars_result written =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+        element("double", QByteArray(digits, written.ptr - digits));
+    }
+
+    void member(const QString &name, const QVariant &content, const QString &where)
+    {
+        const QString inner = where + QStringLiteral(", member \"%1\"").arg(name);
+        xml += "<member><name>";
+        text(name, inner);
+        xml += "</name>";
+        value(content, inner);
+        xml += "</member>";
+    }
+
+    void value(const QVariant &variant, const QString &where)
+    {
+        xml += "<value>";
+        typed(variant, where);
+        xml += "</value>";
+    }
+
+private:
+    void typed(const QVariant &variant, const QString &where)
+    {
+        if (variant.metaType() == QMetaType::fromType<XmlRpc::OrderedStruct>()) {
+            xml += "<struct>";
+            for (const auto &[name, content] : variant.value<XmlRpc::OrderedStruct>())
+                member(name, content, where);
+            xml += "</struct>";
+            return;
         }
-        return;
+        switch (variant.typeId()) {
+        case QMetaType::UnknownType:
+        case QMetaType::Nullptr:
+            xml += "<nil/>";
+            return;
+        case QMetaType::Bool:
+            element("boolean", variant.toBool() ? "1" : "0");
+            return;
+        case QMetaType::Int:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            element("int", QByteArray::number(variant.toInt()));
+            return;
+        case QMetaType::ULongLong:
+        case QMetaType::ULong: {
+            const qulonglong unsignedValue = variant.toULongLong();
+            integerAsDouble(qint64(unsignedValue), unsignedValue <= qulonglong(LargestExactInteger),
+                            where);
+            return;
+        }
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::Long:
+            integerAsDouble(variant.toLongLong(), true, where);
+            return;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            number(variant.toDouble(), where);
+            return;
+        case QMetaType::QByteArray:
+            element("base64", variant.toByteArray().toBase64());
+            return;
+        case QMetaType::QDateTime:
+            element("dateTime.iso8601", variant.toDateTime()
+                                            .toUTC()
+                                            .toString(QStringLiteral("yyyyMMdd'T'HH:mm:ss"))
+                                            .toUtf8());
+            return;
+        case QMetaType::QVariantList:
+        case QMetaType::QStringList: {
+            xml += "<array><data>";
+            const QVariantList items = variant.toList();
+            for (qsizetype i = 0; i < items.size(); ++i)
+                value(items[i], where + QStringLiteral(", item %1").arg(i + 1));
+            xml += "</data></array>";
+            return;
+        }
+        case QMetaType::QVariantMap: {
+            xml += "<struct>";
+            const QVariantMap members = variant.toMap();
+            for (auto it = members.cbegin(); it != members.cend(); ++it)
+                member(it.key(), it.value(), where);
+            xml += "</struct>";
+            return;
+        }
+        default:
+            xml += "<string>";
+            text(variant.toString(), where);
+            xml += "</string>";
+            return;
+        }
     }
-    default:
-        setText(value.append_child("string"), variant.toString());
-        return;
-    }
-}
+};
 
 struct Malformed : std::runtime_error
 {
@@ -122,7 +184,7 @@ struct Malformed : std::runtime_error
 
 QString textOf(pugi::xml_node node)
 {
-    return QString::fromUtf8(node.text().get());
+    return XmlCharacters::fromUtf8(node.text().get());
 }
 
 // The first element child, passing over text between elements.
@@ -179,7 +241,7 @@ QVariant decodeValue(pugi::xml_node value, int depth)
     if (type == "double") {
         bool ok = false;
         const double number = text.toDouble(&ok);
-        if (!ok)
+        if (!ok || !qIsFinite(number))
             throw Malformed("a double that is not a number");
         return number;
     }
@@ -210,19 +272,26 @@ XmlRpcResponse malformed(const QString &problem)
 
 namespace XmlRpc {
 
-QByteArray encodeCall(const QString &method, const QVariantList &params)
+std::optional<QByteArray> encodeCall(const QString &method, const QVariantList &params,
+                                     QString *problem)
 {
-    pugi::xml_document document;
-    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    pugi::xml_node call = document.append_child("methodCall");
-    setText(call.append_child("methodName"), method);
-    pugi::xml_node paramsNode = call.append_child("params");
-    for (const QVariant &param : params)
-        encodeValue(paramsNode.append_child("param").append_child("value"), param);
-    std::ostringstream out;
-    document.save(out, "", pugi::format_raw, pugi::encoding_utf8);
-    return QByteArray::fromStdString(out.str());
+    CallWriter writer;
+    try {
+        writer.xml = "<?xml version=\"1.0\"?><methodCall><methodName>";
+        writer.text(method, QStringLiteral("the method name"));
+        writer.xml += "</methodName><params>";
+        for (qsizetype i = 0; i < params.size(); ++i) {
+            writer.xml += "<param>";
+            writer.value(params[i], QStringLiteral("parameter %1").arg(i + 1));
+            writer.xml += "</param>";
+        }
+        writer.xml += "</params></methodCall>";
+    } catch (const Unsendable &unsendable) {
+        if (problem)
+            *problem = unsendable.message;
+        return std::nullopt;
+    }
+    return writer.xml;
 }
 
 XmlRpcResponse decodeResponse(const QByteArray &xml)
@@ -230,9 +299,15 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
     if (XmlLimits::hasTooManyElements(xml))
         return malformed(QStringLiteral("too many elements"));
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(xml.constData(), xml.size());
+    // Text of blanks alone is a value too.
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(xml.constData(), size_t(xml.size()),
+                             XmlCharacters::ParseOptions | pugi::parse_ws_pcdata_single);
     if (!parsed)
         return malformed(QString::fromUtf8(parsed.description()));
+    QString problem;
+    if (!XmlCharacters::resolveReferences(document, &problem))
+        return malformed(problem);
     const pugi::xml_node root = document.child("methodResponse");
     if (!root)
         return malformed(QStringLiteral("no methodResponse element"));

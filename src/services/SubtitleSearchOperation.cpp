@@ -45,6 +45,13 @@ void SubtitleSearchOperation::notifyFail()
     deliver([service = m_servicename](SubtitleSearchProtocol &d) { d.didFailWithError(service); });
 }
 
+void SubtitleSearchOperation::notifyAccountProblem(const QString &problem)
+{
+    deliver([service = m_servicename, problem](SubtitleSearchProtocol &d) {
+        d.didFailWithAccountProblem(service, problem);
+    });
+}
+
 void SubtitleSearchOperation::notifyReceivedSubtitles(const RemoteSubtitles &subtitles)
 {
     deliver([subtitles](SubtitleSearchProtocol &d) { d.didReceiveSubtitles(subtitles); });
@@ -55,7 +62,7 @@ void SubtitleSearchOperation::notifyFinished(bool cancelled)
     deliver([cancelled](SubtitleSearchProtocol &d) { d.didFinished(cancelled); });
 }
 
-bool SubtitleSearchOperation::notifyLoginResult(int result)
+bool SubtitleSearchOperation::notifyLoginResult(int result, const QString &accountProblem)
 {
     switch (result) {
     case 0:
@@ -63,6 +70,9 @@ bool SubtitleSearchOperation::notifyLoginResult(int result)
         return true;
     case 1:
         notifyFailWithLogin();
+        return false;
+    case LoginAccountNotSent:
+        notifyAccountProblem(accountProblem);
         return false;
     default:
         notifyFail();

@@ -35,11 +35,12 @@ protected:
     void notifyLogin();
     void notifyFailWithLogin();
     void notifyFail();
+    void notifyAccountProblem(const QString &problem);
     void notifyReceivedSubtitles(const RemoteSubtitles &subtitles);
     void notifyFinished(bool cancelled);
-    // Reports a client's login result (0 logged in, 1 refused, else no connection);
-    // answers whether the search may go on.
-    bool notifyLoginResult(int result);
+    // Reports a client's login result (0 logged in, 1 refused, LoginAccountNotSent for the
+    // reason in accountProblem, else no connection); answers whether the search may go on.
+    bool notifyLoginResult(int result, const QString &accountProblem = QString());
 
     void setServicename(const QString &service) { m_servicename = service; }
     const QString &servicename() const { return m_servicename; }

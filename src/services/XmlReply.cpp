@@ -1,5 +1,6 @@
 #include "services/XmlReply.h"
 
+#include "platform/XmlCharacters.h"
 #include "platform/XmlLimits.h"
 
 namespace XmlReply {
@@ -12,10 +13,17 @@ std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *proble
         return nullptr;
     }
     auto document = std::make_unique<pugi::xml_document>();
-    const pugi::xml_parse_result parsed = document->load_buffer(xml.constData(), xml.size());
+    const pugi::xml_parse_result parsed =
+        document->load_buffer(xml.constData(), size_t(xml.size()), XmlCharacters::ParseOptions);
     if (!parsed) {
         if (problem)
             *problem = QString::fromUtf8(parsed.description());
+        return nullptr;
+    }
+    QString forbidden;
+    if (!XmlCharacters::resolveReferences(*document, &forbidden)) {
+        if (problem)
+            *problem = forbidden;
         return nullptr;
     }
     if (!document->document_element()) {

@@ -17,8 +17,9 @@ struct MissingElement : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-// The parsed document, or nullptr with the reason in problem. Entities are never loaded, and
-// a reply of more markup than XmlLimits allows is not parsed.
+// The parsed document, or nullptr with the reason in problem. Entities are never loaded, a
+// reply of more markup than XmlLimits allows is not parsed, and one that holds or refers to
+// a character XML forbids is refused.
 std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *problem);
 
 // All the text below the node, as one string; "" for an element without text.

@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,36 +24,103 @@ QByteArray fixture(const QString &name)
 
 TEST(XmlRpc, EncodesACallWithEveryValueKind)
 {
-    const QVariantMap query{{QStringLiteral("moviehash"), QStringLiteral("a0601fdf9f620d40")},
-                            {QStringLiteral("moviebytesize"), qint64(7033732714)},
-                            {QStringLiteral("sublanguageid"), QStringLiteral("eng,fre")}};
-    const QByteArray xml =
-        XmlRpc::encodeCall(QStringLiteral("SearchSubtitles"),
-                           {QStringLiteral("tok"), QVariantList{query}, 42, true, 0.5, QVariant(),
-                            QByteArray("Hi"), QStringList{QStringLiteral("x")}});
-    EXPECT_EQ(xml, "<?xml version=\"1.0\"?><methodCall><methodName>SearchSubtitles</methodName>"
-                   "<params><param><value><string>tok</string></value></param>"
-                   "<param><value><array><data><value><struct>"
-                   "<member><name>moviebytesize</name><value><double>7033732714</double></value>"
-                   "</member><member><name>moviehash</name><value><string>a0601fdf9f620d40</string>"
-                   "</value></member><member><name>sublanguageid</name><value><string>eng,fre"
-                   "</string></value></member></struct></value></data></array></value></param>"
-                   "<param><value><int>42</int></value></param>"
-                   "<param><value><boolean>1</boolean></value></param>"
-                   "<param><value><double>0.5</double></value></param>"
-                   "<param><value><nil/></value></param>"
-                   "<param><value><base64>SGk=</base64></value></param>"
-                   "<param><value><array><data><value><string>x</string></value></data></array>"
-                   "</value></param></params></methodCall>")
-        << xml.constData();
+    // Members go out in the order they were given: the hash query as the service records it.
+    const XmlRpc::OrderedStruct query{
+        {QStringLiteral("moviehash"), QStringLiteral("a0601fdf9f620d40")},
+        {QStringLiteral("moviebytesize"), qint64(7033732714)},
+        {QStringLiteral("sublanguageid"), QStringLiteral("eng,fre")}};
+    const QVariantMap sorted{{QStringLiteral("b"), 1}, {QStringLiteral("a"), 2}};
+    const std::optional<QByteArray> xml = XmlRpc::encodeCall(
+        QStringLiteral("SearchSubtitles"),
+        {QStringLiteral("tok"), QVariantList{QVariant::fromValue(query)}, 42, true, 0.5, QVariant(),
+         QByteArray("Hi"), QStringList{QStringLiteral("x")}, sorted});
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(*xml,
+              "<?xml version=\"1.0\"?><methodCall><methodName>SearchSubtitles</methodName>"
+              "<params><param><value><string>tok</string></value></param>"
+              "<param><value><array><data><value><struct>"
+              "<member><name>moviehash</name><value><string>a0601fdf9f620d40</string>"
+              "</value></member><member><name>moviebytesize</name><value><double>7033732714"
+              "</double></value></member><member><name>sublanguageid</name><value><string>eng,fre"
+              "</string></value></member></struct></value></data></array></value></param>"
+              "<param><value><int>42</int></value></param>"
+              "<param><value><boolean>1</boolean></value></param>"
+              "<param><value><double>0.5</double></value></param>"
+              "<param><value><nil/></value></param>"
+              "<param><value><base64>SGk=</base64></value></param>"
+              "<param><value><array><data><value><string>x</string></value></data></array>"
+              "</value></param><param><value><struct><member><name>a</name><value><int>2</int>"
+              "</value></member><member><name>b</name><value><int>1</int></value></member>"
+              "</struct></value></param></params></methodCall>")
+        << xml->constData();
 }
 
-TEST(XmlRpc, EscapesMarkupAndDropsWhatXmlCannotCarry)
+// The call's parameters as the items of one array in a reply, as a server would echo them.
+QVariantList echoed(const QByteArray &call)
 {
-    const QString name = QStringLiteral("Law & <Order> \"é\"\x01\x1f\tend") + QChar(0xD800);
-    const QByteArray xml = XmlRpc::encodeCall(QStringLiteral("M"), {name});
-    EXPECT_TRUE(xml.contains("<string>Law &amp; &lt;Order&gt; \"\xc3\xa9\"\tend</string>"))
-        << xml.constData();
+    QByteArray reply = call;
+    reply.replace("<param>", "").replace("</param>", "");
+    reply.replace("<methodCall><methodName>Echo</methodName><params>",
+                  "<methodResponse><params><param><value><array><data>");
+    reply.replace("</params></methodCall>", "</data></array></value></param></params>"
+                                            "</methodResponse>");
+    const XmlRpcResponse response = XmlRpc::decodeResponse(reply);
+    EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Value) << qPrintable(response.problem);
+    return response.value.toList();
+}
+
+TEST(XmlRpc, WhatTheWireCarriesArrivesExactlyAsSent)
+{
+    const QVariantList values{QStringLiteral("Law & <Order> \"\u00e9\""),
+                              QStringLiteral("a\rb\r\nc\n"),
+                              QStringLiteral("   "),
+                              QStringLiteral("\t"),
+                              QString(QChar(0xFEFF)) + QStringLiteral("x"),
+                              QStringLiteral("\U0001F600\u007f\u0085"),
+                              1e-20,
+                              0.1,
+                              -0.0,
+                              1e300,
+                              5e-324,
+                              123456789.123456789};
+    const std::optional<QByteArray> call = XmlRpc::encodeCall(QStringLiteral("Echo"), values);
+    ASSERT_TRUE(call);
+    EXPECT_TRUE(call->contains("<string>Law &amp; &lt;Order&gt; \"\xc3\xa9\"</string>"));
+    EXPECT_TRUE(call->contains("<double>0.00000000000000000001</double>")) << call->constData();
+    EXPECT_TRUE(call->contains("<double>0.1</double>"));
+    EXPECT_FALSE(call->contains("e-") || call->contains("e+") || call->contains('\r'));
+    const QVariantList back = echoed(*call);
+    ASSERT_EQ(back.size(), values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(back[i], values[i]) << i;
+        EXPECT_EQ(back[i].typeId(), values[i].typeId()) << i;
+    }
+    EXPECT_TRUE(std::signbit(back[8].toDouble()));
+}
+
+TEST(XmlRpc, RefusesWhatTheWireCannotCarryNamingWhereItStands)
+{
+    const auto refusal = [](const QVariant &value) {
+        QString problem;
+        const XmlRpc::OrderedStruct query{{QStringLiteral("query"), value}};
+        EXPECT_FALSE(XmlRpc::encodeCall(
+            QStringLiteral("M"),
+            {QStringLiteral("ok"), QVariantList{QString(), QVariant::fromValue(query)}}, &problem));
+        return problem;
+    };
+    EXPECT_EQ(refusal(QStringLiteral("pa\x01ss")),
+              "parameter 2, item 2, member \"query\" holds a control character XML cannot carry");
+    EXPECT_TRUE(refusal(QStringLiteral("x") + QChar(0xD800)).contains("an unpaired surrogate"));
+    EXPECT_TRUE(refusal(QString(QChar(0xDC00)) + QChar(0xD800)).contains("surrogate"));
+    EXPECT_TRUE(refusal(QString(QChar(0xFFFF))).contains("a noncharacter"));
+    EXPECT_TRUE(refusal(std::numeric_limits<double>::quiet_NaN()).contains("not finite"));
+    EXPECT_TRUE(refusal(-std::numeric_limits<double>::infinity()).contains("not finite"));
+    EXPECT_TRUE(refusal((qint64(1) << 53) + 1).contains("cannot hold exactly"));
+    EXPECT_TRUE(refusal(std::numeric_limits<qulonglong>::max()).contains("cannot hold exactly"));
+    QString problem;
+    EXPECT_FALSE(XmlRpc::encodeCall(QStringLiteral("M"), {QStringLiteral("\x1b[2J")}, &problem));
+    EXPECT_FALSE(problem.contains("[2J")) << "the text itself is never repeated";
+    EXPECT_TRUE(XmlRpc::encodeCall(QStringLiteral("M"), {qint64(1) << 53}));
 }
 
 TEST(XmlRpc, DecodesTheRecordedReplies)
@@ -139,4 +209,31 @@ TEST(XmlRpc, RefusesRepliesOfMoreElementsThanItDecodes)
     const XmlRpcResponse response = XmlRpc::decodeResponse(wide);
     EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed);
     EXPECT_FALSE(response.problem.isEmpty());
+}
+
+TEST(XmlRpc, RepliesHoldingOrNamingCharactersXmlForbidsAreMalformed)
+{
+    const auto reply = [](const QByteArray &text) {
+        return XmlRpc::decodeResponse("<methodResponse><params><param><value><string>" + text +
+                                      "</string></value></param></params></methodResponse>");
+    };
+    for (const QByteArray &forbidden :
+         {QByteArray("1&#0;2"), QByteArray("&#x1;"), QByteArray("&#27;"), QByteArray("&#xFFFE;"),
+          QByteArray("&#xD800;"), QByteArray("&#1114112;"), QByteArray("&#99999999999999999999;"),
+          QByteArray("a\x01"), QByteArray("\xef\xbf\xbf"), QByteArray("\xed\xa0\x80")}) {
+        const XmlRpcResponse response = reply(forbidden);
+        EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed) << forbidden.toHex().constData();
+        EXPECT_FALSE(response.problem.isEmpty());
+    }
+    const XmlRpcResponse name = XmlRpc::decodeResponse(
+        "<methodResponse><params><param><value><struct><member><name>a&#0;</name><value/>"
+        "</member></struct></value></param></params></methodResponse>");
+    EXPECT_EQ(name.kind, XmlRpcResponse::Kind::Malformed);
+    EXPECT_EQ(reply("<![CDATA[&#0;]]>").value, QStringLiteral("&#0;"));
+    EXPECT_EQ(reply("&#x1F600;&#13;&#9;&amp;&quot;&nbsp;&#;&#12").value,
+              QStringLiteral("\U0001F600\r\t&\"&nbsp;&#;&#12"));
+    EXPECT_EQ(XmlRpc::decodeResponse("<methodResponse><params><param><value><double>nan</double>"
+                                     "</value></param></params></methodResponse>")
+                  .kind,
+              XmlRpcResponse::Kind::Malformed);
 }

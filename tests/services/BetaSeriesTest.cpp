@@ -185,6 +185,20 @@ TEST_F(BetaSeriesTest, ARecordLackingAnElementSpoilsTheAnswerButAnUnreadableOneI
     EXPECT_TRUE(unreadable->isEmpty());
 }
 
+TEST(BetaSeriesAPI, AReplyNamingACharacterXmlForbidsIsUnreadable)
+{
+    VideoFileSearchDictionary file;
+    file.fileName = QStringLiteral("/tv/Show.S01E02.mkv");
+    const QByteArray reply = FakeBetaSeries::subtitlesXml(
+        "<subtitle><season>1</season><episode>2</episode><language>VO</language>"
+        "<file>Show.S01E02&#0;.zip</file><url>http://bs.test/dl/Show.S01E02.zip</url></subtitle>");
+    const RemoteSubtitles found = BetaSeriesAPI::subtitlesFromReply(reply, file);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(found->isEmpty());
+    EXPECT_FALSE(BetaSeriesAPI::tokenFromReply("<root><member><token>a&#0;b</token></member>"
+                                               "</root>"));
+}
+
 TEST_F(BetaSeriesTest, TheOperationSearchesOnlyInEnglishAndFrench)
 {
     const VideoFileSearchDictionary file = video(QStringLiteral("/tv/Show.S01E02.mkv"), 1, 2);

@@ -7,6 +7,8 @@
 #include "platform/Exception.h"
 #include "platform/UserDefaults.h"
 
+#include "common/TestSupport.h"
+
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
@@ -111,6 +113,59 @@ TEST_F(OSApiTest, TellsRefusedAccountsFromUnusableReplies)
     EXPECT_EQ(api().login(), 2);
     fake.setFailure(QStringLiteral("LogIn"), Failure::Html);
     EXPECT_EQ(api().login(), 2);
+}
+
+TEST_F(OSApiTest, AnAccountGoesOutExactlyAsTypedOrNotAtAll)
+{
+    const QString user = QStringLiteral("  al ice ");
+    const QString password = QString(QChar(0xFEFF)) + QStringLiteral("se\r\ncret\t ");
+    fake.addAccount(user, password);
+    EXPECT_EQ(api(user, password).login(), 0);
+    OSApi::forgetSession();
+    EXPECT_EQ(api(QStringLiteral("   "), QStringLiteral("   ")).login(), 1);
+
+    OSApi control = api(user, QStringLiteral("pa\x07ss"));
+    EXPECT_EQ(control.login(), LoginAccountNotSent);
+    EXPECT_EQ(control.accountProblem(),
+              "The password of the OpenSubtitles account holds a control character, which the "
+              "service cannot receive as typed; it was not sent.");
+    OSApi surrogate = api(QStringLiteral("al") + QChar(0xDC00), QString());
+    EXPECT_EQ(surrogate.login(), LoginAccountNotSent);
+    EXPECT_TRUE(surrogate.accountProblem().startsWith("The user name"))
+        << qPrintable(surrogate.accountProblem());
+    EXPECT_FALSE(surrogate.downloadSubtitles({QStringLiteral("7")}).has_value());
+    EXPECT_EQ(fake.methods(), (QStringList{QStringLiteral("LogIn"), QStringLiteral("LogIn")}));
+}
+
+TEST_F(OSApiTest, QueriesGoOutAsTheServiceRecordedThem)
+{
+    OSApi client = api();
+    ASSERT_EQ(client.login(), 0);
+    VideoFileSearchDictionary file = video(QStringLiteral("/v/Man.of.Steel.mkv"));
+    file.fileHash = QStringLiteral("5b8f8f4e41ccb21e");
+    file.fileSize = 7033732714;
+    file.imdbB = QStringLiteral("770828");
+    file.name = QStringLiteral("Man of Steel");
+    client.searchSubtitlesByHash({file}, {QStringLiteral("eng")});
+    client.searchSubtitlesByIMDB({file}, {QStringLiteral("ger")});
+    client.searchSubtitlesByName({file}, {QStringLiteral("fre")});
+
+    // What follows the session token, line ends left out.
+    const auto queries = [](QByteArray body) {
+        body.replace('\n', "");
+        return body.mid(body.indexOf("</param>"));
+    };
+    const QList<Fakes::FakeRequest> sent = fake.server().requests();
+    ASSERT_EQ(sent.size(), 4);
+    const char *recordings[] = {"test_query_hash_size_1", "test_query_imdb_id_1",
+                                "test_query_query_movie_1"};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray recorded = TestSupport::fileContents(TestSupport::fixturePath(
+            QStringLiteral("opensubtitles-xmlrpc/%1_SearchSubtitles.request.xml")
+                .arg(QLatin1String(recordings[i]))));
+        ASSERT_FALSE(recorded.isEmpty());
+        EXPECT_EQ(queries(sent[i + 1].body), queries(recorded)) << recordings[i];
+    }
 }
 
 TEST_F(OSApiTest, UnreachableAndStalledServicesFailTheLogin)

@@ -145,6 +145,30 @@ TEST_F(PodnapisiTest, ARecordWithNoUsablePageAddressIsSkipped)
     EXPECT_EQ(found->at(0).downloadURL, QStringLiteral("https://pod.test/p3/download"));
 }
 
+TEST_F(PodnapisiTest, ReferencesAreReadAndOnesToForbiddenCharactersSpoilTheReply)
+{
+    const VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    const QByteArray reply = "<results><subtitle><id>1&#50;</id><url>https://pod.test/p?a=1&amp;"
+                             "b=2</url><release>&#xC9;t&#233; &lt;&gt;<![CDATA[&#0;]]></release>"
+                             "</subtitle></results>";
+    const RemoteSubtitles found = api().subtitlesFromReply(reply, file, QStringLiteral("2"));
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 1);
+    EXPECT_EQ(found->at(0).subtitleID, QStringLiteral("12"));
+    EXPECT_EQ(found->at(0).releaseInfo, QStringLiteral("\u00c9t\u00e9 <>&#0;"));
+    EXPECT_EQ(found->at(0).downloadURL, QStringLiteral("https://pod.test/p/download?a=1&b=2"));
+
+    for (const char *forbidden : {"1&#0;2", "1&#x1b;2", "1\x01"}) {
+        QByteArray hostile = reply;
+        hostile.replace("1&#50;", forbidden);
+        const RemoteSubtitles refused =
+            api().subtitlesFromReply(hostile, file, QStringLiteral("2"));
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_TRUE(refused->isEmpty()) << forbidden;
+    }
+}
+
 TEST_F(PodnapisiTest, ARecordWithoutItsIdSpoilsTheWholeAnswer)
 {
     const VideoFileSearchDictionary file =

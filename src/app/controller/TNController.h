@@ -101,6 +101,7 @@ public:
     void didLogin(const QString &service) override;
     void didFailWithLoginError(const QString &service) override;
     void didFailWithError(const QString &service) override;
+    void didFailWithAccountProblem(const QString &service, const QString &problem) override;
 
     // Other commands.
     void doDownload();

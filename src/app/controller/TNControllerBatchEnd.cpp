@@ -101,6 +101,23 @@ void TNController::operationsEnded()
                              "connection. You should retry later."),
                       false);
             alertShown = true;
+        } else if (const QString unsent = serviceList(TNLastActionResult::AccountNotSent,
+                                                      podEnabled, osEnabled, bsEnabled);
+                   !unsent.isEmpty()) {
+            QString problems;
+            for (const auto &[enabled, service] : {std::pair{podEnabled, PodnapisiServiceKey},
+                                                   std::pair{osEnabled, OpenSubtitlesServiceKey},
+                                                   std::pair{bsEnabled, BetaSeriesServiceKey}}) {
+                if (enabled &&
+                    record.lastLoginForService(service) == TNLastActionResult::AccountNotSent)
+                    problems += record.accountProblemForService(service) + QLatin1Char('\n');
+            }
+            showAlert(tr("Trovanel did not send your account to the following Subtitles "
+                         "Services:"),
+                      unsent + QLatin1Char('\n') + problems + QLatin1Char('\n') +
+                          tr("Change the user name or password in Trovanel Preferences."),
+                      false);
+            alertShown = true;
         } else {
             const QString refused =
                 serviceList(TNLastActionResult::LoginRefused, podEnabled, osEnabled, bsEnabled);

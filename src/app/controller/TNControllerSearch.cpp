@@ -176,6 +176,11 @@ void TNController::didFailWithError(const QString &service)
     TNLastActionResult::defaultActionResult().setLogin(TNLastActionResult::NoConnection, service);
 }
 
+void TNController::didFailWithAccountProblem(const QString &service, const QString &problem)
+{
+    TNLastActionResult::defaultActionResult().setAccountProblem(problem, service);
+}
+
 void TNController::didReceiveSubtitles(const RemoteSubtitles &subtitles)
 {
     const QList<TNRemoteSubtitle> records = subtitles.value_or(QList<TNRemoteSubtitle>());

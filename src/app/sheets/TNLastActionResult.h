@@ -21,7 +21,8 @@ public:
         NotRecorded = 0,
         LoggedIn = 1,
         LoginRefused = 2,
-        NoConnection = 3
+        NoConnection = 3,
+        AccountNotSent = 4 // the account held what the service cannot receive; see accountProblem
     };
 
     static TNLastActionResult &defaultActionResult();
@@ -30,6 +31,15 @@ public:
     qint32 lastLoginForService(const QString &service) const
     {
         return m_lastLogin.value(service, NotRecorded);
+    }
+    void setAccountProblem(const QString &problem, const QString &service)
+    {
+        setLogin(AccountNotSent, service);
+        m_accountProblems.insert(service, problem);
+    }
+    QString accountProblemForService(const QString &service) const
+    {
+        return m_accountProblems.value(service);
     }
     void setDownloadLimitReached(bool reached, const QString &service)
     {
@@ -54,6 +64,7 @@ public:
 
 private:
     QHash<QString, qint32> m_lastLogin;
+    QHash<QString, QString> m_accountProblems;
     quint64 m_lastAction = NoAction;
     QHash<QString, bool> m_lastLimitReached;
     qint32 m_ignoredFiles = 0;

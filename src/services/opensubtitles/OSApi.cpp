@@ -3,6 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "platform/Exception.h"
 #include "platform/Logging.h"
+#include "platform/XmlCharacters.h"
 #include "services/ServiceRequest.h"
 #include "services/TextValue.h"
 #include "services/opensubtitles/XMLRPCHelper.h"
@@ -98,7 +99,10 @@ std::optional<QVariantMap> OSApi::call(const QString &method, const QVariantList
     Error failure;
     std::optional<QVariantMap> reply =
         XMLRPCHelper::sendSyncRequest(m_endpoint, method, params, &failure, m_cancel);
-    m_failures.record(ServiceRequest::unreachable(failure));
+    // A call refused before sending says nothing of the service.
+    if (failure.domain() != XMLRPCHelper::TransportErrorDomain ||
+        failure.code() != XMLRPCHelper::Unsendable)
+        m_failures.record(ServiceRequest::unreachable(failure));
     if (error && !failure.isNull())
         *error = failure;
     return reply;
@@ -129,6 +133,19 @@ int OSApi::login()
     if (!cached.isEmpty()) {
         m_token = cached;
         return 0;
+    }
+    // Altered on the way, the account would be refused and the user blamed for it.
+    m_accountProblem.clear();
+    for (const auto &[field, value] : {std::pair{QStringLiteral("user name"), &m_username},
+                                       std::pair{QStringLiteral("password"), &m_password}}) {
+        const QString forbidden = XmlCharacters::forbidden(*value);
+        if (forbidden.isEmpty())
+            continue;
+        m_accountProblem = QStringLiteral("The %1 of the OpenSubtitles account holds %2, which "
+                                          "the service cannot receive as typed; it was not sent.")
+                               .arg(field, forbidden);
+        qCWarning(lcServices).noquote() << m_accountProblem;
+        return LoginAccountNotSent;
     }
     Error error;
     const std::optional<QVariantMap> reply =
@@ -172,8 +189,9 @@ RemoteSubtitles OSApi::searchSubtitlesByHash(const VideoFileSearchList &files,
         if (file.fileHash.isNull() || !file.fileSize)
             return QueryChoice::skip();
         // The service takes the size as text, which no 32-bit integer limits.
-        return QVariantMap{{QStringLiteral("moviehash"), file.fileHash},
-                           {QStringLiteral("moviebytesize"), QString::number(*file.fileSize)}};
+        return XmlRpc::OrderedStruct{
+            {QStringLiteral("moviehash"), file.fileHash},
+            {QStringLiteral("moviebytesize"), QString::number(*file.fileSize)}};
     });
 }
 
@@ -190,7 +208,7 @@ RemoteSubtitles OSApi::searchSubtitlesByIMDB(const VideoFileSearchList &files,
             qCInfo(lcServices) << "Not an IMDB number:" << file.imdbB;
             return QueryChoice::skip();
         }
-        return QVariantMap{{QStringLiteral("imdbid"), imdb}};
+        return XmlRpc::OrderedStruct{{QStringLiteral("imdbid"), imdb}};
     });
 }
 
@@ -200,7 +218,7 @@ RemoteSubtitles OSApi::searchSubtitlesByName(const VideoFileSearchList &files,
     return search(files, languages, [](const VideoFileSearchDictionary &file) -> QueryChoice {
         if (file.name.isNull())
             return QueryChoice::abandon();
-        return QVariantMap{{QStringLiteral("query"), nameQuery(file)}};
+        return XmlRpc::OrderedStruct{{QStringLiteral("query"), nameQuery(file)}};
     });
 }
 
@@ -218,8 +236,8 @@ OSApi::search(const VideoFileSearchList &files, const QStringList &languages,
             return std::nullopt;
         if (choice.query.isEmpty())
             continue;
-        choice.query.insert(SubLanguageId, joined);
-        queries.append(choice.query);
+        choice.query.append({SubLanguageId, joined});
+        queries.append(QVariant::fromValue(choice.query));
     }
     return searchSubtitles(queries);
 }

@@ -2,7 +2,9 @@
 
 #include "platform/Error.h"
 #include "platform/UrlLoader.h"
+#include "platform/XmlRpc.h"
 #include "services/ConnectionFailures.h"
+#include "services/SubtitleSearchProtocol.h"
 #include "services/TNRemoteSubtitle.h"
 #include "services/VideoFileSearchDictionary.h"
 
@@ -27,8 +29,11 @@ public:
     // A waiting call ends when this answers true.
     void setCancelCheck(UrlLoader::CancelCheck check) { m_cancel = std::move(check); }
 
-    // 0 logged in, 1 account refused, 2 no connection or an unusable reply.
+    // 0 logged in, 1 account refused, 2 no connection or an unusable reply,
+    // LoginAccountNotSent when the user name or password holds what the service cannot
+    // receive unaltered: nothing is sent then, and accountProblem() says what.
     int login();
+    QString accountProblem() const { return m_accountProblem; }
     // True when the service answered the LogOut call; the session is forgotten either way.
     bool logout();
 
@@ -70,10 +75,10 @@ private:
     // The query a video contributes: a struct, nothing, or the end of the whole search.
     struct QueryChoice
     {
-        QVariantMap query;
+        XmlRpc::OrderedStruct query;
         bool abandoned = false;
-        QueryChoice(QVariantMap value) : query(std::move(value)) {}
-        static QueryChoice skip() { return QVariantMap(); }
+        QueryChoice(XmlRpc::OrderedStruct value) : query(std::move(value)) {}
+        static QueryChoice skip() { return XmlRpc::OrderedStruct(); }
         static QueryChoice abandon()
         {
             QueryChoice choice = skip();
@@ -90,6 +95,7 @@ private:
     QString m_password;
     QUrl m_endpoint;
     QString m_token;
+    QString m_accountProblem;
     UrlLoader::CancelCheck m_cancel;
     ConnectionFailures m_failures;
 };

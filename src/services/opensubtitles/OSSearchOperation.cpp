@@ -30,7 +30,8 @@ void OSSearchOperation::main()
         OSApi api(username(), password(),
                   TNUserDefaultsHelper::serviceURL(OpenSubtitlesServiceKey));
         api.setCancelCheck([this] { return isCancelled(); });
-        if (!notifyLoginResult(api.login())) {
+        const int login = api.login();
+        if (!notifyLoginResult(login, api.accountProblem())) {
             notifyFinished(false);
             return;
         }

@@ -10,11 +10,18 @@ std::optional<QVariantMap> XMLRPCHelper::sendSyncRequest(const QUrl &url, const 
 {
     if (!url.isValid())
         return std::nullopt;
+    QString unsendable;
+    std::optional<QByteArray> body = XmlRpc::encodeCall(method, params, &unsendable);
+    if (!body) {
+        qCWarning(lcServices).noquote() << method << "not sent:" << unsendable;
+        setError(error, Error::withDescription(TransportErrorDomain, Unsendable, unsendable));
+        return std::nullopt;
+    }
     UrlRequest request;
     request.url = url;
     request.method = "POST";
     request.headers = {{"Content-Type", "text/xml"}};
-    request.body = XmlRpc::encodeCall(method, params);
+    request.body = *std::move(body);
     request.timeoutMs = ServiceSettings::requestTimeoutMs();
     const UrlResponse response = UrlLoader::load(request, cancel);
     if (!response.error.isNull()) {

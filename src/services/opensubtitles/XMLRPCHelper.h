@@ -8,10 +8,11 @@
 
 #include <optional>
 
-// One synchronous XML-RPC call. Answers the reply's struct, or nothing: on a transport
-// failure, an HTTP status other than 200, an unreadable reply, a fault, or a reply value
-// that is not a struct. A fault is reported as an error of ErrorDomain whose code is the
-// fault code; the other failures as errors of TransportErrorDomain or the loader's domain.
+// One synchronous XML-RPC call. Answers the reply's struct, or nothing: on a parameter that
+// cannot be sent unaltered (nothing is sent then), a transport failure, an HTTP status other
+// than 200, an unreadable reply, a fault, or a reply value that is not a struct. A fault is
+// reported as an error of ErrorDomain whose code is the fault code; the other failures as
+// errors of TransportErrorDomain or the loader's domain.
 class XMLRPCHelper
 {
 public:
@@ -21,7 +22,8 @@ public:
     {
         HttpStatus = 1,
         UnreadableReply = 2,
-        NotAStruct = 3
+        NotAStruct = 3,
+        Unsendable = 4
     };
 
     static std::optional<QVariantMap> sendSyncRequest(const QUrl &url, const QString &method,

@@ -236,3 +236,26 @@ TEST_F(SearchTest, AVideoWhoseNameHoldsNoTitleIsSearchedByItsFileName)
 }
 
 } // namespace
+
+TEST_F(SearchTest, APasswordTheServiceCannotReceiveIsNamedNotSentAltered)
+{
+    TNKeychain::defaultKeychain()->addGenericPassword(
+        QStringLiteral("sec\aret"),
+        TNKeychain::keychainNameForService(OpenSubtitlesServiceKey, QStringLiteral("alice")),
+        QStringLiteral("alice"), true);
+    video(QStringLiteral("Film.2001.avi"), 10);
+    importAndSearch();
+
+    EXPECT_TRUE(opensubtitles.methods().isEmpty());
+    EXPECT_EQ(record().lastLoginForService(OpenSubtitlesServiceKey),
+              TNLastActionResult::AccountNotSent);
+    ASSERT_EQ(alerts.messages(),
+              QStringList{QStringLiteral(
+                  "Trovanel did not send your account to the following Subtitles Services:")});
+    EXPECT_EQ(alerts.shown.at(0).request.information,
+              QString(QChar(0x2022)) + QLatin1Char(' ') + OpenSubtitlesServiceKey +
+                  QStringLiteral("\n\nThe password of the OpenSubtitles account holds a control "
+                                 "character, which the service cannot receive as typed; it was "
+                                 "not sent.\n\nChange the user name or password in Trovanel "
+                                 "Preferences."));
+}

@@ -3,6 +3,7 @@
 #include "fakes/services/Compression.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include <pugixml.hpp>
 
@@ -19,15 +20,22 @@ struct Typed
     QStringList itemTypes;
 };
 
+// Text as sent, a leading U+FEFF included.
+QString textOf(pugi::xml_node node)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return utf8(QByteArrayView(node.text().get()));
+}
+
 Typed decode(pugi::xml_node value)
 {
     pugi::xml_node typed = value.first_child();
     while (typed && typed.type() != pugi::node_element)
         typed = typed.next_sibling();
     if (!typed)
-        return {QStringLiteral("string"), QString::fromUtf8(value.text().get()), {}};
+        return {QStringLiteral("string"), textOf(value), {}};
     const QString type = QString::fromUtf8(typed.name());
-    const QString text = QString::fromUtf8(typed.text().get());
+    const QString text = textOf(typed);
     if (type == QLatin1String("array")) {
         QVariantList items;
         QStringList itemTypes;
@@ -42,8 +50,7 @@ Typed decode(pugi::xml_node value)
         QVariantMap members;
         for (pugi::xml_node member : typed.children("member")) {
             const Typed inner = decode(member.child("value"));
-            members.insert(QString::fromUtf8(member.child("name").text().get()),
-                           QVariantList{inner.type, inner.value});
+            members.insert(textOf(member.child("name")), QVariantList{inner.type, inner.value});
         }
         return {type, members, {}};
     }
@@ -225,7 +232,8 @@ FakeResponse FakeOpenSubtitles::handle(const FakeRequest &request)
         violation(QStringLiteral("content type %1")
                       .arg(QString::fromLatin1(request.header("Content-Type"))));
     pugi::xml_document document;
-    if (!document.load_buffer(request.body.constData(), request.body.size())) {
+    if (!document.load_buffer(request.body.constData(), request.body.size(),
+                              pugi::parse_default | pugi::parse_ws_pcdata_single)) {
         violation(QStringLiteral("a request that is not XML"));
         return FakeResponse::html("<html>Bad Request</html>", 400);
     }
