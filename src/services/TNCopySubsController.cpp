@@ -225,7 +225,8 @@ bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *s
     }
     if (!entries)
         return false;
-    const bool single = entries->size() == 1;
+    // An entry left out is still an entry: the one read is then not the archive's only file.
+    const bool single = zip.fileEntryCount() == 1;
     for (const ZipEntry &entry : *entries) {
         if (entry.filename.isEmpty())
             continue;

@@ -359,8 +359,10 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
         return std::nullopt;
     }
     QList<ZipEntry> entries;
+    m_fileEntryCount = 0;
     // Everything inflated counts, kept or not, so that no archive costs more than this.
     qint64 work = 0;
+    bool exhausted = false;
     int count = 0;
     std::map<qint64, qint64> spans;
     do {
@@ -371,6 +373,14 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
         EntryHeader header;
         if (!openCurrentEntry(&header))
             return std::nullopt;
+        if (!header.isFolder)
+            ++m_fileEntryCount;
+        // The rest is still counted, never read.
+        if (exhausted) {
+            if (header.readable)
+                unzCloseCurrentFile(reader(m_readHandle));
+            continue;
+        }
         if (!header.readable) {
             reportMessage(QStringLiteral("Cannot read the entry"));
             continue;
@@ -395,8 +405,7 @@ std::optional<QList<ZipEntry>> TNZipFile::readAllEntries()
         }
         if (outcome == EntryRead::TooLarge) {
             reportMessage(QStringLiteral("The entry is too large"));
-            if (limit < MaximumEntrySize)
-                break;
+            exhausted = limit < MaximumEntrySize;
             continue;
         }
         entries.append({header.name, content});

@@ -53,6 +53,9 @@ public:
     // walked, an entry cannot be opened, entries share their data or there are too many.
     // Entries stored by a method other than plain or deflated are left out.
     std::optional<QList<ZipEntry>> readAllEntries();
+    // How many file entries (folders left out) the last readAllEntries() met, the ones it
+    // could not read or left out included.
+    qsizetype fileEntryCount() const { return m_fileEntryCount; }
     // Unpacks every entry whose extension is not skipExtension below folder. Entries whose
     // names would leave the folder are skipped.
     bool extractToFolder(const QString &folder, bool overwrite, const QString &skipExtension);
@@ -103,5 +106,6 @@ private:
     void *m_writeHandle = nullptr;
     void *m_readHandle = nullptr;
     QString m_password;
+    qsizetype m_fileEntryCount = 0;
     TNZipFileDelegate *m_delegate = nullptr;
 };

@@ -381,3 +381,27 @@ TEST_F(TNCopySubsControllerTest, FailedWriteAnswersNoAndLeavesWhatStandsThere)
 }
 
 } // namespace
+
+TEST_F(TNCopySubsControllerTest, AnEntryLeftOutStillCountsSoTheOtherIsNotTheOnlyOne)
+{
+    setRename(true);
+    setAppendLanguage(true);
+    const QByteArray bzip2Header = "BZh91AY&SY";
+    ZipArchiveBuilder podnapisi;
+    podnapisi.add({"Film.srt", bzip2Header, ZipArchiveBuilder::Method::Bzip2})
+        .addFile("readme.nfo", "Released by nobody");
+    EXPECT_FALSE(m_writer.copyZipFile(podnapisi.build(), subtitle(PodnapisiServiceKey, "x", "de")));
+    ZipArchiveBuilder betaSeries;
+    betaSeries.add({"Show.S01E02.en.srt", bzip2Header, ZipArchiveBuilder::Method::Bzip2})
+        .add({"Show.S01E02.srt", Content, ZipArchiveBuilder::Method::Stored, true, true})
+        .addFile("Show.nfo", "Released by nobody");
+    EXPECT_FALSE(m_writer.copyZipFile(betaSeries.build(),
+                                      subtitle(BetaSeriesServiceKey, "Show.S01E02.en.srt")));
+    EXPECT_TRUE(filesIn("v").isEmpty());
+
+    // A lone entry beside folders is still the archive's only file.
+    ZipArchiveBuilder lone;
+    lone.addFolder("Subs/").addFile("Subs/anything.txt", Content);
+    EXPECT_TRUE(m_writer.copyZipFile(lone.build(), subtitle(PodnapisiServiceKey, "x", "de")));
+    EXPECT_EQ(filesIn("v"), QStringList{"Film.de.txt"});
+}

@@ -47,6 +47,7 @@ protected:
         zip.setDelegate(&m_delegate);
         zip.openForReading(file);
         auto entries = zip.readAllEntries();
+        m_fileEntries = zip.fileEntryCount();
         EXPECT_TRUE(zip.closeReading());
         return entries;
     }
@@ -59,6 +60,7 @@ protected:
 
     QTemporaryDir m_dir;
     RecordingDelegate m_delegate;
+    qsizetype m_fileEntries = -1;
 };
 
 TEST_F(TNZipFileTest, ReadsFilesInArchiveOrderLeavingFoldersOut)
@@ -78,6 +80,7 @@ TEST_F(TNZipFileTest, ReadsFilesInArchiveOrderLeavingFoldersOut)
     EXPECT_EQ((*entries)[1].data, "stored");
     EXPECT_EQ((*entries)[2].filename, "empty.srt");
     EXPECT_TRUE((*entries)[2].data.isEmpty());
+    EXPECT_EQ(m_fileEntries, 3);
     EXPECT_TRUE(m_delegate.messages.isEmpty());
 }
 
@@ -110,6 +113,7 @@ TEST_F(TNZipFileTest, CorruptEntriesAreDroppedAndTheRestKept)
     ASSERT_TRUE(entries);
     ASSERT_EQ(entries->size(), 1);
     EXPECT_EQ(entries->first().filename, "good.srt");
+    EXPECT_EQ(m_fileEntries, 3) << "entries left out still count";
     EXPECT_EQ(m_delegate.messages.count("Cannot read the entry"), 2);
 }
 
@@ -151,6 +155,7 @@ TEST_F(TNZipFileTest, DecompressedSizesAreCappedPerEntryAndPerArchive)
     // The skipped entry's inflated bytes count against the archive too.
     EXPECT_EQ(names, (QStringList{"small.srt", "q1.srt"}));
     EXPECT_EQ(m_delegate.messages.count("The entry is too large"), 2);
+    EXPECT_EQ(m_fileEntries, 7) << "entries past the archive's budget are counted, not read";
 }
 
 TEST_F(TNZipFileTest, EntriesSharingTheirDataAreRefused)
@@ -180,6 +185,7 @@ TEST_F(TNZipFileTest, EntriesStoredByAnUnknownMethodAreUnreadable)
     ASSERT_TRUE(entries);
     ASSERT_EQ(entries->size(), 1);
     EXPECT_EQ(entries->first().filename, "good.srt");
+    EXPECT_EQ(m_fileEntries, 2);
 }
 
 TEST_F(TNZipFileTest, NamesThatAreNotUtf8StillGiveARecord)
