@@ -145,6 +145,39 @@ TEST_F(PodnapisiTest, ARecordWithNoUsablePageAddressIsSkipped)
     EXPECT_EQ(found->at(0).downloadURL, QStringLiteral("https://pod.test/p3/download"));
 }
 
+TEST_F(PodnapisiTest, ARecordWhosePublicIdIsNotOneIsSkipped)
+{
+    const VideoFileSearchDictionary file =
+        video(QStringLiteral("/v/Name.mkv"), QStringLiteral("Name"));
+    QByteArray reply = "<results>";
+    const QByteArrayList pids{"../../admin/delete",
+                              "ab%3Fc",
+                              "ab?x=1",
+                              "ab#frag",
+                              "a/b",
+                              "a b",
+                              "\xc3\xa9t\xc3\xa9",
+                              "WMgp",
+                              "d_Im",
+                              "CJw-",
+                              "abcdefghijklmnopq"};
+    for (const QByteArray &pid : pids)
+        reply += "<subtitle><id>" + pid.toPercentEncoding() + "</id><pid>" + pid +
+                 "</pid><url>https://pod.test/p</url><release>R</release></subtitle>";
+    reply += "<subtitle><id>page</id><url>https://pod.test/a%2Fb%3Fc%20d</url><release/>"
+             "</subtitle></results>";
+    const RemoteSubtitles found = api().subtitlesFromReply(reply, file, QStringLiteral("2"));
+    ASSERT_TRUE(found.has_value());
+    QStringList addresses;
+    for (const TNRemoteSubtitle &subtitle : *found)
+        addresses.append(subtitle.downloadURL);
+    const QString site = fake.site().toString();
+    EXPECT_EQ(addresses,
+              (QStringList{site + "/subtitles/WMgp/download", site + "/subtitles/d_Im/download",
+                           site + "/subtitles/CJw-/download",
+                           "https://pod.test/a%2Fb%3Fc%20d/download"}));
+}
+
 TEST_F(PodnapisiTest, ReferencesAreReadAndOnesToForbiddenCharactersSpoilTheReply)
 {
     const VideoFileSearchDictionary file =

@@ -10,6 +10,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // The text of the first child node of every <releases>; the last one wins.
@@ -29,6 +31,18 @@ QString fallbackFileName(const QString &videoPath)
         return QStringLiteral("uknsub.srt");
     return PathUtilities::appendingPathExtension(PathUtilities::deletingPathExtension(name),
                                                  QStringLiteral("srt"));
+}
+
+// The service's public ids are short words of letters, digits, "-" and "_", such as "WMgp":
+// anything else could steer the download path.
+bool isPublicId(const QString &pid)
+{
+    constexpr qsizetype LongestPublicId = 16;
+    return !pid.isEmpty() && pid.size() <= LongestPublicId &&
+           std::all_of(pid.cbegin(), pid.cend(), [](QChar c) {
+               return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                      (c >= u'0' && c <= u'9') || c == u'-' || c == u'_';
+           });
 }
 
 RemoteSubtitles searchFailed(const char *operation, int line, const QString &problem)
@@ -136,13 +150,21 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
 
             QUrl download;
             if (!pid.isEmpty()) {
+                if (!isPublicId(pid)) {
+                    qCInfo(lcServices) << "Podnapisi record skipped, not a public id:" << id;
+                    continue;
+                }
                 download = m_site;
-                download.setPath(QStringLiteral("/subtitles/%1/download").arg(pid));
+                download.setPath(QStringLiteral("/subtitles/%1/download")
+                                     .arg(QString::fromLatin1(QUrl::toPercentEncoding(pid))),
+                                 QUrl::StrictMode);
                 download.setQuery(QString());
             } else {
                 download = QUrl(url);
-                const QString path = download.path();
-                download.setPath(path + (path.endsWith(u'/') ? "" : "/") + "download");
+                // Kept encoded, so that an escaped "/" or "?" in the page's path stays one.
+                const QString path = download.path(QUrl::FullyEncoded);
+                download.setPath(path + (path.endsWith(u'/') ? "" : "/") + "download",
+                                 QUrl::StrictMode);
             }
             // A page address nothing can be fetched from would only fail at download time.
             if (!HttpMessage::isRequestable(download)) {
