@@ -1,11 +1,11 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/ApplicationFolders.h"
+#include "platform/DamagedFiles.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,15 +80,9 @@ QVariantMap UserDefaults::load()
     if (problem.isEmpty())
         return document.object().toVariantMap();
 
-    const QString stem =
-        m_filePath + QStringLiteral(".damaged-") +
-        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddThhmmsszzz"));
-    QString aside = stem;
-    for (int n = 1; QFile::exists(aside); ++n)
-        aside = stem + QLatin1Char('-') + QString::number(n);
-    const bool moved = QFile::rename(m_filePath, aside);
-    m_damagedFile = DamagedFile{problem, moved ? aside : QString()};
-    if (moved)
+    const QString aside = DamagedFiles::keepAside(m_filePath);
+    m_damagedFile = DamagedFile{problem, aside};
+    if (!aside.isEmpty())
         qCWarning(lcPlatform).noquote()
             << "Settings file" << m_filePath << "is damaged (" << problem << "); kept as" << aside
             << "and starting from the defaults";

@@ -6,6 +6,7 @@
 #include "common/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -179,25 +180,68 @@ TEST(KeychainBackend, FileStoreIsPrivateAndSurvivesReopening)
     EXPECT_EQ(secret, "kept");
 }
 
-TEST(KeychainBackend, FileStoreDoesNotOpenWithoutItsFolderOrOverADamagedFile)
+TEST(KeychainBackend, FileStoreDoesNotOpenWithoutItsFolder)
 {
     QTemporaryDir dir;
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
-    EXPECT_FALSE(FileKeychain(dir.filePath(QStringLiteral("none/kc.json"))).open());
+    FileKeychain store(dir.filePath(QStringLiteral("none/kc.json")));
+    EXPECT_FALSE(store.open());
     qInstallMessageHandler(previous);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings.first().contains(dir.filePath(QStringLiteral("none"))))
         << qPrintable(warnings.first());
-    const QString damaged = dir.filePath(QStringLiteral("kc.json"));
-    QFile file(damaged);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{not json");
-    file.close();
-    EXPECT_FALSE(FileKeychain(damaged).open());
-    QFile check(damaged);
-    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
-    EXPECT_EQ(check.readAll(), "{not json");
+    EXPECT_EQ(store.problem(), warnings.first());
+}
+
+TEST(KeychainBackend, ADamagedFileIsKeptAsideWithItsReasonAndItsGoodItemsKept)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kc.json"));
+    const auto asides = [&] {
+        return QDir(dir.path()).entryList({QStringLiteral("kc.json.damaged-*")});
+    };
+    const QByteArray items =
+        "[42, {\"service\": \"os\", \"account\": \"alice\", \"secret_b64\": \"!!\"},"
+        " {\"service\": \"pod\", \"account\": \"carol\", \"secret_b64\": \"c2VjcmV0\"},"
+        " {\"service\": \"pod\", \"account\": \"carol\", \"secret_b64\": \"b3RoZXI=\"},"
+        " {\"service\": 7, \"account\": \"x\", \"secret_b64\": \"\"}]";
+    ASSERT_TRUE(TestSupport::writeFile(path, items));
+    FileKeychain store(path);
+    ASSERT_TRUE(store.open());
+    EXPECT_EQ(store.problem(),
+              QStringLiteral("The password file %1 was damaged (item 1 is not an object; item 2 "
+                             "holds no secret in base64; item 4 repeats an earlier one; item 5 "
+                             "lacks its service or account); it was kept as %2 and the 1 "
+                             "passwords it held that could be read are kept")
+                  .arg(path, dir.filePath(asides().value(0))));
+    ASSERT_EQ(asides().size(), 1);
+    EXPECT_EQ(TestSupport::fileContents(dir.filePath(asides().first())), items);
+    EXPECT_FALSE(QFile::exists(path)) << "nothing is written before a change";
+    QByteArray secret;
+    EXPECT_EQ(store.find(QStringLiteral(""), QStringLiteral(""), &secret), Status::NotFound);
+    EXPECT_EQ(store.find(QStringLiteral("os"), QStringLiteral("alice"), &secret), Status::NotFound);
+    EXPECT_EQ(store.find(QStringLiteral("pod"), QStringLiteral("carol"), &secret), Status::Ok);
+    EXPECT_EQ(secret, "secret");
+
+    for (const QByteArray &whole : {QByteArray("{not json"), QByteArray("{\"a\": 1}")}) {
+        ASSERT_TRUE(TestSupport::writeFile(path, whole));
+        FileKeychain reopened(path);
+        ASSERT_TRUE(reopened.open());
+        EXPECT_TRUE(reopened.problem().contains(QStringLiteral("was damaged")));
+        EXPECT_EQ(reopened.find(QStringLiteral("pod"), QStringLiteral("carol"), &secret),
+                  Status::NotFound);
+    }
+    EXPECT_EQ(asides().size(), 3);
+
+    // What cannot be moved aside is left alone, and the store stays shut: here the name
+    // leaves no room for the suffix.
+    const QString longest = dir.filePath(QString(250, u'k'));
+    ASSERT_TRUE(TestSupport::writeFile(longest, "[42]"));
+    FileKeychain stuck(longest);
+    EXPECT_FALSE(stuck.open());
+    EXPECT_TRUE(stuck.problem().contains(QStringLiteral("could not be moved aside")));
+    EXPECT_EQ(TestSupport::fileContents(longest), "[42]");
 }
 
 TEST(KeychainBackend, TheEnvironmentChoosesTheStore)
