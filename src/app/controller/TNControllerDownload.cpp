@@ -8,6 +8,7 @@
 #include "catalogue/TNModelController.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "http/HTTPRequest.h"
+#include "platform/ApplicationFolders.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 #include "platform/MainThread.h"
@@ -17,25 +18,30 @@
 #include "services/TNKeychain.h"
 #include "services/opensubtitles/OSDownloadOperation.h"
 
+#include <QDir>
+
 namespace {
 
 // The user information key of a download request: the catalogue id of its subtitle.
 const QString TNVFObjectIDKey = QStringLiteral("TNVFObjectIDKey");
-// The last page a service sent instead of a subtitle stays here for inspection.
-const QString LimitPagePath = QStringLiteral("/tmp/limit.html");
 constexpr qsizetype LargestOpenSubtitlesBatch = 50;
 constexpr int OpenSubtitlesConcurrency = 3;
 constexpr int RequestConcurrency = 5;
 constexpr int RetriesOnTimeout = 3;
 
+// The last page a service sent instead of a subtitle stays in the user's own cache folder
+// for inspection, readable by the user alone.
 void writeLimitPage(const QString &page)
 {
+    const QString folder = ApplicationFolders::caches();
+    const QString path = QDir(folder).filePath(QStringLiteral("limit.html"));
+    QString problem;
     // Replaces whatever stands at the path, a planted link included, and never writes
     // through it.
-    QString problem;
-    if (!FileWriter::replace(LimitPagePath, page.toUtf8(), FileWriter::Access::Shared, &problem))
+    if (!ApplicationFolders::makePrivate(folder, &problem) ||
+        !FileWriter::replace(path, page.toUtf8(), FileWriter::Access::OwnerOnly, &problem))
         qCWarning(lcApp).noquote()
-            << QStringLiteral("The limit page was not kept at %1: %2").arg(LimitPagePath, problem);
+            << QStringLiteral("The limit page was not kept at %1: %2").arg(path, problem);
 }
 
 } // namespace

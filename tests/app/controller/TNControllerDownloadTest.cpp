@@ -13,6 +13,7 @@
 #include "fakes/services/FakeOpenSubtitles.h"
 #include "fakes/services/ZipArchiveBuilder.h"
 #include "http/HTTPRequest.h"
+#include "platform/ApplicationFolders.h"
 #include "platform/OperationQueue.h"
 #include "platform/UserDefaults.h"
 
@@ -20,6 +21,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -183,9 +185,25 @@ TEST_F(TNControllerDownloadTest, EveryReplyEndsInItsStatusAndTheRightFileOnDisk)
     for (const Case &entry : cases)
         subtitles.append(selected(film, entry.service, entry.fileName, "en", entry.id, entry.url));
     TNLastActionResult::defaultActionResult().setDownloadLimitReached(true, BetaSeriesServiceKey);
+    // The page goes to the user's own folder, never through a link planted there.
+    const QString cache = ApplicationFolders::caches();
+    const QString limitPage = QDir(cache).filePath("limit.html");
+    ASSERT_TRUE(QFile::setPermissions(cache, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                 QFileDevice::ExeOther));
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    ASSERT_TRUE(TestSupport::writeFile(victim, "victim"));
+    ASSERT_TRUE(QFile::link(victim, limitPage));
 
     download();
 
+    EXPECT_EQ(contents(victim), "victim");
+    EXPECT_FALSE(QFileInfo(limitPage).isSymLink());
+    EXPECT_EQ(QFileInfo(limitPage).permissions() & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
+    EXPECT_EQ(QFileInfo(cache).permissions() & 0x0077, 0);
     for (qsizetype n = 0; n < cases.size(); ++n)
         EXPECT_EQ(subtitles[n]->status(), cases[n].expected) << qPrintable(cases[n].id);
     EXPECT_EQ(filesIn("v"), (QStringList{"Escape.srt", "Film.DVDRip.srt", "Film.Pod.srt",
@@ -201,7 +219,7 @@ TEST_F(TNControllerDownloadTest, EveryReplyEndsInItsStatusAndTheRightFileOnDisk)
     EXPECT_EQ(record.lastAction(), TNLastActionResult::DownloadAction);
     EXPECT_TRUE(record.downloadLimitReachedForService(PodnapisiServiceKey));
     EXPECT_FALSE(record.downloadLimitReachedForService(BetaSeriesServiceKey));
-    EXPECT_EQ(contents("/tmp/limit.html"),
+    EXPECT_EQ(contents(limitPage),
               "<!DOCTYPE html><html><body>Daily download limit reached</body></html>");
 
     // A page saying the subtitle is gone is a failed download, not a limit.
@@ -212,8 +230,7 @@ TEST_F(TNControllerDownloadTest, EveryReplyEndsInItsStatusAndTheRightFileOnDisk)
     download();
     EXPECT_EQ(gone->status(), SubtitleStatusDownloadFailed);
     EXPECT_FALSE(record.downloadLimitReachedForService(PodnapisiServiceKey));
-    EXPECT_EQ(contents("/tmp/limit.html"),
-              "<!DOCTYPE html><html>Subtitle NOT FOUND IN DATABASE</html>");
+    EXPECT_EQ(contents(limitPage), "<!DOCTYPE html><html>Subtitle NOT FOUND IN DATABASE</html>");
 }
 
 TEST_F(TNControllerDownloadTest, NamesFollowTheNamingSettingsAndNeverReplaceAFile)
