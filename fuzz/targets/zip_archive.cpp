@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 total += entry.data.size();
             }
             FUZZ_CHECK(total <= TNZipFile::MaximumArchiveSize);
+            FUZZ_CHECK(entries->size() <= zip.fileEntryCount());
         }
         zip.closeReading();
     }
