@@ -25,6 +25,8 @@ struct LinkParts
     QString scheme;
     QString host;
     QString params;
+    // The link as a user would pass it on: no account, query or fragment.
+    QString shareable;
 };
 
 // Read from the text itself: QUrl would lower-case the scheme and the host, which must match
@@ -41,13 +43,16 @@ LinkParts linkParts(const QString &url)
     if (end >= 0)
         rest.truncate(end);
     QString path = rest;
+    parts.shareable = parts.scheme + QLatin1Char(':');
     if (rest.startsWith(QLatin1String("//"))) {
         const qsizetype slash = rest.indexOf(QLatin1Char('/'), 2);
         QString authority = rest.mid(2, slash < 0 ? -1 : slash - 2);
         path = slash < 0 ? QString() : rest.mid(slash);
         authority = authority.mid(authority.lastIndexOf(QLatin1Char('@')) + 1);
         parts.host = authority.left(authority.indexOf(QLatin1Char(':')));
+        parts.shareable += QLatin1String("//") + authority;
     }
+    parts.shareable += path;
     const qsizetype semicolon = path.indexOf(QLatin1Char(';'));
     if (semicolon >= 0)
         parts.params = path.mid(semicolon + 1);
@@ -63,8 +68,8 @@ void TNURLCommand::handleURLEvent(const QString &url)
     const LinkParts parts = linkParts(url);
     if (parts.scheme != Scheme)
         return;
-    qCInfo(lcApp, "URL: %s. Host: %s. Params: %s", qPrintable(url), qPrintable(parts.host),
-           qPrintable(parts.params));
+    qCInfo(lcApp, "URL: %s. Host: %s. Params: %s", qPrintable(parts.shareable),
+           qPrintable(parts.host), qPrintable(parts.params));
     if (parts.host == PodParseHost)
         handlePodParseString(url);
 }
@@ -80,8 +85,12 @@ void TNURLCommand::handlePodParseString(const QString &url)
     store(TNPodParseBegin, begin);
     store(TNPodParseEnd, end);
     m_defaults.synchronize();
-    qCInfo(lcApp, "Begin: %s. End: %s", qPrintable(begin.value_or(QString())),
-           qPrintable(end.value_or(QString())));
+    // The markers come from the query, which stays out of the log.
+    const auto told = [](const std::optional<QString> &marker) {
+        return marker ? QStringLiteral("set (length %1)").arg(marker->size())
+                      : QStringLiteral("removed");
+    };
+    qCInfo(lcApp, "Begin: %s. End: %s", qPrintable(told(begin)), qPrintable(told(end)));
 }
 
 std::optional<QString> TNURLCommand::marker(const QMap<QString, QString> &query,
