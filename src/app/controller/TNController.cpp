@@ -181,6 +181,7 @@ void TNController::checkStartupImport(const QStringList &launchPaths)
 
 void TNController::saveLastImportedFolders(const QStringList &paths)
 {
+    TNOpenPanel::rememberImport(paths);
     for (const QString &path : paths) {
         if (QFileInfo(path).isDir())
             m_lastImportedFolders.append(path);

@@ -1,10 +1,12 @@
 #include "app/sheets/TNOpenPanel.h"
 
 #include "catalogue/VideoExtensions.h"
+#include "platform/UserDefaults.h"
 
 #include <QAbstractItemView>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -18,6 +20,34 @@ TNOpenPanel::TNOpenPanel(QWidget *parent) : QFileDialog(parent)
     setNameFilter(nameFilter());
     setFilter(filter() & ~QDir::CaseSensitive);
     setAcceptMode(QFileDialog::AcceptOpen);
+    setDirectory(startFolder());
+    // The dialog writes the selection's names into the field without an edit signal.
+    if (auto *field = fileNameField())
+        connect(field, &QLineEdit::textEdited, this,
+                [this](const QString &text) { m_typed = text; });
+}
+
+QLineEdit *TNOpenPanel::fileNameField() const
+{
+    return findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+}
+
+QString TNOpenPanel::startFolder()
+{
+    const QString folder = UserDefaults::standard().stringValue(LastImportFolderKey);
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void TNOpenPanel::rememberImport(const QStringList &paths)
+{
+    for (auto path = paths.crbegin(); path != paths.crend(); ++path) {
+        const QFileInfo info(*path);
+        if (!info.exists())
+            continue;
+        const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        UserDefaults::standard().setValue(LastImportFolderKey, folder);
+        return;
+    }
 }
 
 QString TNOpenPanel::nameFilter()
@@ -54,6 +84,15 @@ QStringList TNOpenPanel::chosenPaths() const
 void TNOpenPanel::accept()
 {
     const QStringList chosen = chosenPaths();
+    const QLineEdit *field = fileNameField();
+    const bool typed = field && !m_typed.isEmpty() && field->text() == m_typed;
+    const bool typedFolder =
+        typed && std::any_of(chosen.begin(), chosen.end(),
+                             [](const QString &path) { return QFileInfo(path).isDir(); });
+    if (typedFolder) {
+        QFileDialog::accept();
+        return;
+    }
     const bool allExist = !chosen.isEmpty() &&
                           std::all_of(chosen.begin(), chosen.end(),
                                       [](const QString &path) { return QFileInfo::exists(path); });

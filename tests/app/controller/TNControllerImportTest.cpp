@@ -2,6 +2,7 @@
 
 #include "app/list/CatalogueTreeModel.h"
 #include "app/list/TNOutlineView.h"
+#include "app/sheets/TNOpenPanel.h"
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
 #include "catalogue/VideoFile.h"
@@ -167,10 +168,12 @@ TEST_F(ImportTest, ReScanImportsTheRememberedFoldersAgain)
     const QString folder = root.filePath(QStringLiteral("a"));
     controller.openPanelDidEnd(QDialog::Rejected, {folder});
     EXPECT_TRUE(controller.operationsCount()) << "a cancelled panel imports nothing";
+    EXPECT_EQ(TNOpenPanel::startFolder(), QDir::homePath());
 
     controller.openPanelDidEnd(QDialog::Accepted, {file, folder, root.filePath("missing")});
     ASSERT_TRUE(waitForBatchEnd());
     EXPECT_EQ(controller.lastImportedFolders(), QStringList{folder});
+    EXPECT_EQ(TNOpenPanel::startFolder(), folder) << "the next panel opens where this import was";
     EXPECT_EQ(controller.totalVideoFiles(), 1);
 
     controller.applicationOpenFiles({folder});

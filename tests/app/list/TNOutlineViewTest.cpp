@@ -1,16 +1,12 @@
 #include "app/list/TNOutlineView.h"
 #include "app/list/CatalogueTreeModel.h"
-#include "app/sheets/TNOpenPanel.h"
 #include "catalogue/TNModelController.h"
 #include "common/TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QDragEnterEvent>
-#include <QListView>
 #include <QMenu>
 #include <QMimeData>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -341,63 +337,6 @@ TEST(OutlineViewDropTest, ADropHandsOverEveryLocalPath)
     EXPECT_TRUE(drop(local.get()));
     ASSERT_EQ(delegate.dropped.size(), 1);
     EXPECT_EQ(delegate.dropped.at(0), QStringList({dir.path(), QStringLiteral("/x/notes.txt")}));
-}
-
-TEST(OpenPanelTest, ChoosesFilesAndFoldersTogetherThroughItsOwnButton)
-{
-    QTemporaryDir dir;
-    QDir(dir.path()).mkdir(QStringLiteral("Season 1"));
-    QFile video(dir.filePath(QStringLiteral("Film.2001.MKV")));
-    ASSERT_TRUE(video.open(QIODevice::WriteOnly));
-    video.close();
-
-    EXPECT_TRUE(TNOpenPanel::nameFilter().contains(QLatin1String("*.mkv")));
-    EXPECT_TRUE(TNOpenPanel::nameFilter().contains(QLatin1String("*.mp4v")));
-
-    TNOpenPanel panel;
-    panel.setDirectory(dir.path());
-    QStringList chosen;
-    int results = 0;
-    QObject::connect(&panel, &QDialog::finished, [&](int result) {
-        ++results;
-        if (result == QDialog::Accepted)
-            chosen = panel.chosenPaths();
-    });
-    panel.open();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-    auto *list = panel.findChild<QListView *>(QStringLiteral("listView"));
-    ASSERT_NE(list, nullptr);
-    const auto rowOf = [&](const QString &name) {
-        const QModelIndex root = list->rootIndex();
-        for (int row = 0; row < list->model()->rowCount(root); ++row) {
-            const QModelIndex index = list->model()->index(row, 0, root);
-            if (index.data().toString() == name)
-                return index;
-        }
-        return QModelIndex();
-    };
-    ASSERT_TRUE(TestSupport::waitUntil([&] {
-        return rowOf(QStringLiteral("Season 1")).isValid() &&
-               rowOf(QStringLiteral("Film.2001.MKV")).isValid();
-    }));
-    auto *buttons = panel.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-    ASSERT_NE(buttons, nullptr);
-    QPushButton *choose = buttons->button(QDialogButtonBox::Open);
-    ASSERT_NE(choose, nullptr);
-
-    const auto click = [&](const QString &name, Qt::KeyboardModifiers modifiers) {
-        const QRect item = list->visualRect(rowOf(name));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, item.center());
-    };
-    click(QStringLiteral("Film.2001.MKV"), Qt::NoModifier);
-    EXPECT_TRUE(choose->isEnabled()) << "a video file alone can be chosen";
-    click(QStringLiteral("Season 1"), Qt::ControlModifier);
-    ASSERT_TRUE(choose->isEnabled());
-    QTest::mouseClick(choose, Qt::LeftButton);
-    EXPECT_EQ(results, 1);
-    EXPECT_EQ(chosen, QStringList({dir.filePath(QStringLiteral("Film.2001.MKV")),
-                                   dir.filePath(QStringLiteral("Season 1"))}));
-    EXPECT_NE(panel.windowTitle(), QStringLiteral("Find Directory"));
 }
 
 } // namespace
