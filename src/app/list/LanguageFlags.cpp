@@ -1,6 +1,9 @@
 #include "app/list/LanguageFlags.h"
 
 #include <QHash>
+#include <QPainter>
+#include <QPixmapCache>
+#include <QSvgRenderer>
 
 namespace {
 
@@ -52,10 +55,32 @@ QString LanguageFlags::countryForLanguage(const QString &code)
     return countries().value(code);
 }
 
-QPixmap LanguageFlags::flagForLanguage(const QString &code)
+QPixmap LanguageFlags::flagForLanguage(const QString &code, int width, qreal devicePixelRatio)
 {
     const QString country = countryForLanguage(code);
-    if (country.isNull())
+    if (country.isNull() || width <= 0 || devicePixelRatio <= 0)
         return {};
-    return QPixmap(QStringLiteral(":/flags/%1.png").arg(country));
+    const QString key =
+        QStringLiteral("trovanel-flag:%1:%2:%3").arg(country).arg(width).arg(devicePixelRatio);
+    QPixmap flag;
+    if (QPixmapCache::find(key, &flag))
+        return flag;
+    QSvgRenderer drawing(QStringLiteral(":/flags/%1.svg").arg(country));
+    if (!drawing.isValid())
+        return {};
+    const QRectF area(0, 0, width, width * 3 / 4.0);
+    flag = QPixmap((area.size() * devicePixelRatio).toSize());
+    flag.setDevicePixelRatio(devicePixelRatio);
+    flag.fill(Qt::transparent);
+    QPainter painter(&flag);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Some drawings reach past their frame.
+    painter.setClipRect(area);
+    drawing.render(&painter, area);
+    const qreal halfPixel = 0.5 / devicePixelRatio;
+    painter.setPen(QPen(QColor(0, 0, 0, 70), 0));
+    painter.drawRect(area.adjusted(halfPixel, halfPixel, -halfPixel, -halfPixel));
+    painter.end();
+    QPixmapCache::insert(key, flag);
+    return flag;
 }

@@ -11,7 +11,10 @@ namespace LanguageFlags {
 // The country whose flag stands for the language, or a null string for an unknown code.
 QString countryForLanguage(const QString &code);
 
-// The language's 16x11 flag, or a null pixmap.
-QPixmap flagForLanguage(const QString &code);
+// The language's flag, width device-independent pixels wide in the flags' 4:3 shape, drawn
+// for a screen of that pixel ratio so that it is sharp there, with a faint edge that keeps
+// white flags apart from a white background; a null pixmap for an unknown code. Main thread
+// only.
+QPixmap flagForLanguage(const QString &code, int width, qreal devicePixelRatio);
 
 } // namespace LanguageFlags

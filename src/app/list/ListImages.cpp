@@ -14,9 +14,12 @@ namespace {
 constexpr int StatusSize = 16;
 constexpr int IconSize = 14;
 
-QPixmap drawn(int size, const std::function<void(QPainter &)> &draw)
+constexpr int FlagWidth = 16;
+
+QPixmap drawn(int size, qreal devicePixelRatio, const std::function<void(QPainter &)> &draw)
 {
-    QPixmap pixmap(size, size);
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -117,19 +120,21 @@ void drawPlay(QPainter &painter)
 
 } // namespace
 
-QPixmap ListImages::named(const QString &name)
+QPixmap ListImages::named(const QString &name, qreal devicePixelRatio)
 {
-    const QString key = QStringLiteral("trovanel-list:") + name;
+    if (devicePixelRatio <= 0)
+        return {};
+    const QString key = QStringLiteral("trovanel-list:%1:%2").arg(name).arg(devicePixelRatio);
     QPixmap image;
     if (QPixmapCache::find(key, &image))
         return image;
-    image = make(name);
+    image = make(name, devicePixelRatio);
     if (!image.isNull())
         QPixmapCache::insert(key, image);
     return image;
 }
 
-QPixmap ListImages::make(const QString &name)
+QPixmap ListImages::make(const QString &name, qreal devicePixelRatio)
 {
     using Painter = std::function<void(QPainter &)>;
     static const QHash<QString, Painter> status{
@@ -155,12 +160,12 @@ QPixmap ListImages::make(const QString &name)
         {QStringLiteral("sub_error.png"), drawCross},
     };
     if (const auto painter = status.constFind(name); painter != status.constEnd())
-        return drawn(StatusSize, *painter);
+        return drawn(StatusSize, devicePixelRatio, *painter);
     if (name == QLatin1String("NSRevealFreestandingTemplate"))
-        return drawn(IconSize, drawReveal);
+        return drawn(IconSize, devicePixelRatio, drawReveal);
     if (name == QLatin1String("NSSlideshowTemplate"))
-        return drawn(IconSize, drawPlay);
+        return drawn(IconSize, devicePixelRatio, drawPlay);
     if (name.endsWith(QLatin1String(".png")))
-        return LanguageFlags::flagForLanguage(name.chopped(4));
+        return LanguageFlags::flagForLanguage(name.chopped(4), FlagWidth, devicePixelRatio);
     return {};
 }

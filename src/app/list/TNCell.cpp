@@ -232,11 +232,11 @@ void TNCell::drawSubtitle(QPainter &painter, const QStyleOptionViewItem &option,
 
 void TNCell::drawImage(QPainter &painter, const QString &name, const QRect &rect, qreal opacity)
 {
-    const QPixmap image = ListImages::named(name);
+    const QPixmap image = ListImages::named(name, painter.device()->devicePixelRatio());
     if (image.isNull())
         return;
-    // Smaller images, such as the 16x11 flags, sit centred and are never stretched.
-    const QSize size = image.size().boundedTo(rect.size());
+    // Smaller images, such as the 16x12 flags, sit centred and are never stretched.
+    const QSize size = image.deviceIndependentSize().toSize().boundedTo(rect.size());
     QRect target(QPoint(), size);
     target.moveCenter(rect.center());
     painter.setOpacity(opacity);

@@ -6,6 +6,7 @@
 #include "services/TNKeychain.h"
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
 
@@ -69,21 +70,12 @@ QString ValueTransformers::languageNameTransform(const QString &code)
 
 QPixmap ValueTransformers::countryImageTransformSmall(const QString &code)
 {
-    return LanguageFlags::flagForLanguage(code);
+    return LanguageFlags::flagForLanguage(code, 16, qApp->devicePixelRatio());
 }
 
 QPixmap ValueTransformers::countryImageTransform(const QString &code)
 {
-    const QPixmap flag = LanguageFlags::flagForLanguage(code);
-    if (flag.isNull())
-        return {};
-    // The flags are drawn for lists; the slots show them three times as large, smoothed and
-    // framed, rather than as blocks of pixels.
-    QPixmap large = flag.scaled(flag.size() * 3, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QPainter painter(&large);
-    painter.setPen(QColor(0, 0, 0, 70));
-    painter.drawRect(large.rect().adjusted(0, 0, -1, -1));
-    return large;
+    return LanguageFlags::flagForLanguage(code, 48, qApp->devicePixelRatio());
 }
 
 QPixmap ValueTransformers::imageBindingTransform(const QString &serviceKey)

@@ -16,9 +16,10 @@ namespace ValueTransformers {
 // null for a null code.
 QString languageNameTransform(const QString &code);
 
-// The language's flag as the preferred-language slots show it; null when it has none.
+// The language's flag as the preferred-language slots show it, 48x36; null when it has none.
+// Both sizes are drawn for the densest screen, so they are sharp on every screen.
 QPixmap countryImageTransform(const QString &code);
-// The flag at list size.
+// The flag at list size, 16x12.
 QPixmap countryImageTransformSmall(const QString &code);
 
 // The badge of a service, by its exact key; null for any other text.

@@ -23,7 +23,7 @@ TEST(AboutWindow, ShowsTheVersionAndTheAcknowledgements)
     const QString acknowledgements =
         about.findChild<QTextBrowser *>(QStringLiteral("fTextView"))->toPlainText();
     EXPECT_TRUE(acknowledgements.contains(QStringLiteral("Acknowledgements")));
-    EXPECT_TRUE(acknowledgements.contains(QStringLiteral("famfamfam")));
+    EXPECT_TRUE(acknowledgements.contains(QStringLiteral("flag drawings")));
 }
 
 TEST(AboutWindow, ItsTwoPagesLeadToEachOther)

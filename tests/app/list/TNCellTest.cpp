@@ -123,6 +123,10 @@ TEST_F(CellTest, StatusImagesFollowTheStatusAndThePress)
         const QPixmap image = ListImages::named(name);
         ASSERT_FALSE(image.isNull()) << name.toStdString();
         EXPECT_EQ(image.size(), QSize(16, 16));
+        // Drawn anew for a denser screen, not blown up.
+        const QPixmap dense = ListImages::named(name, 2);
+        EXPECT_EQ(dense.size(), QSize(32, 32));
+        EXPECT_EQ(dense.deviceIndependentSize(), QSizeF(16, 16));
     }
     EXPECT_FALSE(ListImages::named(QStringLiteral("NSRevealFreestandingTemplate")).isNull());
     EXPECT_FALSE(ListImages::named(QStringLiteral("NSSlideshowTemplate")).isNull());
@@ -145,8 +149,9 @@ TEST_F(CellTest, EveryLanguageHasItsOwnFlag)
     QSet<QString> countries;
     for (const QString &language : languages) {
         countries.insert(LanguageFlags::countryForLanguage(language));
-        const QPixmap flag = ListImages::named(language + QStringLiteral(".png"));
-        EXPECT_EQ(flag.size(), QSize(16, 11)) << language.toStdString();
+        const QPixmap flag = ListImages::named(language + QStringLiteral(".png"), 2);
+        EXPECT_EQ(flag.size(), QSize(32, 24)) << language.toStdString();
+        EXPECT_EQ(flag.deviceIndependentSize(), QSizeF(16, 12));
     }
     EXPECT_EQ(countries.size(), 33);
 }

@@ -1,6 +1,8 @@
 #include "app/preferences/ValueTransformers.h"
 #include "app/preferences/LanguagesTableModel.h"
 
+#include "app/list/LanguageFlags.h"
+
 #include "catalogue/ServiceKeys.h"
 #include "platform/MemoryKeychain.h"
 #include "services/TNKeychain.h"
@@ -25,25 +27,26 @@ TEST(LanguageNameTransform, NamesEachLanguageInItselfCapitalised)
     EXPECT_TRUE(languageNameTransform(QString()).isNull());
 }
 
-TEST(CountryImageTransform, FlagsComeInListAndSlotSizes)
+TEST(CountryImageTransform, FlagsAreDrawnSharpAtTheScreensPixelRatio)
 {
     const QPixmap small = ValueTransformers::countryImageTransformSmall(QStringLiteral("fr"));
-    const QPixmap large = ValueTransformers::countryImageTransform(QStringLiteral("fr"));
     ASSERT_FALSE(small.isNull());
-    EXPECT_EQ(small.size(), QSize(16, 11));
-    EXPECT_EQ(large.size(), QSize(48, 33));
-    const auto colours = [](const QPixmap &image) {
-        const QImage pixels = image.toImage();
-        QSet<QRgb> seen;
-        for (int y = 0; y < pixels.height(); ++y) {
-            for (int x = 0; x < pixels.width(); ++x)
-                seen.insert(pixels.pixel(x, y));
-        }
-        return seen.size();
-    };
-    EXPECT_GT(colours(large), colours(small)) << "smoothed, not blown up pixel by pixel";
+    EXPECT_EQ(small.deviceIndependentSize(), QSizeF(16, 12));
+    EXPECT_EQ(
+        ValueTransformers::countryImageTransform(QStringLiteral("fr")).deviceIndependentSize(),
+        QSizeF(48, 36));
     EXPECT_TRUE(ValueTransformers::countryImageTransform(QStringLiteral("xx")).isNull());
     EXPECT_TRUE(ValueTransformers::countryImageTransformSmall(QString()).isNull());
+
+    // Black, red and gold stripes: down the middle of a flag drawn for a screen of ratio 2,
+    // every pixel inside the edge is one of the three, or a single blend where two meet.
+    const QImage german = LanguageFlags::flagForLanguage(QStringLiteral("de"), 48, 2).toImage();
+    ASSERT_EQ(german.size(), QSize(96, 72));
+    const QList<QRgb> stripes{qRgb(0, 0, 0), qRgb(0xff, 0, 0), qRgb(0xff, 0xe6, 0)};
+    int blended = 0;
+    for (int y = 1; y < german.height() - 1; ++y)
+        blended += !stripes.contains(german.pixel(48, y));
+    EXPECT_LE(blended, 2);
 }
 
 TEST(ImageBindingTransform, OnlyTheExactServiceKeysHaveBadges)
@@ -135,7 +138,7 @@ TEST(BindingTransformersRegistry, ViewsShowWhatTheTransformerOfTheirNameGives)
     EXPECT_EQ(Registry::transformedValue(Registry::CountryImageTransformName, QStringLiteral("fr"))
                   .value<QPixmap>()
                   .size(),
-              QSize(48, 33));
+              QSize(48, 36));
     EXPECT_EQ(Registry::transformedValue(Registry::ImageBindingTransformName, PodnapisiServiceKey)
                   .value<QPixmap>()
                   .toImage(),
