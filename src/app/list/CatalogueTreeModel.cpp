@@ -1,5 +1,7 @@
 #include "app/list/CatalogueTreeModel.h"
 
+#include "app/list/TNCell.h"
+#include "app/preferences/ValueTransformers.h"
 #include "catalogue/CatalogueSortOrder.h"
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
@@ -226,9 +228,32 @@ QVariant CatalogueTreeModel::data(const QModelIndex &index, int role) const
         return displayText(*object);
     case Qt::ToolTipRole:
         return object->fileName().value_or(QString());
+    case Qt::AccessibleTextRole:
+        return PathUtilities::lastPathComponent(object->fileName().value_or(QString()));
+    case Qt::AccessibleDescriptionRole:
+        return accessibleDescription(*object);
     default:
         return {};
     }
+}
+
+QString CatalogueTreeModel::accessibleDescription(const SubsBase &object)
+{
+    if (const auto *video = dynamic_cast<const VideoFile *>(&object))
+        return TNCell::videoFileDetails(*video);
+    const auto *subtitle = dynamic_cast<const Subtitle *>(&object);
+    if (!subtitle)
+        return {};
+    // What the row shows by its flag, service name and status image.
+    const QString service = subtitle->service().value_or(QString());
+    QStringList parts{ValueTransformers::languageNameTransform(subtitle->language()), service};
+    parts.removeIf([](const QString &part) { return part.isEmpty(); });
+    QString text = parts.join(QLatin1String(", "));
+    const QString status =
+        TNCell::statusText(subtitle->status().value_or(SubtitleStatusNotSelected), service);
+    if (!status.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(". ")) + status;
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 QString CatalogueTreeModel::displayText(const SubsBase &object)

@@ -57,6 +57,8 @@ private:
     void renumber(const QList<SubsBase *> &rows);
 
     static QString displayText(const SubsBase &object);
+    // A row's second line, or a candidate's language, service and status, for screen readers.
+    static QString accessibleDescription(const SubsBase &object);
 
     TNModelController &m_catalogue;
     QList<VideoFile *> m_pendingVideos;

@@ -7,6 +7,7 @@
 #include "platform/Logging.h"
 #include "platform/PathUtilities.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QPainter>
 #include <QTreeView>
@@ -147,6 +148,29 @@ QString TNCell::statusImageName(std::optional<qint32> status, bool pressed)
     }
 }
 
+QString TNCell::statusText(qint32 status, const QString &service)
+{
+    switch (status) {
+    case SubtitleStatusNotSelected:
+        return tr("Subtitle Not selected");
+    case SubtitleStatusLoginError:
+        return tr("Login error: check the account in Preferences");
+    case SubtitleStatusDownloaded:
+        return tr("Subtitle downloaded successfully");
+    case SubtitleStatusDailyLimit:
+        return tr("Could not download Subtitle because\nyou have reached the server's daily "
+                  "download limit");
+    case SubtitleStatusSelected:
+        return tr("Selected to download from %1").arg(service);
+    case SubtitleStatusWriteFailed:
+        return tr("Could not copy Subtitle file to local hard drive");
+    case SubtitleStatusDownloadFailed:
+        return tr("Could not download Subtitle from server");
+    default:
+        return {};
+    }
+}
+
 QSize TNCell::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const SubsBase *object = objectForIndex(index);
@@ -164,6 +188,16 @@ void TNCell::paint(QPainter *painter, const QStyleOptionViewItem &option,
     else if (const auto *subtitle = dynamic_cast<const Subtitle *>(object))
         drawSubtitle(*painter, option, index, *subtitle);
     painter->restore();
+    // The row the keyboard is on; the style shows it once the keyboard moved the focus.
+    if (object && (option.state & QStyle::State_HasFocus)) {
+        QStyleOptionFocusRect focus;
+        focus.state = option.state;
+        focus.palette = option.palette;
+        focus.rect = option.rect.adjusted(1, 1, -1, -1);
+        const QWidget *widget = option.widget;
+        (widget ? widget->style() : QApplication::style())
+            ->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
 }
 
 void TNCell::drawVideoFile(QPainter &painter, const QStyleOptionViewItem &option,

@@ -66,6 +66,8 @@ public:
     // The second line of a video row.
     static QString videoFileDetails(const VideoFile &video);
     static QString statusImageName(std::optional<qint32> status, bool pressed);
+    // What a candidate's status means to the user; null for a status without a text.
+    static QString statusText(qint32 status, const QString &service);
     // Each blank-separated word with its first letter upper case and the rest lower case.
     static QString capitalizedString(const QString &text);
 

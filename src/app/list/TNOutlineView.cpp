@@ -59,34 +59,23 @@ QString TNOutlineView::toolTip(const SubsBase &object)
             text += QLatin1Char('\n') + releaseInfo;
         return text;
     }
-    QString status;
-    switch (*subtitle->status()) {
-    case SubtitleStatusNotSelected:
-        status = tr("Subtitle Not selected");
-        break;
-    case SubtitleStatusLoginError:
-        status = tr("Login error: check the account in Preferences");
-        break;
-    case SubtitleStatusDownloaded:
-        status = tr("Subtitle downloaded successfully");
-        break;
-    case SubtitleStatusDailyLimit:
-        status = tr("Could not download Subtitle because\nyou have reached the server's daily "
-                    "download limit");
-        break;
-    case SubtitleStatusSelected:
-        status = tr("Selected to download from %1").arg(subtitle->service().value_or(QString()));
-        break;
-    case SubtitleStatusWriteFailed:
-        status = tr("Could not copy Subtitle file to local hard drive");
-        break;
-    case SubtitleStatusDownloadFailed:
-        status = tr("Could not download Subtitle from server");
-        break;
-    default:
+    const QString status =
+        TNCell::statusText(*subtitle->status(), subtitle->service().value_or(QString()));
+    if (status.isNull())
         return subtitle->fileName().value_or(QString());
-    }
     return QStringLiteral("%1\n\n%2").arg(subtitle->fileName().value_or(QString()), status);
+}
+
+void TNOutlineView::keyPressEvent(QKeyEvent *event)
+{
+    // Space is the keyboard's click on a candidate's row.
+    const bool space = event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+    auto *subtitle = dynamic_cast<Subtitle *>(TNCell::objectForIndex(currentIndex()));
+    if (space && event->modifiers() == Qt::NoModifier && subtitle) {
+        checkedButtonForItem(subtitle);
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void TNOutlineView::checkedButtonForItem(Subtitle *subtitle)

@@ -3,6 +3,7 @@
 #include "catalogue/TNModelController.h"
 #include "common/TestSupport.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QMenu>
@@ -232,6 +233,36 @@ TEST_F(OutlineViewTest, HoverFollowsRowsThatMoveUnderTheMouse)
     QCoreApplication::processEvents();
     EXPECT_FALSE(cell.hoverIndex().isValid());
     EXPECT_EQ(viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(OutlineViewTest, AScreenReaderHearsEachRowsTwoLinesAndTheCandidatesStatus)
+{
+    french->setStatus(SubtitleStatusDailyLimit);
+    QAccessibleTableInterface *rows =
+        QAccessible::queryAccessibleInterface(&view)->tableInterface();
+    ASSERT_NE(rows, nullptr);
+    const auto row = [&](int visualRow) {
+        QAccessibleInterface *cell = rows->cellAt(visualRow, 0);
+        return QStringList{cell->text(QAccessible::Name), cell->text(QAccessible::Description)};
+    };
+    EXPECT_EQ(row(0),
+              QStringList({"the.office.s02e05.avi", "TV Show: The Office. Season 2 Episode 5"}));
+    EXPECT_EQ(row(1), QStringList({"The.Office.S02E05.srt",
+                                   "English, opensubtitles.org. Subtitle Not selected"}));
+    EXPECT_EQ(row(2).at(1), "Français, opensubtitles.org. Could not download Subtitle because you "
+                            "have reached the server's daily download limit");
+}
+
+TEST_F(OutlineViewTest, SpaceTogglesTheCandidateTheKeyboardIsOn)
+{
+    view.setFocus();
+    view.setCurrentIndex(model.indexForObject(show));
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_TRUE(delegate.checked.isEmpty()) << "a video row has nothing to toggle";
+    QTest::keyClick(&view, Qt::Key_Down);
+    ASSERT_EQ(view.currentIndex(), model.indexForObject(english));
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_EQ(delegate.checked, QList<Subtitle *>({english}));
 }
 
 TEST_F(OutlineViewTest, ToolTipsNameTheFileAndItsStatus)
