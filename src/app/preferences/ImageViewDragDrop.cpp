@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPropertyAnimation>
 
 namespace {
@@ -43,6 +44,7 @@ ImageViewDragDrop::ImageViewDragDrop(QWidget *parent) : QLabel(parent)
 {
     setAcceptDrops(true);
     setAlignment(Qt::AlignCenter);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 bool ImageViewDragDrop::isAllowed(const QMimeData *data)
@@ -100,4 +102,28 @@ void ImageViewDragDrop::draggedImage(const QPoint &endedAt)
     const QPixmap image = pixmap();
     if (m_delegate && m_delegate->draggedOutOfFrame(this))
         showPoof(image);
+}
+
+void ImageViewDragDrop::keyPressEvent(QKeyEvent *event)
+{
+    const bool remove = event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace;
+    if (!remove || (pixmap().isNull() && text().isEmpty())) {
+        QLabel::keyPressEvent(event);
+        return;
+    }
+    // The same rule as dragging the flag away, without the puff: the mouse is elsewhere.
+    if (m_delegate)
+        m_delegate->draggedOutOfFrame(this);
+}
+
+void ImageViewDragDrop::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // A frame in the selection colour: the style's own focus mark is too faint on a flag.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
 }

@@ -6,8 +6,8 @@ class ImageViewDragDropDelegate;
 class QMimeData;
 
 // A flag that stands for one preferred language: language codes dragged onto it as plain text
-// fill it, and dragging its flag away empties it. The delegate decides both; without one,
-// everything is refused.
+// fill it, and dragging its flag away, or Delete while it has the focus, empties it. The
+// delegate decides both; without one, everything is refused.
 class ImageViewDragDrop final : public QLabel
 {
     Q_OBJECT
@@ -27,6 +27,8 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     bool isAllowed(const QMimeData *data);

@@ -16,8 +16,11 @@
 #include "ui_preferences.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QMenu>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -46,20 +49,28 @@ PreferencesWindowController::PreferencesWindowController(KeychainSource keychain
     m_ui->langsTable->setDragDropMode(QAbstractItemView::DragOnly);
     m_ui->langsTable->setDefaultDropAction(Qt::CopyAction);
     m_ui->langsTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    for (ImageViewDragDrop *slot : {m_ui->lang0, m_ui->lang1, m_ui->lang2, m_ui->lang3}) {
+    connect(m_ui->langsTable, &QAbstractItemView::activated, this, [this](const QModelIndex &row) {
+        addPreferredLanguage(supportedLangs().value(row.row()));
+    });
+    for (ImageViewDragDrop *slot : languageSlots()) {
         slot->setDelegate(this);
+        slot->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(slot, &QWidget::customContextMenuRequested, this,
+                [this, slot](const QPoint &position) { showSlotMenu(slot, position); });
         showLanguage(slot);
     }
     connect(&m_defaults, &UserDefaults::valueChanged, this, [this](const QString &key) {
         const qsizetype slot = TNUserDefaultsHelper::LanguageKeys.indexOf(key);
         if (slot >= 0)
-            showLanguage(std::array{m_ui->lang0, m_ui->lang1, m_ui->lang2, m_ui->lang3}[slot]);
+            showLanguage(languageSlots().at(slot));
     });
 
     m_servers = new ServersTableModel(m_defaults, this);
     m_ui->serversTable->setModel(m_servers);
     m_ui->serversTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_ui->serversTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab leaves the table; the arrows move between its cells.
+    m_ui->serversTable->setTabKeyNavigation(false);
     m_ui->serversTable->verticalHeader()->hide();
     m_ui->serversTable->horizontalHeader()->setStretchLastSection(true);
     m_ui->serversTable->setItemDelegate(new VerticallyCenteredTextFieldCell(m_ui->serversTable));
@@ -69,10 +80,65 @@ PreferencesWindowController::PreferencesWindowController(KeychainSource keychain
     connect(m_ui->passTextField, &QLineEdit::editingFinished, this,
             &PreferencesWindowController::controlTextDidEndEditing);
 
+    setUpKeyboard();
     awakeFromNib();
 }
 
 PreferencesWindowController::~PreferencesWindowController() = default;
+
+void PreferencesWindowController::setUpKeyboard()
+{
+    // Tab goes through the page buttons first, then through the shown page.
+    QList<QWidget *> order;
+    for (QAction *tab : m_ui->toolBar->actions()) {
+        QWidget *button = m_ui->toolBar->widgetForAction(tab);
+        button->setFocusPolicy(Qt::TabFocus);
+        order.append(button);
+    }
+    for (QWidget *view : {m_ui->generalView, m_ui->langsView, m_ui->serversView})
+        order.append(tabStops(view));
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+
+    const auto pageKeys = [this](QKeySequence::StandardKey standard, Qt::Key page, int step) {
+        QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+        keys.append(QKeySequence(Qt::CTRL | page));
+        for (const QKeySequence &key : std::as_const(keys)) {
+            auto *shortcut = new QShortcut(key, this);
+            connect(shortcut, &QShortcut::activated, this,
+                    [this, step] { showNeighbourTab(step); });
+        }
+    };
+    pageKeys(QKeySequence::NextChild, Qt::Key_PageDown, 1);
+    pageKeys(QKeySequence::PreviousChild, Qt::Key_PageUp, -1);
+}
+
+QList<QWidget *> PreferencesWindowController::tabStops(QWidget *view)
+{
+    QList<QWidget *> stops = view->findChildren<QWidget *>();
+    stops.removeIf([](const QWidget *control) { return !(control->focusPolicy() & Qt::TabFocus); });
+    return stops;
+}
+
+void PreferencesWindowController::showNeighbourTab(int step)
+{
+    const QStringList tabs = toolbarAllowedItemIdentifiers();
+    const auto shown = static_cast<int>(tabs.indexOf(selectedTab()));
+    const auto count = static_cast<int>(tabs.size());
+    const QWidget *focus = QApplication::focusWidget();
+    const bool focusInPage = !focus || m_ui->contentView->isAncestorOf(focus);
+    showViewWithIdentifier(tabs.at((shown + step + count) % count));
+    if (!focusInPage)
+        return;
+    // The focus goes where Tab would first stop in the page that replaced its own.
+    QWidget *view = m_ui->contentLayout->itemAt(0)->widget();
+    for (QWidget *control : tabStops(view)) {
+        if (control->isVisibleTo(view) && control->isEnabled()) {
+            control->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
 
 void PreferencesWindowController::awakeFromNib()
 {
@@ -174,13 +240,23 @@ QString PreferencesWindowController::selectedTab() const
     return {};
 }
 
+std::array<ImageViewDragDrop *, 4> PreferencesWindowController::languageSlots() const
+{
+    return {m_ui->lang0, m_ui->lang1, m_ui->lang2, m_ui->lang3};
+}
+
 QString PreferencesWindowController::keyForSlot(const ImageViewDragDrop *slot) const
 {
-    const std::array slots{m_ui->lang0, m_ui->lang1, m_ui->lang2, m_ui->lang3};
+    const std::array slots = languageSlots();
     const auto found = std::find(slots.begin(), slots.end(), slot);
     if (found == slots.end())
         return {};
     return TNUserDefaultsHelper::LanguageKeys.at(found - slots.begin());
+}
+
+bool PreferencesWindowController::holdsLanguage(const ImageViewDragDrop *slot) const
+{
+    return m_defaults.stringValue(keyForSlot(slot)).size() >= 2;
 }
 
 QStringList PreferencesWindowController::languageValues() const
@@ -210,6 +286,7 @@ bool PreferencesWindowController::droppedLanguage(const QString &dropped, ImageV
     if (key.isNull())
         return false;
     m_defaults.setValue(key, dropped);
+    tellAboutSlots(QString());
     return true;
 }
 
@@ -219,11 +296,65 @@ bool PreferencesWindowController::draggedOutOfFrame(ImageViewDragDrop *sender)
     const auto set = std::count_if(values.begin(), values.end(),
                                    [](const QString &code) { return code.size() >= 2; });
     const QString key = keyForSlot(sender);
-    // The last preferred language stays.
-    if (key.isNull() || set < 2)
+    if (key.isNull())
         return false;
+    // The last preferred language stays.
+    if (set < 2) {
+        tellAboutSlots(tr("The last preferred language stays: add another one before removing "
+                          "it."));
+        return false;
+    }
     m_defaults.setValue(key, QStringLiteral(""));
+    tellAboutSlots(QString());
     return true;
+}
+
+bool PreferencesWindowController::addPreferredLanguage(const QString &code)
+{
+    const std::array slots = languageSlots();
+    const auto free =
+        std::find_if(slots.begin(), slots.end(),
+                     [this](const ImageViewDragDrop *slot) { return !holdsLanguage(slot); });
+    if (languageValues().contains(code)) {
+        tellAboutSlots(tr("%1 is already a preferred language.")
+                           .arg(ValueTransformers::languageNameTransform(code)));
+        return false;
+    }
+    if (free == slots.end()) {
+        tellAboutSlots(tr("The four slots hold a language each: remove one first (Delete on its "
+                          "slot)."));
+        return false;
+    }
+    return isDraggedAllowed(code, *free) && droppedLanguage(code, *free);
+}
+
+QMenu *PreferencesWindowController::showSlotMenu(ImageViewDragDrop *slot, const QPoint &position)
+{
+    if (m_slotMenu)
+        m_slotMenu->deleteLater();
+    m_slotMenu = new QMenu(this);
+    m_slotMenu->setObjectName(QStringLiteral("slotMenu"));
+    QMenu *languages = m_slotMenu->addMenu(tr("Set Language"));
+    for (const QString &code : supportedLangs()) {
+        QAction *language =
+            languages->addAction(QIcon(ValueTransformers::countryImageTransformSmall(code)),
+                                 ValueTransformers::languageNameTransform(code));
+        language->setEnabled(isDraggedAllowed(code, slot));
+        connect(language, &QAction::triggered, this,
+                [this, code, slot] { droppedLanguage(code, slot); });
+    }
+    QAction *remove = m_slotMenu->addAction(tr("Remove Language"));
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setEnabled(holdsLanguage(slot));
+    connect(remove, &QAction::triggered, this, [this, slot] { draggedOutOfFrame(slot); });
+    m_slotMenu->popup(slot->mapToGlobal(position));
+    return m_slotMenu;
+}
+
+void PreferencesWindowController::tellAboutSlots(const QString &message)
+{
+    m_ui->slotsMessage->setText(message);
+    m_ui->slotsMessage->setVisible(!message.isEmpty());
 }
 
 void PreferencesWindowController::showLanguage(ImageViewDragDrop *slot)
@@ -237,6 +368,7 @@ void PreferencesWindowController::showLanguage(ImageViewDragDrop *slot)
                              .toString();
     slot->clear();
     slot->setToolTip(code.isEmpty() ? QString() : name);
+    slot->setAccessibleDescription(code.isEmpty() ? tr("Empty") : name.isEmpty() ? code : name);
     if (!flag.isNull())
         slot->setPixmap(flag);
     else if (!code.isEmpty())

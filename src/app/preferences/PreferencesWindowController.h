@@ -5,11 +5,13 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 #include <memory>
 
 class LanguagesTableModel;
 class QAction;
+class QMenu;
 class ServersTableModel;
 class TNController;
 class TNKeychain;
@@ -55,11 +57,28 @@ public:
     bool droppedLanguage(const QString &dropped, ImageViewDragDrop *sender) override;
     bool draggedOutOfFrame(ImageViewDragDrop *sender) override;
 
+    // The keyboard's way to fill a slot: the language goes to the first slot without one,
+    // under the same rules as a drop. False, with a message in the window, when it cannot.
+    bool addPreferredLanguage(const QString &code);
+    // The context menu of a slot: set any language allowed there, or remove the slot's own.
+    QMenu *showSlotMenu(ImageViewDragDrop *slot, const QPoint &position);
+
 private:
     void awakeFromNib();
+    void setUpKeyboard();
+    // The page's controls that Tab stops at, in the order of the layout.
+    static QList<QWidget *> tabStops(QWidget *view);
+    // The page before (-1) or after (+1) the shown one, in a circle.
+    void showNeighbourTab(int step);
     void bindGeneralControls();
     void chooseFolder(const QString &key);
+    std::array<ImageViewDragDrop *, 4> languageSlots() const;
     QString keyForSlot(const ImageViewDragDrop *slot) const;
+    // Any text of two letters or more counts as a language, as in the rule that keeps the
+    // last one.
+    bool holdsLanguage(const ImageViewDragDrop *slot) const;
+    // An empty message hides it.
+    void tellAboutSlots(const QString &message);
     // lang0 to lang3 in order, up to the first key without any value.
     QStringList languageValues() const;
     void showLanguage(ImageViewDragDrop *slot);
@@ -73,4 +92,5 @@ private:
     LanguagesTableModel *m_languages;
     ServersTableModel *m_servers;
     TNController *m_controller = nullptr;
+    QMenu *m_slotMenu = nullptr;
 };

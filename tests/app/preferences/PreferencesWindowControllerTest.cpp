@@ -8,6 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "services/TNKeychain.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QTableView>
 #include <QTest>
@@ -218,6 +220,125 @@ TEST_F(PreferencesTest, TheLastPreferredLanguageCannotBeDraggedOut)
     EXPECT_FALSE(window->draggedOutOfFrame(slot(1)));
     EXPECT_EQ(defaults().stringValue(QStringLiteral("lang1")), QStringLiteral("fr"));
     EXPECT_FALSE(slot(1)->pixmap().isNull());
+}
+
+TEST_F(PreferencesTest, TabAndTheControlKeysReachEveryPage)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const auto button = [&](const char *tab) {
+        return child<QToolBar>("toolBar")->widgetForAction(child<QAction>(tab));
+    };
+    const auto focus = [] { return QApplication::focusWidget(); };
+    const auto press = [&](QKeyCombination key) {
+        QTest::keyClick(focus(), key.key(), key.keyboardModifiers());
+    };
+
+    child<QWidget>("alertIgnoredBox")->setFocus(Qt::TabFocusReason);
+    for (const char *tab : {"ToolBar_General", "ToolBar_Languages", "ToolBar_Servers"}) {
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focus(), button(tab)) << "the last control leads to the page buttons";
+    }
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focus(), child<QWidget>("importAtStartupBox"));
+
+    // The next page, with the focus on its first control.
+    press(Qt::CTRL | Qt::Key_Tab);
+    EXPECT_EQ(shownView(), child<QWidget>("langsView"));
+    EXPECT_EQ(focus(), child<QWidget>("langsTable"));
+    press(Qt::CTRL | Qt::Key_PageDown);
+    EXPECT_EQ(focus(), child<QWidget>("serversTable"));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focus(), child<QWidget>("passTextField")) << "Tab leaves the table";
+    press(Qt::CTRL | Qt::Key_PageDown);
+    EXPECT_EQ(window->selectedTab(), PreferencesWindowController::GeneralTab);
+    press(Qt::CTRL | Qt::Key_PageUp);
+    EXPECT_EQ(window->selectedTab(), PreferencesWindowController::ServersTab);
+
+    // From a page button, the focus stays on it.
+    button("ToolBar_Languages")->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    EXPECT_EQ(window->selectedTab(), PreferencesWindowController::LanguagesTab);
+    press(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab);
+    EXPECT_EQ(window->selectedTab(), PreferencesWindowController::GeneralTab);
+    EXPECT_EQ(focus(), button("ToolBar_Languages"));
+}
+
+TEST_F(PreferencesTest, TheKeyboardSetsAndClearsTheSlotsUnderTheDropRules)
+{
+    window->showTab(PreferencesWindowController::LanguagesTab);
+    auto *table = child<QListView>("langsTable");
+    auto *message = child<QLabel>("slotsMessage");
+    const auto enterOn = [&](const char *code) {
+        table->setCurrentIndex(
+            table->model()
+                ->match(table->model()->index(0, 0), Qt::ToolTipRole, QString::fromLatin1(code))
+                .value(0));
+        QTest::keyClick(table, Qt::Key_Return);
+    };
+    const auto languages = [] {
+        QStringList codes;
+        for (const QString &key : TNUserDefaultsHelper::LanguageKeys)
+            codes.append(defaults().stringValue(key));
+        return codes;
+    };
+
+    for (const char *code : {"de", "fr", "it", "es"})
+        enterOn(code);
+    EXPECT_EQ(languages(), QStringList({"en", "fr", "de", "it"}));
+    EXPECT_TRUE(message->text().startsWith(QStringLiteral("The four slots hold a language")));
+    enterOn("fr");
+    EXPECT_EQ(message->text(), QStringLiteral("Français is already a preferred language."));
+
+    for (int i : {1, 0, 3, 2})
+        QTest::keyClick(slot(i), Qt::Key_Delete);
+    EXPECT_EQ(languages(), QStringList({"", "", "de", ""})) << "the last language stays";
+    EXPECT_TRUE(message->text().startsWith(QStringLiteral("The last preferred language stays")));
+    enterOn("sv");
+    EXPECT_EQ(languages(), QStringList({"sv", "", "de", ""})) << "the first free slot";
+
+    // A slot's context menu offers the languages it may take, and the removal.
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              slot(1)->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(slot(1), &request);
+    auto *menu = window->findChild<QMenu *>(QStringLiteral("slotMenu"));
+    ASSERT_TRUE(menu && menu->isVisible());
+    EXPECT_FALSE(menu->actions().at(1)->isEnabled()) << "nothing to remove from an empty slot";
+    QHash<QString, QAction *> choices;
+    for (QAction *language : menu->actions().at(0)->menu()->actions())
+        choices.insert(language->text(), language);
+    EXPECT_EQ(choices.size(), 33);
+    EXPECT_FALSE(choices.value(QStringLiteral("Deutsch"))->isEnabled());
+    choices.value(QStringLiteral("Español"))->trigger();
+    window->showSlotMenu(slot(0), QPoint())->actions().at(1)->trigger();
+    EXPECT_EQ(languages(), QStringList({"", "es", "de", ""}));
+}
+
+TEST_F(PreferencesTest, AScreenReaderHearsANameAndADescriptionForEveryControl)
+{
+    // A field's name is that of the label tied to it, where there is one.
+    const auto spoken = [](QWidget *control) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+        const auto labels = iface->relations(QAccessible::Label);
+        const QString name = labels.isEmpty() ? iface->text(QAccessible::Name)
+                                              : labels.first().first->text(QAccessible::Name);
+        return std::pair(name, iface->text(QAccessible::Description));
+    };
+    int controls = 0;
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        if ((control->focusPolicy() & Qt::TabFocus) &&
+            !control->objectName().startsWith(QLatin1String("qt_"))) {
+            const auto [name, description] = spoken(control);
+            EXPECT_FALSE(name.isEmpty()) << qPrintable(control->objectName());
+            EXPECT_FALSE(description.isEmpty()) << qPrintable(control->objectName());
+            ++controls;
+        }
+    }
+    EXPECT_GE(controls, 22);
+    EXPECT_EQ(spoken(child<QWidget>("passTextField")).first, QStringLiteral("Password:"));
+    EXPECT_EQ(spoken(slot(0)),
+              std::pair(QStringLiteral("First preferred language"), QStringLiteral("English")));
+    EXPECT_EQ(spoken(slot(3)).second, QStringLiteral("Empty"));
 }
 
 TEST_F(PreferencesTest, SelectingAServiceShowsItsAccountPassword)
