@@ -28,15 +28,38 @@ QString resolvingAlias(const QString &path)
     return target.isValid() ? target.toLocalFile() : path;
 }
 
+// Whether a name that opens with the pattern holds nothing else but at most one word with
+// no digit: "sample.mkv", "Sample-movie.mkv", while "Sample.People.2000.avi" is a film.
+bool isPatternAlone(const QString &fileName, const QString &pattern)
+{
+    const QString stem = PathUtilities::deletingPathExtension(fileName);
+    if (!stem.startsWith(pattern, Qt::CaseInsensitive))
+        return false;
+    const QString rest = stem.mid(pattern.size());
+    if (!rest.isEmpty() && pattern.back().isLetterOrNumber() && rest.front().isLetterOrNumber())
+        return false;
+    int words = 0;
+    bool inWord = false;
+    for (const QChar c : rest) {
+        if (c.isDigit())
+            return false;
+        if (c.isLetter() && !inWord)
+            ++words;
+        inWord = c.isLetter();
+    }
+    return words <= 1;
+}
+
 // Whether the pattern, compared without case, names the folder that holds the file, or
 // stands in the file name as a word of its own after its first: a title starts the
 // name, and a longer word only contains the pattern. An edge of the pattern that is
-// punctuation needs nothing around it.
+// punctuation needs nothing around it. A name that is the pattern alone, or with one
+// plain word, is ignored as well.
 bool namesIgnoredFile(const QString &path, const QString &fileName, const QString &pattern)
 {
     const QString folder =
         PathUtilities::lastPathComponent(PathUtilities::deletingLastPathComponent(path));
-    if (folder.compare(pattern, Qt::CaseInsensitive) == 0)
+    if (folder.compare(pattern, Qt::CaseInsensitive) == 0 || isPatternAlone(fileName, pattern))
         return true;
     const bool wordStart = pattern.front().isLetterOrNumber();
     const bool wordEnd = pattern.back().isLetterOrNumber();

@@ -1,5 +1,6 @@
 #include "catalogue/TNVideoFileParser.h"
 
+#include "catalogue/VideoExtensions.h"
 #include "catalogue/regex/RegexAdditions.h"
 #include "platform/PathUtilities.h"
 
@@ -29,9 +30,28 @@ QList<QStringList> allMatches(const QString &text, const QString &pattern)
     }
 }
 
+// The first match with its groups; empty when there is none or the pattern fails.
+QStringList firstMatch(const QString &text, const QString &pattern)
+{
+    try {
+        return rx::captureComponentsMatchedByRegex(text, pattern, MatchOptions)
+            .value_or(QStringList());
+    } catch (const std::exception &) {
+        return {};
+    }
+}
+
 // The whole text read as a decimal number in the user's locale.
 std::optional<double> readNumber(const QString &text)
 {
+    // Plain digits, the common case, read the same in every locale.
+    if (!text.isEmpty() && text.size() <= 9 &&
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        double value = 0;
+        for (const QChar c : text)
+            value = value * 10 + (c.unicode() - u'0');
+        return value;
+    }
     bool ok = false;
     const double value = QLocale().toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
@@ -87,24 +107,60 @@ TNVideoFileParser TNVideoFileParser::withBundledExpressions(const QString &video
 
 ParserResult TNVideoFileParser::parseFile(const QString &path) const
 {
+    QString fileName = PathUtilities::lastPathComponent(path);
+    QString folders = fileName == path ? QString() : PathUtilities::deletingLastPathComponent(path);
+    // A slash between blanks belongs to a release title ("Film (HDRip / 2014)").
+    qsizetype slash = path.lastIndexOf(u'/');
+    if (slash > 0 && slash + 1 < path.size() && path.at(slash - 1) == u' ' &&
+        path.at(slash + 1) == u' ') {
+        while (slash > 0 && slash + 1 < path.size() && path.at(slash - 1) == u' ' &&
+               path.at(slash + 1) == u' ')
+            slash = path.lastIndexOf(u'/', slash - 1);
+        fileName = path.mid(slash + 1);
+        folders = slash < 0 ? QString() : path.left(std::max<qsizetype>(slash, 1));
+    }
+    // Release names often come without an extension, and their last word is then no
+    // extension to drop ("Show.S01E03", "Film.2014").
+    const QString extension = PathUtilities::pathExtension(fileName).toLower();
+    const bool hasExtension = VideoExtensions::getVideoExtensions().contains(extension) ||
+                              VideoExtensions::getSubtitleExtensions().contains(extension);
     const QString text =
-        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(path)) +
+        (hasExtension ? PathUtilities::deletingPathExtension(fileName) : fileName) +
         QLatin1Char('.');
+    NameReading file = parseName(text);
+    if (!folders.isEmpty())
+        completeFromFolders(folders, text, file);
+
+    ParserResult &result = file.result;
+    if (result.season && result.episode)
+        result.fileType = VideoFileTypeTVShow;
+    else if (result.year)
+        result.fileType = VideoFileTypeMovie;
+    return result;
+}
+
+TNVideoFileParser::NameReading TNVideoFileParser::parseName(const QString &text) const
+{
     const qsizetype notFound = text.size() + 1;
 
-    ParserResult result;
+    NameReading reading;
+    ParserResult &result = reading.result;
     const std::optional<YearInfo> year = parseYear(text);
     const std::optional<SeasonEpisodeInfo> seasonEpisode = parseSeasonEpisode(text);
     const std::optional<ReleaseInfo> release = findReleaseInfo(text);
 
     if (year)
         result.year = year->yearInfo;
-    // A season and episode that merely spell the year (10 x season + episode) are dropped.
-    if (seasonEpisode &&
-        !(year &&
-          10 * qint64(seasonEpisode->fileSeason) + seasonEpisode->fileEpisode == year->yearInfo)) {
-        result.season = seasonEpisode->fileSeason;
-        result.episode = seasonEpisode->fileEpisode;
+    // A season and episode that merely spell the year (10 x season + episode) are dropped;
+    // a season without an episode only ends the title.
+    if (seasonEpisode) {
+        reading.numberingAt = seasonEpisode->fileRange;
+        const std::optional<qint32> season = seasonEpisode->fileSeason;
+        const std::optional<qint32> episode = seasonEpisode->fileEpisode;
+        if (episode && !(season && year && 10 * qint64(*season) + *episode == year->yearInfo)) {
+            result.season = season;
+            result.episode = episode;
+        }
     }
     if (release)
         result.release = release->releaseInfo;
@@ -113,14 +169,70 @@ ParserResult TNVideoFileParser::parseFile(const QString &path) const
     const qsizetype end = std::min({year ? year->yearRange : notFound,
                                     seasonEpisode ? seasonEpisode->fileRange : notFound,
                                     release ? release->releaseRange.value_or(notFound) : notFound});
-    const QString title = end <= 0 || end >= text.size() ? text : text.left(end);
-    result.name = cleanupName(title).trimmed();
+    if (end > 0 && end < text.size())
+        result.name = cleanupName(text.left(end)).trimmed();
+    // With nothing before it, the title follows the numbering ("[Group] 01 - Title").
+    if (result.name.isEmpty())
+        result.name = cleanupName(text).trimmed();
+    return reading;
+}
 
-    if (result.season)
-        result.fileType = VideoFileTypeTVShow;
-    else if (result.year)
-        result.fileType = VideoFileTypeMovie;
-    return result;
+TNVideoFileParser::FolderReading TNVideoFileParser::readFolder(const QString &folder) const
+{
+    for (const QString &pattern : m_regexFolder) {
+        const QStringList first = firstMatch(folder, pattern);
+        if (first.isEmpty())
+            continue;
+        return {false, first.size() > 1 ? readCount(first.at(1)) : std::nullopt};
+    }
+    return {};
+}
+
+void TNVideoFileParser::completeFromFolders(QString folders, const QString &text,
+                                            NameReading &file) const
+{
+    ParserResult &result = file.result;
+    bool titled =
+        !result.name.isEmpty() &&
+        !(file.numberingAt && cleanupName(text.left(*file.numberingAt)).trimmed().isEmpty());
+    bool nearest = true;
+    // Show, season and disc folders lie close above the file.
+    for (int level = 0; level < 4 && (!titled || !result.season); ++level) {
+        const QString folder = PathUtilities::lastPathComponent(folders);
+        if (folder.isEmpty() || folder == QLatin1String("/"))
+            return;
+        const FolderReading reading = readFolder(folder);
+        if (!reading.namesShow) {
+            // In a season folder a bare leading number ("07 The Suitcase") is the episode.
+            if (nearest && reading.season && !result.episode) {
+                qsizetype digits = 0;
+                while (digits < text.size() && digits < 4 && text.at(digits) >= u'0' &&
+                       text.at(digits) <= u'9')
+                    ++digits;
+                if (digits > 0 && digits < 4) {
+                    result.episode = readCount(text.left(digits));
+                    titled = false;
+                }
+            }
+            if (!result.season && result.episode)
+                result.season = reading.season;
+        } else {
+            if (titled)
+                return;
+            const NameReading show = parseName(folder + QLatin1Char('.'));
+            if (!show.result.name.isEmpty()) {
+                result.name = show.result.name;
+                if (!result.year)
+                    result.year = show.result.year;
+                return;
+            }
+        }
+        nearest = false;
+        const QString parent = PathUtilities::deletingLastPathComponent(folders);
+        if (parent == folders)
+            return;
+        folders = parent;
+    }
 }
 
 QString TNVideoFileParser::searchKeyword(const QString &parsedName, const QString &path)
@@ -139,10 +251,7 @@ QString TNVideoFileParser::searchKeyword(const QString &parsedName, const QStrin
 std::optional<TNVideoFileParser::YearInfo> TNVideoFileParser::parseYear(const QString &text) const
 {
     for (const QString &pattern : m_regexYear) {
-        const QList<QStringList> matches = allMatches(text, pattern);
-        if (matches.isEmpty())
-            continue;
-        for (const QString &component : matches.first()) {
+        for (const QString &component : firstMatch(text, pattern)) {
             const std::optional<double> value = readNumber(component);
             if (value && *value >= 1900 && *value < 2050)
                 return YearInfo{qint32(*value), text.indexOf(component)};
@@ -155,14 +264,18 @@ std::optional<TNVideoFileParser::SeasonEpisodeInfo>
 TNVideoFileParser::parseSeasonEpisode(const QString &text) const
 {
     for (const QString &pattern : m_regexSeason) {
-        const QList<QStringList> matches = allMatches(text, pattern);
-        if (matches.isEmpty() || matches.first().size() < 3)
+        const QStringList first = firstMatch(text, pattern);
+        if (first.size() < 3)
             continue;
-        const QStringList &first = matches.first();
-        const std::optional<qint32> season = readCount(first.at(1));
-        const std::optional<qint32> episode = readCount(first.at(2));
-        if (season && episode)
-            return SeasonEpisodeInfo{*season, *episode, text.indexOf(first.at(0))};
+        const QString &seasonText = first.at(1);
+        const QString &episodeText = first.at(2);
+        const std::optional<qint32> season =
+            seasonText.isEmpty() ? std::nullopt : readCount(seasonText);
+        const std::optional<qint32> episode =
+            episodeText.isEmpty() ? std::nullopt : readCount(episodeText);
+        if ((season || seasonText.isEmpty()) && (episode || episodeText.isEmpty()) &&
+            (season || episode))
+            return SeasonEpisodeInfo{season, episode, text.indexOf(first.at(0))};
     }
     return std::nullopt;
 }

@@ -11,7 +11,8 @@
 struct ParserResult
 {
     QString name;
-    // Present together, and only when both were found and kept.
+    // A season comes only with an episode; an episode may stand alone (absolute numbering
+    // of anime, parts of a documentary).
     std::optional<qint32> season;
     std::optional<qint32> episode;
     std::optional<qint32> year;
@@ -33,8 +34,10 @@ public:
     };
     struct SeasonEpisodeInfo
     {
-        qint32 fileSeason = 0;
-        qint32 fileEpisode = 0;
+        // A group that took no part or matched nothing leaves its number absent: an
+        // episode alone is absolute numbering, a season alone a whole season's pack.
+        std::optional<qint32> fileSeason;
+        std::optional<qint32> fileEpisode;
         qsizetype fileRange = 0;
     };
     struct ReleaseInfo
@@ -52,6 +55,9 @@ public:
     // resource lacks is empty.
     static TNVideoFileParser withBundledExpressions(const QString &videoDatabase = {});
 
+    // Reads the last path component. When that holds no title before its numbering,
+    // the title comes from the nearest folder above that names a show, and a season
+    // folder on the way gives the season the file lacks.
     ParserResult parseFile(const QString &path) const;
 
     // What a search asks the services for: the parsed name, or when that is empty the
@@ -69,6 +75,23 @@ public:
     const QStringList &regexClean() const { return m_regexClean; }
 
 private:
+    struct NameReading
+    {
+        ParserResult result;
+        // Where the numbering starts in the working text, when there is one.
+        std::optional<qsizetype> numberingAt;
+    };
+    // A folder that does not name the show: a season folder (with its season) or a
+    // folder of a collection.
+    struct FolderReading
+    {
+        bool namesShow = true;
+        std::optional<qint32> season;
+    };
+    NameReading parseName(const QString &text) const;
+    FolderReading readFolder(const QString &folder) const;
+    void completeFromFolders(QString folders, const QString &text, NameReading &file) const;
+
     QStringList m_regexSeason;
     QStringList m_regexYear;
     QStringList m_regexFolder;

@@ -246,16 +246,18 @@ TEST_F(FileSearchOperationTest, IgnorePatternIsAWordAfterTheTitleOrTheFolderIgno
     for (const char *file :
          {"root/Film.Sample.avi", "root/Film.avi", "root/Film-sample.mkv", "root/Sample/Film.mkv",
           "root/Free.Samples.2012.720p.mkv", "root/Sample.People.2000.avi", "root/Film.s*mple.avi",
-          "root/Film [x].avi", "root/Film[x].avi"})
+          "root/Film [x].avi", "root/Film[x].avi", "root/sample.mkv", "root/Sample-movie.mkv",
+          "root/sample-video.avi", "root/Sample.01.mkv", "root/Samples.mkv"})
         makeFile(QString::fromLatin1(file));
     setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral("SAMPLE"));
     {
         LogCapture log;
         runQueued(operation({m_root}));
-        EXPECT_EQ(relative(m_delegate.imported),
-                  sorted({"root/Film.avi", "root/Free.Samples.2012.720p.mkv",
-                          "root/Sample.People.2000.avi", "root/Film.s*mple.avi",
-                          "root/Film [x].avi", "root/Film[x].avi"}));
+        EXPECT_EQ(
+            relative(m_delegate.imported),
+            sorted({"root/Film.avi", "root/Free.Samples.2012.720p.mkv",
+                    "root/Sample.People.2000.avi", "root/Film.s*mple.avi", "root/Film [x].avi",
+                    "root/Film[x].avi", "root/Sample.01.mkv", "root/Samples.mkv"}));
         EXPECT_TRUE(log.lines().contains(QStringLiteral(
             "Ignoring file Film.Sample.avi because of ignoreFilePattern parameter [SAMPLE]")));
     }
@@ -263,11 +265,11 @@ TEST_F(FileSearchOperationTest, IgnorePatternIsAWordAfterTheTitleOrTheFolderIgno
     m_delegate.imported.clear();
     setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral("[X]"));
     runQueued(operation({m_root}));
-    EXPECT_EQ(m_delegate.imported.size(), 7);
+    EXPECT_EQ(m_delegate.imported.size(), 12);
     m_delegate.imported.clear();
     setSetting(TNUserDefaultsHelper::IgnoreFilePatternKey, QStringLiteral(""));
     runQueued(operation({m_root}));
-    EXPECT_EQ(m_delegate.imported.size(), 9);
+    EXPECT_EQ(m_delegate.imported.size(), 14);
 }
 
 TEST_F(FileSearchOperationTest, ExistingSubtitleFilter)

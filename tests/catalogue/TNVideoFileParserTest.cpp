@@ -1,4 +1,5 @@
 #include "catalogue/TNVideoFileParser.h"
+#include "catalogue/regex/RegexAdditions.h"
 
 #include <gtest/gtest.h>
 
@@ -161,12 +162,34 @@ TEST_F(TNVideoFileParserTest, EmptyListsAndBrokenPatternsNeverFail)
     EXPECT_EQ(m_parser.parseFile(QString()).name, QString(""));
 }
 
+TEST_F(TNVideoFileParserTest, AnEmptyGroupLeavesItsNumberOut)
+{
+    const TNVideoFileParser parser =
+        parserWith({SeasonEpisode, QStringLiteral("Ep()(\\d+)"), QStringLiteral("Season(\\d+)()")},
+                   {Year}, {Dots});
+    // An episode alone is kept, and a video with a year only is still a film.
+    ParserResult r = parser.parseFile(QStringLiteral("Show.Ep7.2010.avi"));
+    EXPECT_EQ(r.season, std::nullopt);
+    EXPECT_EQ(r.episode, 7);
+    EXPECT_EQ(r.name, QStringLiteral("Show"));
+    EXPECT_EQ(r.fileType, VideoFileTypeMovie);
+    // A season alone only ends the title.
+    r = parser.parseFile(QStringLiteral("Show.Season2.Extras.avi"));
+    EXPECT_FALSE(r.season || r.episode);
+    EXPECT_EQ(r.name, QStringLiteral("Show"));
+    EXPECT_EQ(r.fileType, VideoFileTypeUndetermined);
+    // A release name without an extension keeps its last word.
+    r = parser.parseFile(QStringLiteral("Show.S01E03"));
+    EXPECT_EQ(r.episode, 3);
+    EXPECT_EQ(parser.parseFile(QStringLiteral("Film.2014")).year, 2014);
+}
+
 TEST_F(TNVideoFileParserTest, NumbersThatDoNotFitAreNoNumbers)
 {
     EXPECT_FALSE(m_parser.parseSeasonEpisode(QStringLiteral("S99999999999E01.")));
     const auto fits = m_parser.parseSeasonEpisode(QStringLiteral("S2147483647E01."));
     ASSERT_TRUE(fits);
-    EXPECT_EQ(fits->fileSeason, 2147483647);
+    EXPECT_EQ(fits->fileSeason, std::optional<qint32>(2147483647));
 }
 
 TEST_F(TNVideoFileParserTest, PositionsCountUtf16Units)
@@ -187,13 +210,19 @@ TEST(TNVideoFileParserBundled, ResourceHoldsFourUsableLists)
     EXPECT_FALSE(parser.regexYear().isEmpty());
     EXPECT_FALSE(parser.regexFolder().isEmpty());
     EXPECT_FALSE(parser.regexClean().isEmpty());
+    for (const QStringList *list : {&parser.regexSeason(), &parser.regexYear(),
+                                    &parser.regexFolder(), &parser.regexClean()}) {
+        for (const QString &pattern : *list)
+            EXPECT_TRUE(rx::isRegexValid(pattern, rx::RegexOption::CaseInsensitive))
+                << pattern.toStdString();
+    }
     int releasePatterns = 0;
     for (const QString &pattern : parser.regexClean())
         releasePatterns += pattern.contains(QLatin1String("dvdrip"), Qt::CaseInsensitive) ? 1 : 0;
     EXPECT_EQ(releasePatterns, 1);
 }
 
-TEST(TNVideoFileParserBundled, NoSeasonEpisodePatternSplitsABareFourDigitNumber)
+TEST(TNVideoFileParserBundled, NoPatternSplitsABareFourDigitNumberOrReadsAYearAsEpisode)
 {
     QLocale::setDefault(QLocale::c());
     const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
@@ -207,9 +236,12 @@ TEST(TNVideoFileParserBundled, NoSeasonEpisodePatternSplitsABareFourDigitNumber)
     for (int number = 1000; number <= 9999; ++number) {
         for (const QString &shape : shapes) {
             const QString text = shape.arg(number);
+            // An absolute episode may have four digits, a year may not.
             const auto found = parser.parseSeasonEpisode(text);
-            ASSERT_FALSE(found) << text.toStdString() << " read as season " << found->fileSeason
-                                << " episode " << found->fileEpisode;
+            const bool year = number >= 1900 && number < 2050;
+            ASSERT_FALSE(found && (found->fileSeason || year))
+                << text.toStdString() << " read as season " << found->fileSeason.value_or(-1)
+                << " episode " << found->fileEpisode.value_or(-1);
         }
     }
     QLocale::setDefault(QLocale::system());
@@ -218,7 +250,7 @@ TEST(TNVideoFileParserBundled, NoSeasonEpisodePatternSplitsABareFourDigitNumber)
 TEST(TNVideoFileParserBundled, AnEmptyTitleSearchesForTheCleanedFileName)
 {
     const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
-    const QString path = QStringLiteral("/v/S01E02_720p..x264.mkv");
+    const QString path = QStringLiteral("S01E02_720p..x264.mkv");
     const QString name = parser.parseFile(path).name;
     ASSERT_EQ(name, QStringLiteral(""));
     EXPECT_EQ(TNVideoFileParser::searchKeyword(name, path), QStringLiteral("S01E02 720p x264"));
@@ -226,6 +258,43 @@ TEST(TNVideoFileParserBundled, AnEmptyTitleSearchesForTheCleanedFileName)
               QStringLiteral("S01E02 720p x264"));
     EXPECT_EQ(TNVideoFileParser::searchKeyword(QStringLiteral("Show"), path),
               QStringLiteral("Show"));
+}
+
+TEST(TNVideoFileParserBundled, AFileWithoutTitleTakesItFromTheFoldersAbove)
+{
+    QLocale::setDefault(QLocale::c());
+    const TNVideoFileParser parser = TNVideoFileParser::withBundledExpressions();
+    struct Case
+    {
+        const char *path;
+        const char *name;
+        std::optional<qint32> season, episode, year;
+    };
+    for (const Case &c : std::initializer_list<Case>{
+             {"Breaking Bad/Season 02/04 - Down.mkv", "Breaking Bad", 2, 4, std::nullopt},
+             {"/home/me/TV/Breaking Bad/Season 02/04 - Down.mkv", "Breaking Bad", 2, 4,
+              std::nullopt},
+             {"Mad Men/S04/07 The Suitcase.mkv", "Mad Men", 4, 7, std::nullopt},
+             {"Dark (2017)/Staffel 2/E05.mkv", "Dark", 2, 5, 2017},
+             {"Anime/Sopranos/Extras/S02E04.mkv", "Sopranos", 2, 4, std::nullopt},
+             {"One Piece/Season 01/One Piece - 005.mkv", "One Piece", 1, 5, std::nullopt},
+             {"Fringe/Season 2/Other.Show.S03E05.mkv", "Other Show", 3, 5, std::nullopt},
+             {"[DeadFish] 01 - Tari Tari.mp4", "Tari Tari", std::nullopt, 1, std::nullopt},
+             {"Film (HDRip / 2014)", "Film", std::nullopt, std::nullopt, 2014},
+             {"/", "/", std::nullopt, std::nullopt, std::nullopt},
+         }) {
+        SCOPED_TRACE(c.path);
+        const ParserResult r = parser.parseFile(QString::fromUtf8(c.path));
+        EXPECT_EQ(r.name, QString::fromUtf8(c.name));
+        EXPECT_EQ(r.season, c.season);
+        EXPECT_EQ(r.episode, c.episode);
+        EXPECT_EQ(r.year, c.year);
+    }
+    // Control characters are no part of a title.
+    EXPECT_EQ(
+        parser.parseFile(QStringLiteral("Film") + QChar(0) + QStringLiteral("Name.2010.mkv")).name,
+        QStringLiteral("Film Name"));
+    QLocale::setDefault(QLocale::system());
 }
 
 TEST(TNVideoFileParserBundled, ResolutionsDatesAndColourSpacesAreNoSeasonEpisodeOrYear)
@@ -238,8 +307,11 @@ TEST(TNVideoFileParserBundled, ResolutionsDatesAndColourSpacesAreNoSeasonEpisode
         std::optional<qint32> year;
     };
     for (const Case &c : std::initializer_list<Case>{
-             {"The.Daily.Show.2016.05.18.720.HDTV.x264-W4F.mkv", 2016},
-             {"Late.Night.2019-11-04.480.HDTV.mkv", 2019},
+             {"The.Daily.Show.2016.05.18.720.HDTV.x264-W4F.mkv", std::nullopt},
+             {"Late.Night.2019-11-04.480.HDTV.mkv", std::nullopt},
+             {"Late Night 04.11.2019 Guest.mkv", std::nullopt},
+             {"Film.2010.5.1.x264.mkv", 2010},
+             {"Fargo.-.Season.1.-.720p.BluRay.-.x264.mkv", std::nullopt},
              {"Film.720.HDTV.XviD.avi", std::nullopt},
              {"Film [576].mkv", std::nullopt},
              {"Film.1280x720.x264.mkv", std::nullopt},
@@ -254,7 +326,8 @@ TEST(TNVideoFileParserBundled, ResolutionsDatesAndColourSpacesAreNoSeasonEpisode
          }) {
         SCOPED_TRACE(c.name);
         const ParserResult r = parser.parseFile(QString::fromLatin1(c.name));
-        EXPECT_FALSE(r.season || r.episode) << *r.season << "x" << *r.episode;
+        EXPECT_FALSE(r.season || r.episode)
+            << r.season.value_or(-1) << "x" << r.episode.value_or(-1);
         EXPECT_EQ(r.year, c.year);
     }
     QLocale::setDefault(QLocale::system());
