@@ -74,9 +74,36 @@ std::optional<qint32> readCount(const QString &text)
 QStringList stringList(const QJsonValue &value)
 {
     QStringList list;
-    for (const QJsonValue &item : value.toArray())
-        list.append(item.toString());
+    for (const QJsonValue &item : value.toArray()) {
+        // Text of its own, not text lent by the document, so that the cache of compiled
+        // patterns can recognise it.
+        QString pattern = item.toString();
+        pattern.detach();
+        list.append(pattern);
+    }
     return list;
+}
+
+struct BundledExpressions
+{
+    QStringList season, year, folder, clean;
+};
+
+// Read once: every parser then holds the very same pattern texts, which the cache of
+// compiled patterns finds by identity instead of hashing them on every match.
+const BundledExpressions &bundledExpressions()
+{
+    static const BundledExpressions expressions = [] {
+        QFile resource(QStringLiteral(":/Regexp.json"));
+        QJsonObject lists;
+        if (resource.open(QIODevice::ReadOnly))
+            lists = QJsonDocument::fromJson(resource.readAll()).object();
+        return BundledExpressions{stringList(lists.value(QLatin1String("SeasonEpisode"))),
+                                  stringList(lists.value(QLatin1String("Year"))),
+                                  stringList(lists.value(QLatin1String("SeasonFolder"))),
+                                  stringList(lists.value(QLatin1String("Clean")))};
+    }();
+    return expressions;
 }
 
 } // namespace
@@ -95,14 +122,9 @@ TNVideoFileParser::TNVideoFileParser(QStringList seasonExpressions, QStringList 
 
 TNVideoFileParser TNVideoFileParser::withBundledExpressions(const QString &videoDatabase)
 {
-    QFile resource(QStringLiteral(":/Regexp.json"));
-    QJsonObject lists;
-    if (resource.open(QIODevice::ReadOnly))
-        lists = QJsonDocument::fromJson(resource.readAll()).object();
-    return TNVideoFileParser(stringList(lists.value(QLatin1String("SeasonEpisode"))),
-                             stringList(lists.value(QLatin1String("Year"))),
-                             stringList(lists.value(QLatin1String("SeasonFolder"))),
-                             stringList(lists.value(QLatin1String("Clean"))), videoDatabase);
+    const BundledExpressions &bundled = bundledExpressions();
+    return TNVideoFileParser(bundled.season, bundled.year, bundled.folder, bundled.clean,
+                             videoDatabase);
 }
 
 ParserResult TNVideoFileParser::parseFile(const QString &path) const
