@@ -48,8 +48,9 @@ BENCHMARK(BM_ParseReleaseNames)->Unit(benchmark::kMillisecond);
 
 // One hostile name of 40,000 characters, built from the unit that the argument
 // selects; every shape must parse in well under 50 ms.
-const char *const HostileUnits[] = {".",    "1999.", "(",   " - ", " 1", "Show.S01.",
-                                    "[a] ", "-",     "_-_", "[",   "a.", "x264-"};
+const char *const HostileUnits[] = {".",         "1999.", "(",  " - ", " 1",
+                                    "Show.S01.", "[a] ",  "-",  "_-_", "[",
+                                    "a.",        "x264-", "a/", " / ", "Season 1/"};
 
 void BM_ParseFortyThousandCharacterName(benchmark::State &state)
 {
