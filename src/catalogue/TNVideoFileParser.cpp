@@ -205,7 +205,11 @@ TNVideoFileParser::FolderReading TNVideoFileParser::readFolder(const QString &fo
         const QStringList first = firstMatch(folder, pattern);
         if (first.isEmpty())
             continue;
-        return {false, first.size() > 1 ? readCount(first.at(1)) : std::nullopt};
+        const QString group = first.size() > 1 ? first.at(1) : QString();
+        if (group.isEmpty())
+            return {FolderReading::InsideShow, std::nullopt};
+        const std::optional<qint32> season = readCount(group);
+        return {season ? FolderReading::Season : FolderReading::Collection, season};
     }
     return {};
 }
@@ -224,7 +228,9 @@ void TNVideoFileParser::completeFromFolders(QString folders, const QString &text
         if (folder.isEmpty() || folder == QLatin1String("/"))
             return;
         const FolderReading reading = readFolder(folder);
-        if (!reading.namesShow) {
+        if (reading.kind == FolderReading::Collection)
+            return;
+        if (reading.kind != FolderReading::Show) {
             // In a season folder a bare leading number ("07 The Suitcase") is the episode.
             if (nearest && reading.season && !result.episode) {
                 qsizetype digits = 0;

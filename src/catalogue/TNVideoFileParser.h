@@ -81,11 +81,19 @@ private:
         // Where the numbering starts in the working text, when there is one.
         std::optional<qsizetype> numberingAt;
     };
-    // A folder that does not name the show: a season folder (with its season) or a
-    // folder of a collection.
+    // What a folder above a video is, by the first "SeasonFolder" pattern that matches it:
+    // its group 1 holds the season of a season folder, or the word of a collection of shows
+    // (TV, Movies); a match without it is a folder inside a show (Extras, Disc 1); a folder
+    // that no pattern matches names the show.
     struct FolderReading
     {
-        bool namesShow = true;
+        enum Kind
+        {
+            Show,
+            Season,
+            InsideShow,
+            Collection
+        } kind = Show;
         std::optional<qint32> season;
     };
     NameReading parseName(const QString &text) const;

@@ -277,6 +277,8 @@ TEST(TNVideoFileParserBundled, AFileWithoutTitleTakesItFromTheFoldersAbove)
              {"Mad Men/S04/07 The Suitcase.mkv", "Mad Men", 4, 7, std::nullopt},
              {"Dark (2017)/Staffel 2/E05.mkv", "Dark", 2, 5, 2017},
              {"Anime/Sopranos/Extras/S02E04.mkv", "Sopranos", 2, 4, std::nullopt},
+             // A collection of shows ends the walk: no title comes from above it.
+             {"/home/me/Downloads/S01E02.mkv", "", 1, 2, std::nullopt},
              {"One Piece/Season 01/One Piece - 005.mkv", "One Piece", 1, 5, std::nullopt},
              {"Fringe/Season 2/Other.Show.S03E05.mkv", "Other Show", 3, 5, std::nullopt},
              {"[DeadFish] 01 - Tari Tari.mp4", "Tari Tari", std::nullopt, 1, std::nullopt},
