@@ -154,7 +154,16 @@ private:
     void checkSubtitlesWithLoginError();
     void configureSearch(SubtitleSearchOperation &operation, const QString &service);
     void updateActions();
-    QString serviceList(qint32 loginState, bool podEnabled, bool osEnabled, bool bsEnabled) const;
+    // The steps of a batch's end.
+    void closeProgressAndRefresh();
+    void importEnded(bool chain);
+    void searchEnded(bool chain);
+    bool reportUnreachableServices();
+    bool reportUnsentAccounts();
+    bool reportRefusedLogins();
+    void reportDownloadLimits();
+    // The enabled services whose last login ended in the given state, one a line.
+    QString serviceList(qint32 loginState) const;
     void showAlert(const QString &message, const QString &information, bool showSuppression);
     quint64 queueOpenSubtitlesBatch(const QList<Subtitle *> &subtitles);
     void queueDownloadRequest(const Subtitle *subtitle);

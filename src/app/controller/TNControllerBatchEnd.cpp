@@ -11,6 +11,23 @@
 
 #include <QLabel>
 
+namespace {
+
+// The services a search asks, in the order the alerts name them.
+QStringList enabledServices()
+{
+    QStringList services;
+    if (TNUserDefaultsHelper::IsPodEnabled())
+        services.append(PodnapisiServiceKey);
+    if (TNUserDefaultsHelper::IsOSEnabled())
+        services.append(OpenSubtitlesServiceKey);
+    if (TNUserDefaultsHelper::IsBetaSeriesEnabled())
+        services.append(BetaSeriesServiceKey);
+    return services;
+}
+
+} // namespace
+
 void TNController::updateStatusInfo()
 {
     m_totalVideoFiles = static_cast<qint32>(m_modelController->countVideoFiles());
@@ -44,18 +61,14 @@ QString TNController::statusText() const
     return m_statusText;
 }
 
-QString TNController::serviceList(qint32 loginState, bool podEnabled, bool osEnabled,
-                                  bool bsEnabled) const
+QString TNController::serviceList(qint32 loginState) const
 {
     const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
     QString list;
-    const auto add = [&](bool enabled, const QString &service) {
-        if (enabled && record.lastLoginForService(service) == loginState)
+    for (const QString &service : enabledServices()) {
+        if (record.lastLoginForService(service) == loginState)
             list += QChar(0x2022) + QLatin1Char(' ') + service + QLatin1Char('\n');
-    };
-    add(podEnabled, PodnapisiServiceKey);
-    add(osEnabled, OpenSubtitlesServiceKey);
-    add(bsEnabled, BetaSeriesServiceKey);
+    }
     return list;
 }
 
@@ -70,6 +83,27 @@ void TNController::operationsEnded()
     // A phase that is still adding its operations may have run dry for a moment.
     if (!operationsCount())
         return;
+    closeProgressAndRefresh();
+
+    TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    const quint64 phase = record.lastAction();
+    TNAlert::defaultTNAlert().setLastAction(TNAlert::IgnoredVideoFilesAlert);
+    // In one-step mode each phase starts the next, unless the user cancelled this one.
+    const bool chain = TNUserDefaultsHelper::oneStep() && !record.hasCancelled();
+    if (phase == TNLastActionResult::ImportAction)
+        importEnded(chain);
+    else if (phase == TNLastActionResult::SearchAction)
+        searchEnded(chain);
+    else if (phase == TNLastActionResult::DownloadAction)
+        reportDownloadLimits();
+    record.setHasCancelled(false);
+
+    if (!m_pendingOpenFiles.isEmpty() && operationsCount())
+        applicationOpenFiles(std::exchange(m_pendingOpenFiles, {}));
+}
+
+void TNController::closeProgressAndRefresh()
+{
     if (m_progressSheet)
         m_progressSheet->endSheet();
     updateStatusInfo();
@@ -77,86 +111,14 @@ void TNController::operationsEnded()
     m_treeController->rearrangeObjects();
     if (m_window)
         m_window->outlineView()->expandAll();
+}
 
-    TNLastActionResult &record = TNLastActionResult::defaultActionResult();
-    const bool podEnabled = TNUserDefaultsHelper::IsPodEnabled();
-    const bool osEnabled = TNUserDefaultsHelper::IsOSEnabled();
-    const bool bsEnabled = TNUserDefaultsHelper::IsBetaSeriesEnabled();
-    const quint64 phase = record.lastAction();
-    TNAlert::defaultTNAlert().setLastAction(TNAlert::IgnoredVideoFilesAlert);
-    const bool chain = TNUserDefaultsHelper::oneStep() && !record.hasCancelled();
-
-    if (phase == TNLastActionResult::ImportAction && chain)
+void TNController::importEnded(bool chain)
+{
+    if (chain)
         doSubtitleSearch();
-
-    if (phase == TNLastActionResult::SearchAction) {
-        bool alertShown = false;
-        const QString unreachable =
-            serviceList(TNLastActionResult::NoConnection, podEnabled, osEnabled, bsEnabled);
-        if (!unreachable.isEmpty()) {
-            showAlert(tr("Trovanel could not connect to the following Subtitles Services:"),
-                      unreachable + QLatin1Char('\n') +
-                          tr("The server is not responding. This usually happens when the "
-                             "server is offline or there is a problem with the internet "
-                             "connection. You should retry later."),
-                      false);
-            alertShown = true;
-        } else if (const QString unsent = serviceList(TNLastActionResult::AccountNotSent,
-                                                      podEnabled, osEnabled, bsEnabled);
-                   !unsent.isEmpty()) {
-            QString problems;
-            for (const auto &[enabled, service] : {std::pair{podEnabled, PodnapisiServiceKey},
-                                                   std::pair{osEnabled, OpenSubtitlesServiceKey},
-                                                   std::pair{bsEnabled, BetaSeriesServiceKey}}) {
-                if (enabled &&
-                    record.lastLoginForService(service) == TNLastActionResult::AccountNotSent)
-                    problems += record.accountProblemForService(service) + QLatin1Char('\n');
-            }
-            showAlert(tr("Trovanel did not send your account to the following Subtitles "
-                         "Services:"),
-                      unsent + QLatin1Char('\n') + problems + QLatin1Char('\n') +
-                          tr("Change the user name or password in Trovanel Preferences."),
-                      false);
-            alertShown = true;
-        } else {
-            const QString refused =
-                serviceList(TNLastActionResult::LoginRefused, podEnabled, osEnabled, bsEnabled);
-            if (!refused.isEmpty() && TNUserDefaultsHelper::showAlertForLoginError()) {
-                TNAlert::defaultTNAlert().loginError(
-                    m_window, tr("Invalid user name or password for:"),
-                    refused + QLatin1Char('\n') +
-                        tr("Verify the user name or password in Trovanel Configuration. "
-                           "Remember that some subtitles services may require to have a valid "
-                           "account in their site in order to download subtitles. Trovanel "
-                           "will not be able to download subtitles with login error"),
-                    true);
-                alertShown = true;
-            }
-        }
-        checkSubtitlesWithLoginError();
-        if (!alertShown && chain)
-            doDownload();
-    }
-
-    if (phase == TNLastActionResult::DownloadAction) {
-        QString limits = QStringLiteral("\n");
-        if (podEnabled && record.downloadLimitReachedForService(PodnapisiServiceKey))
-            limits += PodnapisiServiceKey;
-        if (osEnabled && record.downloadLimitReachedForService(OpenSubtitlesServiceKey))
-            limits += QLatin1Char('\n') + OpenSubtitlesServiceKey;
-        if (bsEnabled && record.downloadLimitReachedForService(BetaSeriesServiceKey))
-            limits += QLatin1Char('\n') + BetaSeriesServiceKey;
-        if (limits != QLatin1String("\n"))
-            showAlert(tr("You have reached the daily download limit for: %1").arg(limits),
-                      tr("Some subtitles services may have a daily subtitle download limit. "
-                         "When that limit is reached, file downloads are temporarily disabled "
-                         "for that service. Please, wait some time before trying to download "
-                         "again from this service."),
-                      false);
-    }
-
-    if (phase == TNLastActionResult::ImportAction && record.ignoredFiles() > 0 &&
-        TNUserDefaultsHelper::showAlertForIgnoredVideoFiles()) {
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    if (record.ignoredFiles() > 0 && TNUserDefaultsHelper::showAlertForIgnoredVideoFiles()) {
         TNAlert::defaultTNAlert().setLastAction(TNAlert::IgnoredVideoFilesAlert);
         showAlert(
             tr("Trovanel ignored %1 video files with local subtitles").arg(record.ignoredFiles()),
@@ -164,9 +126,85 @@ void TNController::operationsEnded()
                "it in Trovanel Preferences"),
             true);
     }
+}
 
-    record.setHasCancelled(false);
+void TNController::searchEnded(bool chain)
+{
+    // One alert at most: unreachable services first, then accounts not sent, then refusals.
+    const bool alertShown =
+        reportUnreachableServices() || reportUnsentAccounts() || reportRefusedLogins();
+    checkSubtitlesWithLoginError();
+    if (!alertShown && chain)
+        doDownload();
+}
 
-    if (!m_pendingOpenFiles.isEmpty() && operationsCount())
-        applicationOpenFiles(std::exchange(m_pendingOpenFiles, {}));
+bool TNController::reportUnreachableServices()
+{
+    const QString unreachable = serviceList(TNLastActionResult::NoConnection);
+    if (unreachable.isEmpty())
+        return false;
+    showAlert(tr("Trovanel could not connect to the following Subtitles Services:"),
+              unreachable + QLatin1Char('\n') +
+                  tr("The server is not responding. This usually happens when the "
+                     "server is offline or there is a problem with the internet "
+                     "connection. You should retry later."),
+              false);
+    return true;
+}
+
+bool TNController::reportUnsentAccounts()
+{
+    const QString unsent = serviceList(TNLastActionResult::AccountNotSent);
+    if (unsent.isEmpty())
+        return false;
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    QString problems;
+    for (const QString &service : enabledServices()) {
+        if (record.lastLoginForService(service) == TNLastActionResult::AccountNotSent)
+            problems += record.accountProblemForService(service) + QLatin1Char('\n');
+    }
+    showAlert(tr("Trovanel did not send your account to the following Subtitles Services:"),
+              unsent + QLatin1Char('\n') + problems + QLatin1Char('\n') +
+                  tr("Change the user name or password in Trovanel Preferences."),
+              false);
+    return true;
+}
+
+bool TNController::reportRefusedLogins()
+{
+    const QString refused = serviceList(TNLastActionResult::LoginRefused);
+    if (refused.isEmpty() || !TNUserDefaultsHelper::showAlertForLoginError())
+        return false;
+    TNAlert::defaultTNAlert().loginError(
+        m_window, tr("Invalid user name or password for:"),
+        refused + QLatin1Char('\n') +
+            tr("Verify the user name or password in Trovanel Configuration. "
+               "Remember that some subtitles services may require to have a valid "
+               "account in their site in order to download subtitles. Trovanel "
+               "will not be able to download subtitles with login error"),
+        true);
+    return true;
+}
+
+void TNController::reportDownloadLimits()
+{
+    const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    QString limits = QStringLiteral("\n");
+    if (TNUserDefaultsHelper::IsPodEnabled() &&
+        record.downloadLimitReachedForService(PodnapisiServiceKey))
+        limits += PodnapisiServiceKey;
+    if (TNUserDefaultsHelper::IsOSEnabled() &&
+        record.downloadLimitReachedForService(OpenSubtitlesServiceKey))
+        limits += QLatin1Char('\n') + OpenSubtitlesServiceKey;
+    if (TNUserDefaultsHelper::IsBetaSeriesEnabled() &&
+        record.downloadLimitReachedForService(BetaSeriesServiceKey))
+        limits += QLatin1Char('\n') + BetaSeriesServiceKey;
+    if (limits == QLatin1String("\n"))
+        return;
+    showAlert(tr("You have reached the daily download limit for: %1").arg(limits),
+              tr("Some subtitles services may have a daily subtitle download limit. "
+                 "When that limit is reached, file downloads are temporarily disabled "
+                 "for that service. Please, wait some time before trying to download "
+                 "again from this service."),
+              false);
 }
