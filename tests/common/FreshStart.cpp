@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QList>
 
 namespace TestSupport {
@@ -17,6 +18,7 @@ QList<std::function<void()>> &resets()
 const char *const Folders[][2] = {{"XDG_CONFIG_HOME", "config"},
                                   {"XDG_DATA_HOME", "data"},
                                   {"XDG_CACHE_HOME", "cache"},
+                                  {"XDG_RUNTIME_DIR", "runtime"},
                                   {"TMPDIR", "tmp"}};
 
 // Tests may change these variables; each test gets them back.
@@ -29,6 +31,17 @@ void setEnvironment(const QString &home)
     qunsetenv("TROVANEL_EXTRA_CA");
 }
 
+// Private, as a desktop session makes them: Qt refuses a runtime folder others can read.
+// Made before the first test too, since QApplication looks for the runtime folder at once.
+void makeEmptyFolders(const QString &home)
+{
+    for (const auto &[variable, folder] : Folders) {
+        QDir dir(QDir(home).filePath(QString::fromLatin1(folder)));
+        dir.removeRecursively();
+        QDir().mkdir(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
 class FreshStart final : public ::testing::EmptyTestEventListener
 {
 public:
@@ -37,11 +50,7 @@ public:
     void OnTestStart(const ::testing::TestInfo &) override
     {
         setEnvironment(m_home);
-        for (const auto &[variable, folder] : Folders) {
-            QDir dir(QDir(m_home).filePath(QString::fromLatin1(folder)));
-            dir.removeRecursively();
-            QDir().mkpath(dir.path());
-        }
+        makeEmptyFolders(m_home);
         for (const std::function<void()> &reset : std::as_const(resets()))
             reset();
     }
@@ -61,6 +70,7 @@ bool addStoreReset(std::function<void()> reset)
 void startEveryTestFresh(const QString &home)
 {
     setEnvironment(home);
+    makeEmptyFolders(home);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStart(home));
 }
 

@@ -7,8 +7,8 @@
 namespace TestSupport {
 
 // Each test starts as a first start of the program on a new account would: with empty
-// configuration, data, cache and temporary folders and every process-wide store reset.
-// The stores of each subsystem add their resets from tests/common/stores.
+// configuration, data, cache, runtime and temporary folders and every process-wide store
+// reset. The stores of each subsystem add their resets from tests/common/stores.
 
 // Adds a reset to run before every test. Answers true, so that it can set a static.
 bool addStoreReset(std::function<void()> reset);
