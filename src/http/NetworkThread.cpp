@@ -1,5 +1,7 @@
 #include "http/NetworkThread.h"
 
+#include "platform/PostedCalls.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QObject>
@@ -20,7 +22,7 @@ constexpr auto PostExpectedWithin = std::chrono::microseconds(200);
 struct Runner
 {
     QThread *thread = nullptr;
-    QObject *context = nullptr;
+    PostedCalls *context = nullptr;
     std::atomic<quint64> posts{0};
     // The post count when a post was announced; NoPostExpected when none is.
     std::atomic<quint64> expectedAfter{NoPostExpected};
@@ -47,8 +49,7 @@ Runner &runner()
         auto *made = new Runner;
         made->thread = new QThread;
         made->thread->setObjectName(QStringLiteral("trovanel-network"));
-        made->context = new QObject;
-        made->context->moveToThread(made->thread);
+        made->context = new PostedCalls(made->thread);
         QObject::connect(made->thread, &QThread::finished, made->context, &QObject::deleteLater);
         // The TLS library's per-thread state goes while the thread still runs: left to the
         // thread's exit, it races the library's own clean-up at process exit.
@@ -97,7 +98,7 @@ bool NetworkThread::isCurrent()
 
 void NetworkThread::post(std::function<void()> fn)
 {
-    QMetaObject::invokeMethod(context(), std::move(fn), Qt::QueuedConnection);
+    runner().context->post(std::move(fn));
     runner().posts.fetch_add(1, std::memory_order_release);
 }
 

@@ -1,14 +1,12 @@
 #include "platform/MainThread.h"
 
 #include "platform/Operation.h"
+#include "platform/PostedCalls.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 #include <QThread>
 
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 
@@ -16,52 +14,20 @@ namespace MainThread {
 
 namespace {
 
-// Calls waiting for the main thread, in posting order, each announced by one posted event.
-// The calls are kept here rather than inside Qt's events, and events are posted and read
-// under one lock, so that each hand-over is visible to the thread sanitizer: Qt's own event
-// queue synchronises where the sanitizer cannot see it.
-class Dispatcher final : public QObject
-{
-public:
-    Dispatcher() : m_eventType(QEvent::Type(QEvent::registerEventType()))
-    {
-        moveToThread(QCoreApplication::instance()->thread());
-    }
-
-    void post(std::function<void()> fn)
-    {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back(std::move(fn));
-        QCoreApplication::postEvent(this, new QEvent(m_eventType));
-    }
-
-protected:
-    bool event(QEvent *event) override
-    {
-        std::unique_lock lock(m_mutex);
-        if (event->type() != m_eventType) {
-            lock.unlock();
-            return QObject::event(event);
-        }
-        std::function<void()> call = std::move(m_calls.front());
-        m_calls.pop_front();
-        lock.unlock();
-        call();
-        return true;
-    }
-
-private:
-    const QEvent::Type m_eventType;
-    std::mutex m_mutex;
-    std::deque<std::function<void()>> m_calls;
-};
-
-Dispatcher &dispatcher()
+PostedCalls &dispatcher()
 {
     // Lives as long as the process: calls may be posted until the very end.
-    static Dispatcher *const instance = new Dispatcher;
+    static PostedCalls *const instance = new PostedCalls(QCoreApplication::instance()->thread());
     return *instance;
 }
+
+// Made on the main thread as the application starts: made first on another thread, it would
+// reach the main thread only through Qt's event queue, where the thread sanitizer cannot see it.
+void makeDispatcher()
+{
+    dispatcher();
+}
+Q_COREAPP_STARTUP_FUNCTION(makeDispatcher)
 
 // What a waiting thread and the main thread share while the main thread runs a call.
 struct HandOver
