@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QList>
-#include <QRecursiveMutex>
 #include <QString>
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class HttpStream;
@@ -30,7 +30,7 @@ class ConnectionPool
 public:
     static ConnectionPool &shared();
 
-    QRecursiveMutex &lock() { return m_lock; }
+    std::recursive_mutex &lock() { return m_lock; }
 
     // Closes and removes every idle entry whose time is up (or that has none).
     void expirePersistentConnections();
@@ -52,7 +52,7 @@ public:
 private:
     ConnectionPool() = default;
 
-    mutable QRecursiveMutex m_lock;
+    mutable std::recursive_mutex m_lock;
     QList<std::shared_ptr<ConnectionEntry>> m_entries;
     int m_nextConnectionId = 1;
     quint32 m_nextRequestId = 1;

@@ -4,10 +4,10 @@
 #include "platform/Exception.h"
 
 #include <QDateTime>
-#include <QRecursiveMutex>
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 // Successful GET responses on disk, one headers file and one body file per URL, in a store
 // for the session and a permanent store under storagePath(). One cache may serve requests
@@ -75,7 +75,7 @@ private:
     bool isExpired(const QMap<QString, QString> &stored) const;
 
     Clock m_clock;
-    mutable QRecursiveMutex m_accessLock;
+    mutable std::recursive_mutex m_accessLock;
     QString m_storagePath;
     int m_defaultCachePolicy = ReloadIfDifferentCachePolicy;
     bool m_shouldRespectCacheControlHeaders = true;

@@ -11,7 +11,6 @@
 #include <QMutex>
 #include <QNetworkCookie>
 #include <QPointer>
-#include <QRecursiveMutex>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
@@ -22,6 +21,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class BodySource;
@@ -572,7 +572,8 @@ private:
     void callSelectorOnMainThread(SelectorSlot selector, Target target);
     void sendMaxValue(QObject *receiver);
 
-    mutable QRecursiveMutex m_cancelledLock;
+    // The standard library's: QRecursiveMutex locks inside Qt, out of the thread sanitizer's sight.
+    mutable std::recursive_mutex m_cancelledLock;
 
     // Set-up.
     QUrl m_url;

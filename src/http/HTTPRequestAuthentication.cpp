@@ -15,6 +15,8 @@
 
 #include "platform/MainThread.h"
 
+#include <mutex>
+
 namespace {
 
 // A server that keeps challenging credentials it accepted would otherwise be answered forever.
@@ -25,9 +27,9 @@ constexpr int AnswersProxy = 2;
 
 const QString Basic = QStringLiteral("Basic");
 
-QRecursiveMutex &delegateAuthenticationLock()
+std::recursive_mutex &delegateAuthenticationLock()
 {
-    static QRecursiveMutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 

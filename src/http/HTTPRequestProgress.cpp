@@ -7,12 +7,13 @@
 #include "platform/MainThread.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
-QRecursiveMutex &progressLock()
+std::recursive_mutex &progressLock()
 {
-    static QRecursiveMutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 

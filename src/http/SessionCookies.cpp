@@ -2,13 +2,15 @@
 
 #include "http/CookieStorage.h"
 
-#include <QRecursiveMutex>
+#include <QMutexLocker>
+
+#include <mutex>
 
 namespace {
 
-QRecursiveMutex &cookiesLock()
+std::recursive_mutex &cookiesLock()
 {
-    static QRecursiveMutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 

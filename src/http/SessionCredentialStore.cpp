@@ -1,12 +1,14 @@
 #include "http/SessionCredentialStore.h"
 
-#include <QRecursiveMutex>
+#include <QMutexLocker>
+
+#include <mutex>
 
 namespace {
 
 struct Stores
 {
-    QRecursiveMutex lock;
+    std::recursive_mutex lock;
     QList<SessionCredentialEntry> servers;
     QList<SessionCredentialEntry> proxies;
 };
