@@ -11,12 +11,18 @@
 #include <QThread>
 
 #include <atomic>
+#include <future>
 
 namespace {
 
 void onNetworkThread(const std::function<void()> &fn)
 {
-    QMetaObject::invokeMethod(NetworkThread::context(), fn, Qt::BlockingQueuedConnection);
+    std::promise<void> ran;
+    NetworkThread::post([&] {
+        fn();
+        ran.set_value();
+    });
+    ran.get_future().wait();
 }
 
 // Drives one exchange on the network thread and collects what it reports.

@@ -1,5 +1,6 @@
 #include "fakes/http/FakeHttpServer.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QMutexLocker>
 #include <QSslCertificate>
@@ -9,6 +10,8 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+
+#include <future>
 
 namespace {
 
@@ -49,6 +52,14 @@ qsizetype decodeChunked(const QByteArray &data, qsizetype from, QByteArray &body
         body += data.mid(at, size);
         at += size + 2;
     }
+}
+
+// A copy of a list the server keeps growing, with storage of its own, for another thread. A
+// thread that finds it holds shared storage alone moves the items out after a relaxed look at
+// the count only, which does not order the other thread's last reads of them first.
+template <typename T> QList<T> unshared(const QList<T> &list)
+{
+    return QList<T>(list.cbegin(), list.cend());
 }
 
 } // namespace
@@ -338,28 +349,28 @@ FakeReply &FakeReply::withHeader(QByteArray name, QByteArray value)
     return *this;
 }
 
-FakeHttpServer::FakeHttpServer(Tls tls) : m_tls(tls), m_thread(std::make_unique<QThread>())
+FakeHttpServer::FakeHttpServer(Tls tls) : m_tls(tls)
 {
     if (qEnvironmentVariableIsEmpty("TROVANEL_EXTRA_CA"))
         qputenv("TROVANEL_EXTRA_CA", caCertificatePath().toLocal8Bit());
-    m_thread->setObjectName(QStringLiteral("fake-http-server"));
-    m_worker = new FakeHttpWorker(this, tls);
-    m_worker->moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this] {
-            m_worker->listen(QHostAddress::LocalHost, 0);
-            m_port = m_worker->serverPort();
-        },
-        Qt::BlockingQueuedConnection);
+    // A thread of the standard library, joined at the end: the server's last steps are then
+    // ordered before everything after it, where the thread sanitizer can see the order.
+    std::promise<QThread *> listening;
+    m_thread = std::thread([this, tls, &listening] {
+        QEventLoop loop;
+        FakeHttpWorker worker(this, tls);
+        worker.listen(QHostAddress::LocalHost, 0);
+        m_port = worker.serverPort();
+        listening.set_value(QThread::currentThread());
+        loop.exec();
+    });
+    m_loopThread = listening.get_future().get();
 }
 
 FakeHttpServer::~FakeHttpServer()
 {
-    m_thread->quit();
-    m_thread->wait();
+    m_loopThread->quit();
+    m_thread.join();
 }
 
 QUrl FakeHttpServer::url(const QString &pathAndQuery) const
@@ -401,7 +412,7 @@ bool FakeHttpServer::isSocks5() const
 QStringList FakeHttpServer::socksTargets() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_socksTargets;
+    return unshared(m_socksTargets);
 }
 
 void FakeHttpServer::recordSocksTarget(const QString &target)
@@ -437,7 +448,7 @@ int FakeHttpServer::connectionCount() const
 QList<RecordedRequest> FakeHttpServer::requests() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_requests;
+    return unshared(m_requests);
 }
 
 RecordedRequest FakeHttpServer::lastRequest() const

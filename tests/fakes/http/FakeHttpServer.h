@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include <functional>
-#include <memory>
+#include <thread>
 #include <utility>
 
 class QThread;
@@ -126,6 +126,6 @@ private:
     QStringList m_socksTargets;
     Tls m_tls;
     quint16 m_port = 0;
-    std::unique_ptr<QThread> m_thread;
-    FakeHttpWorker *m_worker = nullptr;
+    std::thread m_thread;
+    QThread *m_loopThread = nullptr;
 };
