@@ -74,13 +74,8 @@ std::optional<qint32> readCount(const QString &text)
 QStringList stringList(const QJsonValue &value)
 {
     QStringList list;
-    for (const QJsonValue &item : value.toArray()) {
-        // Text of its own, not text lent by the document, so that the cache of compiled
-        // patterns can recognise it.
-        QString pattern = item.toString();
-        pattern.detach();
-        list.append(pattern);
-    }
+    for (const QJsonValue &item : value.toArray())
+        list.append(item.toString());
     return list;
 }
 

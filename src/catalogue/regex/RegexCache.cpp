@@ -1,6 +1,5 @@
 #include "catalogue/regex/RegexCache.h"
 
-#include <algorithm>
 #include <functional>
 
 namespace rx {
@@ -17,42 +16,66 @@ RegexCache &RegexCache::shared()
     return *cache;
 }
 
+RegexCache::Address RegexCache::addressOf(const QChar *text, qsizetype size, RegexOptions options)
+{
+    return Address(text, std::pair(size, quint32(options.toInt())));
+}
+
 CachedRegex *RegexCache::lookup(const QString &pattern, RegexOptions options, Error *error)
 {
     CachedRegex::checkLength(pattern);
-    // The very string an entry was made from is found without reading its text.
-    auto hit = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto &entry) {
-        const QString &key = entry->pattern();
-        return entry->options() == options && key.isSharedWith(pattern) &&
-               key.constData() == pattern.constData() && key.size() == pattern.size();
-    });
-    if (hit == m_entries.end()) {
-        const auto indexed = m_index.constFind(Key(pattern, options.toInt()));
-        if (indexed != m_index.cend())
-            hit = indexed.value();
+    const auto known =
+        m_addresses.constFind(addressOf(pattern.constData(), pattern.size(), options));
+    if (known != m_addresses.cend()) {
+        // Text shared with the entry cannot have changed; lent text is compared, since
+        // its owner may have rewritten it in place.
+        const QString &text = known.value()->regex->pattern();
+        if (text.isSharedWith(pattern) || QStringView(text) == QStringView(pattern))
+            return use(known.value(), pattern);
     }
-    if (hit != m_entries.end()) {
-        m_entries.splice(m_entries.begin(), m_entries, hit);
-        return m_entries.front().get();
-    }
+    const auto indexed = m_index.constFind(Key(pattern, options.toInt()));
+    if (indexed != m_index.cend())
+        return use(indexed.value(), pattern);
     ++m_compilations;
     std::unique_ptr<CachedRegex> compiled = CachedRegex::compile(pattern, options, error);
     if (!compiled)
         return nullptr;
     if (static_cast<qsizetype>(m_entries.size()) >= m_capacity) {
-        const CachedRegex &oldest = *m_entries.back();
-        m_index.remove(Key(oldest.pattern(), oldest.options().toInt()));
+        const Entries::iterator oldest = std::prev(m_entries.end());
+        forgetCaller(oldest);
+        m_index.remove(Key(oldest->regex->pattern(), oldest->regex->options().toInt()));
         m_entries.pop_back();
     }
-    m_entries.push_front(std::move(compiled));
-    const CachedRegex &newest = *m_entries.front();
+    m_entries.push_front(Entry{std::move(compiled)});
+    const CachedRegex &newest = *m_entries.front().regex;
     m_index.insert(Key(newest.pattern(), newest.options().toInt()), m_entries.begin());
-    return m_entries.front().get();
+    return use(m_entries.begin(), pattern);
+}
+
+CachedRegex *RegexCache::use(Entries::iterator entry, const QString &pattern)
+{
+    m_entries.splice(m_entries.begin(), m_entries, entry);
+    if (entry->callerText != pattern.constData()) {
+        forgetCaller(entry);
+        entry->callerText = pattern.constData();
+        m_addresses.insert(addressOf(entry->callerText, pattern.size(), entry->regex->options()),
+                           entry);
+    }
+    return entry->regex.get();
+}
+
+void RegexCache::forgetCaller(Entries::iterator entry)
+{
+    const auto known = m_addresses.constFind(
+        addressOf(entry->callerText, entry->regex->pattern().size(), entry->regex->options()));
+    if (known != m_addresses.cend() && known.value() == entry)
+        m_addresses.erase(known);
 }
 
 void RegexCache::clear()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
+    m_addresses.clear();
     m_index.clear();
     m_entries.clear();
 }
@@ -63,13 +86,13 @@ void RegexCache::detach(const QString &subject)
     const auto *begin = reinterpret_cast<const UChar *>(subject.constData());
     const UChar *end = begin + subject.size();
     std::lock_guard<std::mutex> guard(m_mutex);
-    for (const std::unique_ptr<CachedRegex> &entry : m_entries) {
+    for (const Entry &entry : m_entries) {
         UErrorCode status = U_ZERO_ERROR;
         int32_t length = 0;
-        const UChar *text = uregex_getText(entry->icu(), &length, &status);
+        const UChar *text = uregex_getText(entry.regex->icu(), &length, &status);
         if (U_SUCCESS(status) && text && std::less_equal<>()(begin, text) &&
             std::less_equal<>()(text, end))
-            uregex_setText(entry->icu(), empty, 0, &status);
+            uregex_setText(entry.regex->icu(), empty, 0, &status);
     }
 }
 

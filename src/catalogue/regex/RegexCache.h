@@ -44,17 +44,33 @@ public:
     qsizetype compilations() const;
 
 private:
-    using Entries = std::list<std::unique_ptr<CachedRegex>>;
+    struct Entry
+    {
+        std::unique_ptr<CachedRegex> regex;
+        // The text of the caller that last found this entry, which may be text the
+        // caller only lends (a literal, raw data): the same text is then found again by
+        // its address without hashing it.
+        const QChar *callerText = nullptr;
+    };
+    using Entries = std::list<Entry>;
     using Key = std::pair<QString, quint32>;
+    // Where a caller's text lies, how long it is, and the options.
+    using Address = std::pair<const QChar *, std::pair<qsizetype, quint32>>;
 
     CachedRegex *lookup(const QString &pattern, RegexOptions options, Error *error);
+    // Moves the entry to the front, found from now on by the caller's text too.
+    CachedRegex *use(Entries::iterator entry, const QString &pattern);
+    void forgetCaller(Entries::iterator entry);
+    static Address addressOf(const QChar *text, qsizetype size, RegexOptions options);
 
     mutable std::mutex m_mutex;
     qsizetype m_capacity;
     qsizetype m_compilations = 0;
-    // Most recently used first, each found through the index by its text and options.
+    // Most recently used first, each found through the index by its text and options,
+    // or through the addresses by the caller's text that last found it.
     Entries m_entries;
     QHash<Key, Entries::iterator> m_index;
+    QHash<Address, Entries::iterator> m_addresses;
 };
 
 } // namespace rx

@@ -49,6 +49,25 @@ TEST(RegexCache, AStringChangedAfterItsLookupIsLookedUpByItsNewText)
     EXPECT_EQ(cache.compilations(), 3);
 }
 
+TEST(RegexCache, LentTextRewrittenInPlaceIsLookedUpByItsNewText)
+{
+    RegexCache cache(3);
+    QChar buffer[] = {u'a', u'+'};
+    const QString lent = QString::fromRawData(buffer, 2);
+    const auto patternOf = [&](const QString &pattern) {
+        return cache.withRegex(pattern, {}, nullptr, [](CachedRegex *regex) {
+            return regex ? regex->pattern() : QString();
+        });
+    };
+    EXPECT_EQ(patternOf(lent), QLatin1String("a+"));
+    EXPECT_EQ(patternOf(lent), QLatin1String("a+"));
+    EXPECT_EQ(cache.compilations(), 1);
+    buffer[0] = u'b';
+    EXPECT_EQ(patternOf(lent), QLatin1String("b+"));
+    EXPECT_EQ(patternOf(QStringLiteral("a+")), QLatin1String("a+"));
+    EXPECT_EQ(cache.compilations(), 2);
+}
+
 TEST(RegexCache, AFailedCompileKeepsNothingAndEvictsNothing)
 {
     RegexCache cache(2);
