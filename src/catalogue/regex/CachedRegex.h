@@ -26,6 +26,9 @@ public:
     // A private copy for use without the cache lock; it shares ICU's compiled form.
     std::unique_ptr<CachedRegex> clone() const;
 
+    // Keeps alive the text that ICU is set to, for as long as it stays set to it.
+    void keepText(QString text) { m_text = std::move(text); }
+
     const QString &pattern() const { return m_pattern; }
     RegexOptions options() const { return m_options; }
     int captureCount() const { return m_captureCount; }
@@ -44,6 +47,7 @@ private:
     RegexOptions m_options;
     IcuRegex m_regex;
     int m_captureCount;
+    QString m_text;
 };
 
 } // namespace rx

@@ -91,8 +91,10 @@ void RegexCache::detach(const QString &subject)
         int32_t length = 0;
         const UChar *text = uregex_getText(entry.regex->icu(), &length, &status);
         if (U_SUCCESS(status) && text && std::less_equal<>()(begin, text) &&
-            std::less_equal<>()(text, end))
+            std::less_equal<>()(text, end)) {
             uregex_setText(entry.regex->icu(), empty, 0, &status);
+            entry.regex->keepText(QString());
+        }
     }
 }
 

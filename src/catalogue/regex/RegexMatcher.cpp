@@ -14,6 +14,9 @@ const UChar EmptyText[] = {0};
 constexpr int32_t TimeLimitFloor = 100;
 constexpr qsizetype CharactersPerTimeUnit = 100;
 
+// The longest subject a pattern keeps set between operations.
+constexpr qsizetype KeptTextLimit = 2048;
+
 int32_t timeLimit(qsizetype length)
 {
     return TimeLimitFloor + static_cast<int32_t>(length / CharactersPerTimeUnit);
@@ -21,7 +24,7 @@ int32_t timeLimit(qsizetype length)
 
 } // namespace
 
-RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Range range)
+RegexMatcher::RegexMatcher(CachedRegex &regex, const QString &subject, Range range)
     : m_regex(regex), m_subject(subject), m_range(range)
 {
     const UChar *units =
@@ -37,9 +40,16 @@ RegexMatcher::RegexMatcher(const CachedRegex &regex, const QString &subject, Ran
 
 RegexMatcher::~RegexMatcher()
 {
-    // No compiled pattern may keep pointing at text that is about to go.
+    // No compiled pattern may keep pointing at text that is about to go: a short subject
+    // that owns its text is kept alive by the pattern until the next operation sets
+    // another, which saves setting an empty text now; any other is unset.
+    if (m_subject.data_ptr().isMutable() && m_subject.size() <= KeptTextLimit) {
+        m_regex.keepText(m_subject);
+        return;
+    }
     UErrorCode status = U_ZERO_ERROR;
     uregex_setText(m_regex.icu(), EmptyText, 0, &status);
+    m_regex.keepText(QString());
 }
 
 void RegexMatcher::check(UErrorCode status) const
@@ -90,8 +100,9 @@ void RegexMatcher::appendGroupRanges(QList<Range> &ranges) const
 QList<Range> RegexMatcher::matchAndGroupRanges(qsizetype matchLimit)
 {
     QList<Range> ranges;
-    ranges.reserve(captureCount() + 1);
     for (qsizetype found = 0; found < matchLimit && findNext(); ++found) {
+        if (found == 0)
+            ranges.reserve(captureCount() + 1);
         ranges.append(matchRange());
         appendGroupRanges(ranges);
     }

@@ -16,7 +16,7 @@ class RegexMatcher
 {
 public:
     // The range must already lie inside the subject.
-    RegexMatcher(const CachedRegex &regex, const QString &subject, Range range);
+    RegexMatcher(CachedRegex &regex, const QString &subject, Range range);
     ~RegexMatcher();
     RegexMatcher(const RegexMatcher &) = delete;
     RegexMatcher &operator=(const RegexMatcher &) = delete;
@@ -50,7 +50,7 @@ public:
     void check(UErrorCode status) const;
 
 private:
-    const CachedRegex &m_regex;
+    CachedRegex &m_regex;
     // A private reference to the text: ICU keeps a pointer to it while set.
     const QString m_subject;
     const Range m_range;
