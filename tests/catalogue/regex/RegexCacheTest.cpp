@@ -129,3 +129,31 @@ TEST(RegexCache, FlushingASubjectLetsGoOfItsTextOnly)
     flushCachedRegexData(other);
     EXPECT_NE(textOf(QStringLiteral("E\\d+")), static_cast<const void *>(other.constData()));
 }
+
+TEST(RegexCache, APatternKeepsPointingOnlyAtTextItKeepsAlive)
+{
+    const QString pattern = QStringLiteral("o+");
+    const auto textOf = [&] {
+        return RegexCache::shared().withRegex(pattern, {}, nullptr, [](CachedRegex *regex) {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = 0;
+            return static_cast<const void *>(uregex_getText(regex->icu(), &length, &status));
+        });
+    };
+    const QChar lentText[] = {u'f', u'o', u'o'};
+    const QString lent = QString::fromRawData(lentText, 3);
+    ASSERT_TRUE(isMatchedByRegex(lent, pattern));
+    EXPECT_NE(textOf(), static_cast<const void *>(lentText));
+    const QString longText = QString(5000, u'x') + QStringLiteral("foo");
+    ASSERT_TRUE(isMatchedByRegex(longText, pattern));
+    EXPECT_NE(textOf(), static_cast<const void *>(longText.constData()));
+    // A short text of its own stays set, and stays valid after the caller lets go of it.
+    const void *kept = nullptr;
+    {
+        const QString shortText = QStringLiteral("boo") + QString::number(7);
+        ASSERT_TRUE(isMatchedByRegex(shortText, pattern));
+        kept = shortText.constData();
+    }
+    EXPECT_EQ(textOf(), kept);
+    EXPECT_EQ(stringByMatching(QStringLiteral("zoo"), pattern), QStringLiteral("oo"));
+}
