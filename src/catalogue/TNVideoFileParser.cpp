@@ -71,6 +71,117 @@ std::optional<qint32> readCount(const QString &text)
     return qint32(whole);
 }
 
+// A season joins an episode that has none when the episode fits in it: a number below 100,
+// or one that starts with the season ("512" in season 5 is its episode 12). An absolute
+// number of another season takes none.
+void attachSeason(ParserResult &result, qint32 season)
+{
+    if (result.season || !result.episode)
+        return;
+    const qint32 episode = *result.episode;
+    if (episode < 100) {
+        result.season = season;
+    } else if (season > 0 && episode / 100 == season && episode % 100 > 0) {
+        result.season = season;
+        result.episode = episode % 100;
+    }
+}
+
+bool isDigit(QChar unit)
+{
+    return unit >= u'0' && unit <= u'9';
+}
+
+// Where the year ends a title: at the year itself, or at a year-like number before it that
+// neither opens the name ("1984.1984", "2001.A.Space.Odyssey.1968") nor stands right before
+// another ("Blade.Runner.2049.2017"): "Doctor.Who.2005.Christmas.Special.2023" is titled
+// "Doctor Who". Numbers in dates are none.
+qsizetype titleEndBeforeYear(const QString &text, qint32 year)
+{
+    QList<qsizetype> numbers;
+    for (qsizetype at = 0; at + 4 <= text.size(); ++at) {
+        if ((at > 0 && text.at(at - 1).isLetterOrNumber()) ||
+            (at + 4 < text.size() && text.at(at + 4).isLetterOrNumber()))
+            continue;
+        const QStringView digits = QStringView(text).mid(at, 4);
+        if (!std::all_of(digits.begin(), digits.end(), isDigit))
+            continue;
+        const int value = digits.toInt();
+        if (value >= 1900 && value < 2050)
+            numbers.append(at);
+    }
+    const auto isYear = [&](qsizetype at) { return QStringView(text).mid(at, 4).toInt() == year; };
+    const auto last = std::find_if(numbers.crbegin(), numbers.crend(), isYear);
+    if (last == numbers.crend())
+        return text.indexOf(QString::number(year));
+    const auto separators = [&](qsizetype from, qsizetype to) {
+        for (qsizetype at = from; at < to; ++at) {
+            if (text.at(at).isLetterOrNumber())
+                return false;
+        }
+        return true;
+    };
+    const auto inDate = [&](qsizetype at) {
+        const auto twoDigits = [&](qsizetype from) {
+            return from >= 0 && from + 2 <= text.size() && isDigit(text.at(from)) &&
+                   isDigit(text.at(from + 1));
+        };
+        return (twoDigits(at + 5) && twoDigits(at + 8)) || (twoDigits(at - 3) && twoDigits(at - 6));
+    };
+    for (auto number = numbers.cbegin(); *number < *last; ++number) {
+        const qsizetype next = *std::next(number);
+        if (*number > 0 && !inDate(*number) && !separators(*number + 4, next))
+            return *number;
+    }
+    return *last;
+}
+
+// Where a number that opens a name, after any bracketed group, and its dash between
+// separators ("[Group] 86 - ") end; 0 when the name opens otherwise.
+qsizetype openingNumber(const QString &text)
+{
+    const auto separator = [&](qsizetype at) {
+        return at < text.size() &&
+               (text.at(at) == u' ' || text.at(at) == u'.' || text.at(at) == u'_');
+    };
+    qsizetype at = 0;
+    while (at < text.size() && text.at(at) == u'[') {
+        const qsizetype close = text.indexOf(u']', at);
+        if (close < 0)
+            return 0;
+        at = close + 1;
+        while (separator(at))
+            ++at;
+    }
+    const qsizetype digits = at;
+    while (at < text.size() && isDigit(text.at(at)))
+        ++at;
+    if (at == digits || at - digits > 4 || !separator(at))
+        return 0;
+    while (separator(at))
+        ++at;
+    if (at >= text.size() || text.at(at) != u'-' || !separator(at + 1))
+        return 0;
+    return at + 1;
+}
+
+bool isArticle(const QString &word)
+{
+    static const QStringList articles = {QStringLiteral("the"), QStringLiteral("a"),
+                                         QStringLiteral("an")};
+    return articles.contains(word, Qt::CaseInsensitive);
+}
+
+// The words of a title as written, its separators made single blanks.
+QString plainWords(QString text)
+{
+    for (QChar &unit : text) {
+        if (unit == u'.' || unit == u'_')
+            unit = u' ';
+    }
+    return text.simplified();
+}
+
 QStringList stringList(const QJsonValue &value)
 {
     QStringList list;
@@ -163,35 +274,102 @@ TNVideoFileParser::NameReading TNVideoFileParser::parseName(const QString &text)
     NameReading reading;
     ParserResult &result = reading.result;
     const std::optional<YearInfo> year = parseYear(text);
-    const std::optional<SeasonEpisodeInfo> seasonEpisode = parseSeasonEpisode(text);
+    const auto numbering = seasonEpisodeFrom(text, 0);
     const std::optional<ReleaseInfo> release = findReleaseInfo(text);
 
     if (year)
         result.year = year->yearInfo;
     // A season and episode that merely spell the year (10 x season + episode) are dropped;
     // a season without an episode only ends the title.
-    if (seasonEpisode) {
-        reading.numberingAt = seasonEpisode->fileRange;
-        const std::optional<qint32> season = seasonEpisode->fileSeason;
-        const std::optional<qint32> episode = seasonEpisode->fileEpisode;
-        if (episode && !(season && year && 10 * qint64(*season) + *episode == year->yearInfo)) {
-            result.season = season;
-            result.episode = episode;
+    if (numbering) {
+        const SeasonEpisodeInfo &found = numbering->info;
+        reading.numberingAt = found.fileRange;
+        if (found.fileEpisode &&
+            !(found.fileSeason && year &&
+              10 * qint64(*found.fileSeason) + *found.fileEpisode == year->yearInfo)) {
+            result.season = found.fileSeason;
+            result.episode = found.fileEpisode;
+        } else if (!found.fileEpisode) {
+            reading.markedSeason = found.fileSeason;
+        }
+        // An episode without a season takes one that the name writes apart from it
+        // ("(Season 2) - 13", not "The Final Season - 16").
+        if (result.episode && !result.season) {
+            const qsizetype from = found.fileRange, to = from + numbering->length;
+            for (auto marker = seasonEpisodeFrom(text, numbering->pattern + 1); marker;
+                 marker = seasonEpisodeFrom(text, marker->pattern + 1)) {
+                const SeasonEpisodeInfo &season = marker->info;
+                if (season.fileSeason && !season.fileEpisode &&
+                    (season.fileRange >= to || season.fileRange + marker->length <= from)) {
+                    reading.markedSeason = season.fileSeason;
+                    attachSeason(result, *season.fileSeason);
+                    break;
+                }
+            }
         }
     }
     if (release)
         result.release = release->releaseInfo;
 
     // The title ends where the first of year, season/episode (kept or not) and tags begins.
-    const qsizetype end = std::min({year ? year->yearRange : notFound,
-                                    seasonEpisode ? seasonEpisode->fileRange : notFound,
-                                    release ? release->releaseRange.value_or(notFound) : notFound});
+    const qsizetype numberingAt = reading.numberingAt.value_or(notFound);
+    const qsizetype yearAt = year ? titleEndBeforeYear(text, year->yearInfo) : notFound;
+    const qsizetype end = std::min(
+        {yearAt, numberingAt, release ? release->releaseRange.value_or(notFound) : notFound});
     if (end > 0 && end < text.size())
-        result.name = cleanupName(text.left(end)).trimmed();
+        result.name = titleOf(text.left(end), reading.numberingAt && numberingAt >= end
+                                                  ? std::optional(result.episode.value_or(-1))
+                                                  : std::nullopt);
     // With nothing before it, the title follows the numbering ("[Group] 01 - Title").
     if (result.name.isEmpty())
         result.name = cleanupName(text).trimmed();
+    // A title is never a lone article: a tag-like word after it is the title's own
+    // ("The.Remux.2019").
+    if (isArticle(result.name)) {
+        const QStringList words = plainWords(text.left(std::min(yearAt, numberingAt))).split(u' ');
+        if (words.size() == 2 && words.first().compare(result.name, Qt::CaseInsensitive) == 0 &&
+            std::all_of(words.last().cbegin(), words.last().cend(),
+                        [](QChar unit) { return unit.isLetter(); }))
+            result.name = words.join(u' ');
+    }
     return reading;
+}
+
+QString TNVideoFileParser::titleOf(const QString &candidate,
+                                   std::optional<qint32> laterEpisode) const
+{
+    // A number that opens a name numbered further on is part of the title ("86 - Eighty Six
+    // - 23"), where alone it would be the episode ("04 - Family Guy"); a padded one, or the
+    // later episode again, still numbers the episode ("03 - Show - S01E03").
+    const qsizetype opening = laterEpisode ? openingNumber(candidate) : 0;
+    QString number = candidate.left(opening);
+    number.remove(0, number.lastIndexOf(u']') + 1);
+    number.removeIf([](QChar unit) { return !isDigit(unit); });
+    if (opening == 0 || number.startsWith(u'0') || number.toInt() == *laterEpisode)
+        return cleanupName(candidate).trimmed();
+    const QString rest = cleanupName(candidate.mid(opening)).trimmed();
+    return rest.isEmpty() ? number : number + QLatin1String(" - ") + rest;
+}
+
+std::optional<TNVideoFileParser::Numbering>
+TNVideoFileParser::seasonEpisodeFrom(const QString &text, qsizetype firstPattern) const
+{
+    for (qsizetype index = firstPattern; index < m_regexSeason.size(); ++index) {
+        const QStringList first = firstMatch(text, m_regexSeason.at(index));
+        if (first.size() < 3)
+            continue;
+        const QString &seasonText = first.at(1);
+        const QString &episodeText = first.at(2);
+        const std::optional<qint32> season =
+            seasonText.isEmpty() ? std::nullopt : readCount(seasonText);
+        const std::optional<qint32> episode =
+            episodeText.isEmpty() ? std::nullopt : readCount(episodeText);
+        if ((season || seasonText.isEmpty()) && (episode || episodeText.isEmpty()) &&
+            (season || episode))
+            return Numbering{
+                {season, episode, text.indexOf(first.at(0))}, index, first.at(0).size()};
+    }
+    return std::nullopt;
 }
 
 TNVideoFileParser::FolderReading TNVideoFileParser::readFolder(const QString &folder) const
@@ -225,28 +403,33 @@ void TNVideoFileParser::completeFromFolders(QString folders, const QString &text
         const FolderReading reading = readFolder(folder);
         if (reading.kind == FolderReading::Collection)
             return;
-        if (reading.kind != FolderReading::Show) {
+        std::optional<NameReading> show;
+        std::optional<qint32> season = reading.season;
+        if (reading.kind == FolderReading::Show) {
+            show = parseName(folder + QLatin1Char('.'));
+            // A folder named for a season pack ("The.Wire.S01.720p") is a season folder too.
+            season = show->markedSeason;
+        }
+        if (season) {
             // In a season folder a bare leading number ("07 The Suitcase") is the episode.
-            if (nearest && reading.season && !result.episode) {
+            if (nearest && !result.episode) {
                 qsizetype digits = 0;
-                while (digits < text.size() && digits < 4 && text.at(digits) >= u'0' &&
-                       text.at(digits) <= u'9')
+                while (digits < text.size() && digits < 4 && isDigit(text.at(digits)))
                     ++digits;
                 if (digits > 0 && digits < 4) {
                     result.episode = readCount(text.left(digits));
                     titled = false;
                 }
             }
-            if (!result.season && result.episode)
-                result.season = reading.season;
-        } else {
+            attachSeason(result, *season);
+        }
+        if (show) {
             if (titled)
                 return;
-            const NameReading show = parseName(folder + QLatin1Char('.'));
-            if (!show.result.name.isEmpty()) {
-                result.name = show.result.name;
+            if (!show->result.name.isEmpty()) {
+                result.name = show->result.name;
                 if (!result.year)
-                    result.year = show.result.year;
+                    result.year = show->result.year;
                 return;
             }
         }
@@ -263,12 +446,7 @@ QString TNVideoFileParser::searchKeyword(const QString &parsedName, const QStrin
     const QString name = parsedName.trimmed();
     if (!name.isEmpty())
         return name;
-    QString fileName = PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(path));
-    for (QChar &unit : fileName) {
-        if (unit == QLatin1Char('.') || unit == QLatin1Char('_'))
-            unit = QLatin1Char(' ');
-    }
-    return fileName.simplified();
+    return plainWords(PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(path)));
 }
 
 std::optional<TNVideoFileParser::YearInfo> TNVideoFileParser::parseYear(const QString &text) const
@@ -286,21 +464,10 @@ std::optional<TNVideoFileParser::YearInfo> TNVideoFileParser::parseYear(const QS
 std::optional<TNVideoFileParser::SeasonEpisodeInfo>
 TNVideoFileParser::parseSeasonEpisode(const QString &text) const
 {
-    for (const QString &pattern : m_regexSeason) {
-        const QStringList first = firstMatch(text, pattern);
-        if (first.size() < 3)
-            continue;
-        const QString &seasonText = first.at(1);
-        const QString &episodeText = first.at(2);
-        const std::optional<qint32> season =
-            seasonText.isEmpty() ? std::nullopt : readCount(seasonText);
-        const std::optional<qint32> episode =
-            episodeText.isEmpty() ? std::nullopt : readCount(episodeText);
-        if ((season || seasonText.isEmpty()) && (episode || episodeText.isEmpty()) &&
-            (season || episode))
-            return SeasonEpisodeInfo{season, episode, text.indexOf(first.at(0))};
-    }
-    return std::nullopt;
+    const auto found = seasonEpisodeFrom(text, 0);
+    if (!found)
+        return std::nullopt;
+    return found->info;
 }
 
 std::optional<TNVideoFileParser::ReleaseInfo>

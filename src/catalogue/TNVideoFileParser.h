@@ -80,6 +80,9 @@ private:
         ParserResult result;
         // Where the numbering starts in the working text, when there is one.
         std::optional<qsizetype> numberingAt;
+        // A season the name gives without an episode: a season pack ("Show.S01.720p"), or
+        // a season word beside absolute numbering ("(Season 2) - 13").
+        std::optional<qint32> markedSeason;
     };
     // What a folder above a video is, by the first "SeasonFolder" pattern that matches it:
     // its group 1 holds the season of a season folder, or the word of a collection of shows
@@ -97,6 +100,17 @@ private:
         std::optional<qint32> season;
     };
     NameReading parseName(const QString &text) const;
+    struct Numbering
+    {
+        SeasonEpisodeInfo info;
+        // The season pattern that found it, and the length of its text.
+        qsizetype pattern = 0;
+        qsizetype length = 0;
+    };
+    // The first numbering that the season patterns from the given one on find.
+    std::optional<Numbering> seasonEpisodeFrom(const QString &text, qsizetype firstPattern) const;
+    // The cleaned title; laterEpisode is given when the name is numbered after it.
+    QString titleOf(const QString &candidate, std::optional<qint32> laterEpisode) const;
     FolderReading readFolder(const QString &folder) const;
     void completeFromFolders(QString folders, const QString &text, NameReading &file) const;
 
