@@ -76,8 +76,13 @@ void CookieStorage::setCookiesFromUrl(const QList<QNetworkCookie> &cookies, cons
 {
     QList<QNetworkCookie> kept;
     for (QNetworkCookie cookie : cookies) {
-        if (bindToAddress(cookie, url))
-            kept.append(cookie);
+        if (!bindToAddress(cookie, url))
+            continue;
+        // The jar reads a name without a leading dot as a Domain attribute and widens it to
+        // every name below; a cookie that came without one must stay with its host alone.
+        if (cookie.domain() == url.host() && !isAddress(url))
+            cookie.setDomain(QString());
+        kept.append(cookie);
     }
     QMutexLocker lock(&m_mutex);
     m_jar->setCookiesFromUrl(kept, url);

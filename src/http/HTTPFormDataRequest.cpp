@@ -349,15 +349,18 @@ bool HTTPFormDataRequest::buildMultipartFormDataPostBody(const QList<PostValue> 
 QByteArray HTTPFormDataRequest::chooseBoundary(const QList<PostValue> &values,
                                                const QList<FileData> &files) const
 {
-    // The fixed boundary serves unless a part holds it; then a random one takes its place.
+    // The fixed boundary serves unless a part holds it, in its head or its body; then a random
+    // one takes its place.
     QByteArray boundary = Boundary;
     const auto taken = [&] {
+        const QLatin1String text(boundary);
         for (const PostValue &value : values) {
-            if (value.value.contains(QLatin1String(boundary)))
+            if (value.key.contains(text) || value.value.contains(text))
                 return true;
         }
         for (const FileData &file : files) {
-            if (partContains(file, boundary))
+            if (file.key.contains(text) || file.fileName.contains(text) ||
+                file.contentType.contains(text) || partContains(file, boundary))
                 return true;
         }
         return false;

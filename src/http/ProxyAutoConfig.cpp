@@ -48,14 +48,20 @@ public:
     }
 
     // Shell patterns with * and ?, matched greedily with one point to come back to, so that
-    // no pattern can make the match take longer than text length times pattern length.
+    // no pattern can make the match take longer than text length times pattern length. Both
+    // can be long enough for that to take minutes, which no interruption of the script would
+    // end: a match that needs more steps stops the script.
     Q_INVOKABLE bool shExpMatch(const QString &text, const QString &pattern) const
     {
         qsizetype t = 0;
         qsizetype p = 0;
         qsizetype star = -1;
         qsizetype resume = 0;
-        while (t < text.size()) {
+        for (qint64 steps = 0; t < text.size(); ++steps) {
+            if (steps == MaximumMatchSteps) {
+                m_engine.setInterrupted(true);
+                return false;
+            }
             if (p < pattern.size() && (pattern[p] == QLatin1Char('?') || pattern[p] == text[t])) {
                 ++t;
                 ++p;
@@ -84,6 +90,9 @@ public:
     }
 
 private:
+    // Far more than any address and pattern need, and done in well under a second.
+    static constexpr qint64 MaximumMatchSteps = qint64(1) << 24;
+
     QJSEngine &m_engine;
     const HostLookup::Deadline m_deadline;
 };

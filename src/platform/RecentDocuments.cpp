@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <pugixml.hpp>
@@ -99,11 +100,22 @@ void noteUse(pugi::xml_node root, const QUrl &url)
 }
 
 // A list read in another encoding is written back as UTF-8, so its declaration must say so.
+// Readers find the encoding by looking for "encoding" anywhere in the declaration, so it is
+// written anew with nothing else they could take for one.
 void declareUtf8(pugi::xml_document &document)
 {
     for (pugi::xml_node node : document.children()) {
-        if (node.type() == pugi::node_declaration && node.attribute("encoding"))
-            node.attribute("encoding").set_value("UTF-8");
+        if (node.type() != pugi::node_declaration)
+            continue;
+        const QByteArray version = node.attribute("version").value();
+        const QByteArray standalone = node.attribute("standalone").value();
+        node.remove_attributes();
+        static const QRegularExpression versionNumber(QStringLiteral("^1\\.[0-9]+$"));
+        node.append_attribute("version") =
+            QString::fromLatin1(version).contains(versionNumber) ? version.constData() : "1.0";
+        node.append_attribute("encoding") = "UTF-8";
+        if (standalone == "yes" || standalone == "no")
+            node.append_attribute("standalone") = standalone.constData();
     }
 }
 
@@ -159,12 +171,19 @@ bool RecentDocuments::noteNewRecentDocumentURL(const QUrl &url) const
 
     std::ostringstream out;
     document.save(out, "  ", fresh ? pugi::format_indent : pugi::format_raw, pugi::encoding_utf8);
+    const QByteArray written = QByteArray::fromStdString(out.str());
+    // Text before the declaration, which the parser skips and the writer leaves out, kept the
+    // declaration from counting when the list was read; first in the file, it would.
+    pugi::xml_document reread;
+    const pugi::xml_parse_result again = reread.load_buffer(
+        written.constData(), size_t(written.size()), pugi::parse_full | pugi::parse_ws_pcdata);
+    if (!again || again.encoding != pugi::encoding_utf8)
+        return refuse("would read differently once written; it is left as it is");
     if (!QDir().mkpath(info.absolutePath()))
         return refuse("(its folder cannot be made)");
     QString problem;
     // Other programs' entries live in this file too: a list cut short would lose them all.
-    if (!FileWriter::replace(m_path, QByteArray::fromStdString(out.str()),
-                             FileWriter::Access::AsReplaced, &problem))
+    if (!FileWriter::replace(m_path, written, FileWriter::Access::AsReplaced, &problem))
         return refuse(qPrintable(problem));
     return true;
 }

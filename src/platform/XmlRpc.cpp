@@ -86,30 +86,43 @@ public:
         element("double", QByteArray(digits, written.ptr - digits));
     }
 
-    void member(const QString &name, const QVariant &content, const QString &where)
+    // Seconds in UTC with a year of four digits is all the type holds.
+    void date(const QDateTime &value, const QString &where)
+    {
+        const QDateTime utc = value.toUTC();
+        if (!utc.isValid() || utc.date().year() < 1 || utc.date().year() > 9999 ||
+            utc.time().msec() != 0)
+            throw Unsendable(where, QStringLiteral("a date the type cannot hold exactly"));
+        element("dateTime.iso8601", utc.toString(QStringLiteral("yyyyMMdd'T'HH:mm:ss")).toUtf8());
+    }
+
+    void member(const QString &name, const QVariant &content, const QString &where, int depth)
     {
         const QString inner = where + QStringLiteral(", member \"%1\"").arg(name);
         xml += "<member><name>";
         text(name, inner);
         xml += "</name>";
-        value(content, inner);
+        value(content, inner, depth);
         xml += "</member>";
     }
 
-    void value(const QVariant &variant, const QString &where)
+    // Replies nested deeper are refused as malformed: such a value could never come back.
+    void value(const QVariant &variant, const QString &where, int depth = 0)
     {
+        if (depth > XmlRpc::MaximumNesting)
+            throw Unsendable(where, QStringLiteral("values nested too deeply"));
         xml += "<value>";
-        typed(variant, where);
+        typed(variant, where, depth);
         xml += "</value>";
     }
 
 private:
-    void typed(const QVariant &variant, const QString &where)
+    void typed(const QVariant &variant, const QString &where, int depth)
     {
         if (variant.metaType() == QMetaType::fromType<XmlRpc::OrderedStruct>()) {
             xml += "<struct>";
             for (const auto &[name, content] : variant.value<XmlRpc::OrderedStruct>())
-                member(name, content, where);
+                member(name, content, where, depth + 1);
             xml += "</struct>";
             return;
         }
@@ -146,17 +159,14 @@ private:
             element("base64", variant.toByteArray().toBase64());
             return;
         case QMetaType::QDateTime:
-            element("dateTime.iso8601", variant.toDateTime()
-                                            .toUTC()
-                                            .toString(QStringLiteral("yyyyMMdd'T'HH:mm:ss"))
-                                            .toUtf8());
+            date(variant.toDateTime(), where);
             return;
         case QMetaType::QVariantList:
         case QMetaType::QStringList: {
             xml += "<array><data>";
             const QVariantList items = variant.toList();
             for (qsizetype i = 0; i < items.size(); ++i)
-                value(items[i], where + QStringLiteral(", item %1").arg(i + 1));
+                value(items[i], where + QStringLiteral(", item %1").arg(i + 1), depth + 1);
             xml += "</data></array>";
             return;
         }
@@ -164,7 +174,7 @@ private:
             xml += "<struct>";
             const QVariantMap members = variant.toMap();
             for (auto it = members.cbegin(); it != members.cend(); ++it)
-                member(it.key(), it.value(), where);
+                member(it.key(), it.value(), where, depth + 1);
             xml += "</struct>";
             return;
         }

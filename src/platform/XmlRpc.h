@@ -35,7 +35,8 @@ using OrderedStruct = QList<std::pair<QString, QVariant>>;
 
 // The call, or nothing when a value cannot go out exactly as given: text holding a character
 // XML 1.0 cannot carry (see XmlCharacters), a double that is not finite, an integer beyond
-// what a double holds exactly. problem then names the parameter and what is wrong with it,
+// what a double holds exactly, a date with milliseconds or outside the years 1 to 9999,
+// values nested deeper than MaximumNesting. problem then names the parameter and what is wrong with it,
 // revealing nothing of its text. 32-bit integers become <int>, 64-bit integers <double>, as
 // the protocol has no wider integer type; doubles are written in the fewest digits that read
 // back as the same number, without an exponent.

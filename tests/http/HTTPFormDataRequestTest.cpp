@@ -273,6 +273,22 @@ TEST_F(HTTPFormDataRequestTest, NamesCannotBreakOutOfTheirQuotesAndPartsCannotEn
     EXPECT_EQ(sent.body.count("\r\n--" + boundary), 2);
 }
 
+TEST_F(HTTPFormDataRequestTest, ABoundaryInAPartsHeadIsNotUsedEither)
+{
+    const QString held = QStringLiteral("x--") + QString::fromLatin1(B);
+    const QString plain = QStringLiteral("plain");
+    const QString heads[][3] = {{held, plain, plain}, {plain, held, plain}, {plain, plain, held}};
+    for (const auto &[key, fileName, type] : heads) {
+        auto request = form();
+        request->addData("bytes", fileName, type, key);
+        ASSERT_TRUE(static_cast<HTTPRequest &>(*request).buildPostBody());
+        const QString contentType =
+            request->requestHeaders()->value(QStringLiteral("Content-Type"));
+        EXPECT_FALSE(contentType.endsWith(QStringLiteral("boundary=") + QString::fromLatin1(B)))
+            << qPrintable(key + fileName + type);
+    }
+}
+
 TEST_F(HTTPFormDataRequestTest, PartHeadsHoldingControlCharactersAreRefused)
 {
     const struct

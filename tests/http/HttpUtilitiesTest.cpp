@@ -134,6 +134,29 @@ TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
     EXPECT_TRUE(SessionCookies::sessionCookies().isEmpty());
 }
 
+TEST(HttpUtilitiesTest, ACookieWithoutDomainStaysWithItsHostAndLeavesWithTheSession)
+{
+    const QUrl url("http://www.example.com/");
+    const auto cookies =
+        CookieStorage::cookiesFromResponse({"own=1", "shared=1; Domain=example.com"}, url);
+    // As a response is read with cookies kept.
+    CookieStorage::shared().setCookiesFromUrl(cookies, url);
+    for (const QNetworkCookie &cookie : cookies)
+        SessionCookies::addSessionCookie(cookie);
+    const auto sent = [](const char *to) {
+        QList<QByteArray> names;
+        for (const QNetworkCookie &cookie : CookieStorage::shared().cookiesForUrl(QUrl(to)))
+            names.append(cookie.name());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(sent("http://www.example.com/"), (QList<QByteArray>{"own", "shared"}));
+    EXPECT_EQ(sent("http://sub.www.example.com/"), QList<QByteArray>{"shared"});
+    EXPECT_EQ(sent("http://example.com/"), QList<QByteArray>{"shared"});
+    SessionCookies::setSessionCookies(std::nullopt);
+    EXPECT_TRUE(CookieStorage::shared().allCookies().isEmpty());
+}
+
 TEST(HttpUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
 {
     CookieStorage &storage = CookieStorage::shared();

@@ -87,6 +87,15 @@ TEST(ProxyAutoConfigTest, ScriptsThatRunTooLongAreBrokenAndPatternsDoNotBacktrac
                                .arg(stars);
     EXPECT_EQ(ProxyAutoConfig::proxiesForScript(script, url),
               QList<ProxyEntry>({{Type::Http, "right", 2}}));
+
+    // Each step of this match comes back to the start of the pattern: no time limit would
+    // stop it, so it stops the script itself.
+    const QString endless = QStringLiteral(R"JS(
+        function FindProxyForURL(url, host) {
+            var text = 'a'.repeat(200000);
+            return shExpMatch(text, '*' + 'a'.repeat(2000) + 'b') ? 'PROXY wrong:1' : 'DIRECT';
+        })JS");
+    EXPECT_FALSE(ProxyAutoConfig::proxiesForScript(endless, url, std::chrono::minutes(10)));
 }
 
 TEST(ProxyAutoConfigTest, ScriptsAreReadFromFilesAndServers)

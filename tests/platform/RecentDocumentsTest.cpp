@@ -178,16 +178,19 @@ TEST_F(RecentDocumentsTest, EveryOtherEntryIsKeptAndRepeatedUseIsCounted)
 
 TEST_F(RecentDocumentsTest, ListsInOtherEncodingsStayReadableWhateverTheirDeclaration)
 {
-    const auto list = [](const char *encoding) {
-        return QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n<xbel version=\"1.0\">"
+    const auto list = [](const char *declaration) {
+        return QStringLiteral("<?xml version=\"1.0\" %1?>\n<xbel version=\"1.0\">"
                               "<bookmark href=\"file:///home/u/x.txt\"><title>\u00c9t\u00e9 "
                               "\u00e0 Paris</title></bookmark></xbel>\n")
-            .arg(QLatin1String(encoding));
+            .arg(QLatin1String(declaration));
     };
     QStringEncoder utf16(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom);
     const QUrl films(QStringLiteral("file:///srv/Films"));
+    // Readers take the encoding from "encoding=" wherever it stands in the declaration.
     for (const QByteArray &content :
-         {list("ISO-8859-1").toLatin1(), QByteArray(utf16.encode(list("UTF-16")))}) {
+         {list("encoding=\"ISO-8859-1\"").toLatin1(),
+          list("xencoding=\"ISO-8859-1\" standalone=\"yes\"").toLatin1(),
+          QByteArray(utf16.encode(list("encoding=\"UTF-16\"")))}) {
         writeList(content);
         // Noted twice: nothing may drift from one rewrite to the next.
         for (int note = 0; note < 2; ++note) {
@@ -197,7 +200,8 @@ TEST_F(RecentDocumentsTest, ListsInOtherEncodingsStayReadableWhateverTheirDeclar
             EXPECT_STREQ(bookmark(root, "file:///home/u/x.txt").child_value("title"),
                          "\u00c9t\u00e9 \u00e0 Paris");
             EXPECT_TRUE(ourApplication(bookmark(root, "file:///srv/Films")));
-            EXPECT_TRUE(m_content.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
+            EXPECT_TRUE(m_content.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\""))
+                << m_content.left(60).toStdString();
         }
     }
 }
@@ -239,7 +243,9 @@ TEST_F(RecentDocumentsTest, ADamagedOrLinkedListIsNeverReplaced)
     const QUrl films(QStringLiteral("file:///srv/Films"));
     for (const QByteArray &damaged :
          {GtkList.left(GtkList.size() / 2), QByteArray("<?xml version=\"1.0\"?><html/>"),
-          QByteArray("\xff\xfe garbage")}) {
+          QByteArray("\xff\xfe garbage"),
+          // Read as UTF-8; written without the text, its declaration would count.
+          "text<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + GtkList.mid(39)}) {
         writeList(damaged);
         EXPECT_FALSE(RecentDocuments(listPath()).noteNewRecentDocumentURL(films));
         EXPECT_EQ(readList(), damaged);

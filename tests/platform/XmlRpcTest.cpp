@@ -121,6 +121,21 @@ TEST(XmlRpc, RefusesWhatTheWireCannotCarryNamingWhereItStands)
     EXPECT_FALSE(XmlRpc::encodeCall(QStringLiteral("M"), {QStringLiteral("\x1b[2J")}, &problem));
     EXPECT_FALSE(problem.contains("[2J")) << "the text itself is never repeated";
     EXPECT_TRUE(XmlRpc::encodeCall(QStringLiteral("M"), {qint64(1) << 53}));
+    // Dates go out in seconds, with years of four digits.
+    const QDateTime second = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    for (const QDateTime &date :
+         {second.addMSecs(1), QDateTime(QDate(10000, 1, 1), QTime(0, 0)), QDateTime()})
+        EXPECT_TRUE(refusal(date).contains("a date")) << qPrintable(date.toString());
+    // A reply nested deeper is malformed; a call cannot be either.
+    QVariant deep = 1;
+    for (int level = 0; level < XmlRpc::MaximumNesting; ++level)
+        deep = QVariantList{deep};
+    QByteArray reply = XmlRpc::encodeCall(QStringLiteral("Echo"), {deep}).value_or("");
+    reply.replace("<methodCall><methodName>Echo</methodName>", "<methodResponse>");
+    reply.replace("</methodCall>", "</methodResponse>");
+    EXPECT_EQ(XmlRpc::decodeResponse(reply).kind, XmlRpcResponse::Kind::Value);
+    EXPECT_FALSE(XmlRpc::encodeCall(QStringLiteral("M"), {QVariant(QVariantList{deep})}, &problem));
+    EXPECT_TRUE(problem.contains("nested too deeply")) << qPrintable(problem);
 }
 
 TEST(XmlRpc, DecodesTheRecordedReplies)
