@@ -108,28 +108,6 @@ qsizetype longestNameIn(const QString &folder)
     return longest > 0 ? qsizetype(longest) : DefaultLongestName;
 }
 
-// The hidden name beside path. However long the path's own name, this one fits the file
-// system: the name is cut short, on a character's first byte, to make room for the suffix.
-QByteArray temporaryNameBeside(const QString &path)
-{
-    const QString folder = PathUtilities::deletingLastPathComponent(path);
-    QByteArray name = PathUtilities::lastPathComponent(path).toUtf8();
-    const qsizetype room =
-        longestNameIn(folder) - qsizetype(2 + TemporaryDigits + TemporarySuffix.size());
-    if (name.size() > room) {
-        qsizetype cut = std::max<qsizetype>(room, 0);
-        while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
-            --cut;
-        name.truncate(cut);
-    }
-    const QString hidden =
-        QStringLiteral(".%1.%2%3")
-            .arg(QString::fromUtf8(name))
-            .arg(QRandomGenerator::global()->generate(), TemporaryDigits, 16, QChar(u'0'))
-            .arg(QLatin1StringView(TemporarySuffix));
-    return QFile::encodeName(PathUtilities::appendingPathComponent(folder, hidden));
-}
-
 // A name as temporaryNameBeside() makes them.
 bool isTemporaryName(std::string_view name)
 {
@@ -149,7 +127,7 @@ int writeTemporaryBeside(const QString &path, const Filler &fill, mode_t mode,
 {
     int failure = EEXIST;
     for (int attempt = 0; attempt < TemporaryNameAttempts && failure == EEXIST; ++attempt) {
-        *temporary = temporaryNameBeside(path);
+        *temporary = FileWriter::temporaryNameBeside(path);
         failure = writeNew(*temporary, fill, mode);
     }
     return failure;
@@ -190,6 +168,26 @@ bool replaceWith(const QString &path, const Filler &fill, FileWriter::Access acc
 } // namespace
 
 namespace FileWriter {
+
+QByteArray temporaryNameBeside(const QString &path)
+{
+    const QString folder = PathUtilities::deletingLastPathComponent(path);
+    QByteArray name = PathUtilities::lastPathComponent(path).toUtf8();
+    const qsizetype room =
+        longestNameIn(folder) - qsizetype(2 + TemporaryDigits + TemporarySuffix.size());
+    if (name.size() > room) {
+        qsizetype cut = std::max<qsizetype>(room, 0);
+        while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        name.truncate(cut);
+    }
+    // Built by concatenation: a name holding "%1" must not take the place of the digits.
+    const QString hidden = QLatin1Char('.') + QString::fromUtf8(name) + QLatin1Char('.') +
+                           QStringLiteral("%1").arg(QRandomGenerator::global()->generate(),
+                                                    TemporaryDigits, 16, QChar(u'0')) +
+                           QLatin1StringView(TemporarySuffix);
+    return QFile::encodeName(PathUtilities::appendingPathComponent(folder, hidden));
+}
 
 Created createNew(const QString &path, const QByteArray &data, QString *problem)
 {

@@ -40,6 +40,11 @@ bool replaceWithCopy(const QString &path, const QString &source, Access access, 
 // disk does, instead of killing the program. Called once at start-up.
 void failWritesPastSizeLimit();
 
+// The hidden name a write to path goes through, beside it: however long the path's own name,
+// this one fits the file system, the name cut short on a character's first byte to make room
+// for the random digits and the suffix.
+QByteArray temporaryNameBeside(const QString &path);
+
 // Removes what createNew() and replace() left in folder when the program died between writing
 // and moving: this user's regular files named ".<name>.<8 hex digits>.part", last written more
 // than age ago. Links, other users' files and every other name are left alone.
