@@ -1,4 +1,4 @@
-#include "platform/XmlRpc.h"
+#include "platform/XMLRPC.h"
 #include "services/TNZipFile.h"
 
 #include "fakes/services/ZipArchiveBuilder.h"
@@ -39,7 +39,7 @@ void BM_RefuseDeeplyNestedReply(benchmark::State &state)
                              QByteArray("</data></array></value>").repeated(Levels) +
                              "</param></params></methodResponse>";
     for (auto _ : state) {
-        if (XmlRpc::decodeResponse(reply).kind != XmlRpcResponse::Kind::Malformed)
+        if (XMLRPC::decodeResponse(reply).kind != XMLRPCResponse::Kind::Malformed)
             state.SkipWithError("the reply was read");
     }
 }

@@ -1,7 +1,7 @@
 // Reading the services' replies: the XML-RPC decoder on a large recorded search reply and
 // the search-page reader on a recorded Podnapisi reply.
-#include "platform/XmlRpc.h"
-#include "services/XmlReply.h"
+#include "platform/XMLRPC.h"
+#include "services/XMLReply.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +25,7 @@ void decodeSearchReply(benchmark::State &state)
     const QByteArray reply =
         fixture("opensubtitles-xmlrpc/test_list_subtitles_movie_1_SearchSubtitles.response.xml");
     for (auto _ : state) {
-        const XmlRpcResponse response = XmlRpc::decodeResponse(reply);
+        const XMLRPCResponse response = XMLRPC::decodeResponse(reply);
         benchmark::DoNotOptimize(response.value);
     }
     state.SetBytesProcessed(qint64(state.iterations()) * reply.size());
@@ -36,10 +36,10 @@ void readPodnapisiPage(benchmark::State &state)
 {
     const QByteArray page = fixture("podnapisi-xml/test_query_movie_2.xml");
     for (auto _ : state) {
-        const auto document = XmlReply::parse(page, nullptr);
+        const auto document = XMLReply::parse(page, nullptr);
         qsizetype releases = 0;
         for (const pugi::xpath_node record : document->select_nodes("/results/subtitle"))
-            releases += XmlReply::requiredChild(record.node(), "release").size();
+            releases += XMLReply::requiredChild(record.node(), "release").size();
         benchmark::DoNotOptimize(releases);
     }
     state.SetBytesProcessed(qint64(state.iterations()) * page.size());

@@ -3,15 +3,15 @@
 // chooses server or proxy; its lines are the values of the first answer up to an empty line, then
 // those of the second.
 #include "FuzzSupport.h"
-#include "http/HttpAuthentication.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
+#include "http/HTTPAuthentication.h"
+#include "http/HTTPMessage.h"
+#include "http/HTTPResponseHead.h"
 
 namespace {
 
-HttpResponseHead challenge(bool proxy, const QList<QByteArray> &values)
+HTTPResponseHead challenge(bool proxy, const QList<QByteArray> &values)
 {
-    HttpResponseHead head;
+    HTTPResponseHead head;
     const int code = proxy ? 407 : 401;
     head.setStatus("HTTP/1.1 " + QByteArray::number(code), "HTTP/1.1", code);
     for (const QByteArray &value : values)
@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<QByteArray> first = blank < 0 ? lines : lines.first(blank);
     const QList<QByteArray> second = blank < 0 ? QList<QByteArray>() : lines.sliced(blank + 1);
 
-    const std::shared_ptr<HttpAuthentication> authentication =
-        HttpAuthentication::createFromResponse(challenge(proxy, first), proxy);
+    const std::shared_ptr<HTTPAuthentication> authentication =
+        HTTPAuthentication::createFromResponse(challenge(proxy, first), proxy);
     if (!authentication)
         return 0;
     FUZZ_CHECK(authentication->method() == QLatin1String("Basic") ||
@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                authentication->method() == QLatin1String("NTLM"));
     authentication->realm();
     authentication->isValid();
-    std::optional<HttpMessage> message =
-        HttpMessage::create("GET", QUrl(QStringLiteral("http://example.com/a/b?c=d")), "HTTP/1.1");
+    std::optional<HTTPMessage> message =
+        HTTPMessage::create("GET", QUrl(QStringLiteral("http://example.com/a/b?c=d")), "HTTP/1.1");
     FUZZ_CHECK(message.has_value());
     const Credentials credentials{QStringLiteral("user"), QStringLiteral("p\u00e4ss:word"), {}};
     if (authentication->apply(*message, credentials)) {
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Our Digest answer quotes what it repeats: read with the same grammar, the realm
         // comes back unchanged.
         if (authentication->method() == QLatin1String("Digest")) {
-            const std::shared_ptr<HttpAuthentication> echoed =
-                HttpAuthentication::createFromResponse(challenge(proxy, {*sent}), proxy);
+            const std::shared_ptr<HTTPAuthentication> echoed =
+                HTTPAuthentication::createFromResponse(challenge(proxy, {*sent}), proxy);
             FUZZ_CHECK(echoed && echoed->realm() == authentication->realm());
         }
     }

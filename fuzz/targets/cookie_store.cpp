@@ -4,7 +4,7 @@
 // "Set-Cookie" values.
 #include "FuzzSupport.h"
 #include "http/CookieStorage.h"
-#include "http/HttpMessage.h"
+#include "http/HTTPMessage.h"
 #include "http/SessionCookies.h"
 
 #include <QDateTime>
@@ -87,7 +87,7 @@ void checkOffered(const QUrl &url, const Setters &setters, const QDateTime &befo
         pairs.append(QString::fromUtf8(cookie.name() + '=' + cookie.value()));
     }
     // As the request writes its "Cookie" header.
-    FUZZ_CHECK(HttpMessage::isFieldValue(pairs.join(QStringLiteral("; ")).toUtf8()),
+    FUZZ_CHECK(HTTPMessage::isFieldValue(pairs.join(QStringLiteral("; ")).toUtf8()),
                "the cookies offered would make the request fail");
 }
 

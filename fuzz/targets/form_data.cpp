@@ -8,7 +8,7 @@
 // With any other second line, the text after the first line is written in the character set.
 #include "FuzzSupport.h"
 #include "http/HTTPFormDataRequest.h"
-#include "http/HttpMessage.h"
+#include "http/HTTPMessage.h"
 #include "http/TextEncoding.h"
 
 #include <QRegularExpression>
@@ -108,7 +108,7 @@ QByteArray bodyOf(const HTTPFormDataRequest &request)
 // line per header and no more.
 void checkHead(const HTTPFormDataRequest &request, const Form &form)
 {
-    auto message = HttpMessage::create("POST", request.url(), "HTTP/1.1");
+    auto message = HTTPMessage::create("POST", request.url(), "HTTP/1.1");
     FUZZ_CHECK(message.has_value());
     const auto headers = request.requestHeaders().value_or(QMap<QString, QString>());
     for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
@@ -128,7 +128,7 @@ void checkHead(const HTTPFormDataRequest &request, const Form &form)
 
 bool holdsControl(const QString &text)
 {
-    return !HttpMessage::isFieldValue(text.toUtf8());
+    return !HTTPMessage::isFieldValue(text.toUtf8());
 }
 
 // Whether the character set writes ASCII as ASCII, after any other text too. Those that do

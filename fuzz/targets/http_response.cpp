@@ -1,7 +1,7 @@
 // A response fed to the parser in pieces whose size the input chooses, the body taken either
 // through the parser or directly, as the connection does.
 #include "FuzzSupport.h"
-#include "http/HttpResponseParser.h"
+#include "http/HTTPResponseParser.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const QByteArray methods[] = {"GET", "HEAD", "CONNECT", "POST"};
     if (size < 2)
         return 0;
-    HttpResponseParser parser(methods[data[0] % 4]);
+    HTTPResponseParser parser(methods[data[0] % 4]);
     const bool takeRawBody = data[1] & 0x80;
     const qsizetype pieceSize = (data[1] & 0x7f) + 1;
     const char *at = reinterpret_cast<const char *>(data + 2);
@@ -35,20 +35,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool endedByItself = parser.isDone();
     parser.finishAtEndOfStream();
     FUZZ_CHECK(parser.isDone() != parser.hasFailed());
-    FUZZ_CHECK(parser.hasFailed() == (parser.failure() != HttpResponseParser::Failure::None));
+    FUZZ_CHECK(parser.hasFailed() == (parser.failure() != HTTPResponseParser::Failure::None));
     FUZZ_CHECK(body.size() <= qsizetype(size));
     if (!parser.isDone())
         return 0;
 
     FUZZ_CHECK(parser.isHeadComplete());
-    const HttpResponseHead &head = parser.head();
+    const HTTPResponseHead &head = parser.head();
     FUZZ_CHECK(head.statusCode() >= 200 && head.statusCode() <= 999);
     head.allHeaderFields();
-    if (parser.framing() == HttpResponseParser::Framing::Length && endedByItself) {
+    if (parser.framing() == HTTPResponseParser::Framing::Length && endedByItself) {
         const std::optional<QByteArray> length = head.header("Content-Length");
         FUZZ_CHECK(length && body.size() == length->split(',').first().trimmed().toLongLong());
     }
-    if (parser.framing() == HttpResponseParser::Framing::None)
+    if (parser.framing() == HTTPResponseParser::Framing::None)
         FUZZ_CHECK(body.isEmpty());
     return 0;
 }

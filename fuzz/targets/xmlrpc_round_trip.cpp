@@ -3,7 +3,7 @@
 // a value sends that value; any other input is read as a recipe for a value: each byte picks
 // a kind, and the bytes after it give its content.
 #include "FuzzSupport.h"
-#include "platform/XmlRpc.h"
+#include "platform/XMLRPC.h"
 
 #include <QDateTime>
 
@@ -53,7 +53,7 @@ public:
         }
         default: {
             // Names a struct built in order never repeats, so that it reads back as a map.
-            XmlRpc::OrderedStruct members;
+            XMLRPC::OrderedStruct members;
             QStringList names;
             for (int n = byte() % 5; n > 0 && depth < 80; --n) {
                 const QString name = text();
@@ -108,9 +108,9 @@ bool sameDouble(double sent, double read)
 // lists of strings as lists, structs built in order as maps.
 bool arrivedAsSent(const QVariant &sent, const QVariant &read)
 {
-    if (sent.metaType() == QMetaType::fromType<XmlRpc::OrderedStruct>()) {
+    if (sent.metaType() == QMetaType::fromType<XMLRPC::OrderedStruct>()) {
         QVariantMap members;
-        for (const auto &[name, content] : sent.value<XmlRpc::OrderedStruct>())
+        for (const auto &[name, content] : sent.value<XMLRPC::OrderedStruct>())
             members.insert(name, content);
         return arrivedAsSent(members, read);
     }
@@ -156,7 +156,7 @@ void checkRoundTrip(const QVariant &value)
 {
     QString problem;
     const std::optional<QByteArray> call =
-        XmlRpc::encodeCall(QStringLiteral("Echo"), {value}, &problem);
+        XMLRPC::encodeCall(QStringLiteral("Echo"), {value}, &problem);
     if (!call) {
         FUZZ_CHECK(!problem.isEmpty(), "a value was refused without a reason");
         return;
@@ -168,8 +168,8 @@ void checkRoundTrip(const QVariant &value)
     reply.replace(callHead, "<methodResponse><params>");
     reply.chop(qsizetype(std::strlen("</methodCall>")));
     reply += "</methodResponse>";
-    const XmlRpcResponse echoed = XmlRpc::decodeResponse(reply);
-    FUZZ_CHECK(echoed.kind == XmlRpcResponse::Kind::Value,
+    const XMLRPCResponse echoed = XMLRPC::decodeResponse(reply);
+    FUZZ_CHECK(echoed.kind == XMLRPCResponse::Kind::Value,
                "a value sent cannot be read back by the same protocol");
     FUZZ_CHECK(arrivedAsSent(value, echoed.value), "a value arrived altered");
 }
@@ -178,8 +178,8 @@ void checkRoundTrip(const QVariant &value)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const XmlRpcResponse response = XmlRpc::decodeResponse(Fuzz::bytes(data, size));
-    if (response.kind == XmlRpcResponse::Kind::Value) {
+    const XMLRPCResponse response = XMLRPC::decodeResponse(Fuzz::bytes(data, size));
+    if (response.kind == XMLRPCResponse::Kind::Value) {
         checkRoundTrip(response.value);
         return 0;
     }

@@ -1,7 +1,7 @@
 #include "http/ConnectionPool.h"
 
 #include "http/ConnectionTable.h"
-#include "http/HttpStream.h"
+#include "http/HTTPStream.h"
 
 #include <QMutexLocker>
 

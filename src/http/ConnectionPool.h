@@ -8,7 +8,7 @@
 #include <mutex>
 #include <optional>
 
-class HttpStream;
+class HTTPStream;
 
 // One place the engine connects to: a kept-alive connection in use by a request or idle
 // until it expires. Its id names the socket in the connection table.
@@ -19,7 +19,7 @@ struct ConnectionEntry
     int port = 0; // 0 when the URL names none
     QString scheme;
     std::optional<quint32> request;
-    std::shared_ptr<HttpStream> stream;
+    std::shared_ptr<HTTPStream> stream;
     std::optional<std::chrono::steady_clock::time_point> expires;
 };
 

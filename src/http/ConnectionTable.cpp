@@ -13,7 +13,7 @@ ConnectionTable &ConnectionTable::instance()
     return *table;
 }
 
-std::unique_ptr<QSslSocket> ConnectionTable::take(int streamId, const HttpRoute &route)
+std::unique_ptr<QSslSocket> ConnectionTable::take(int streamId, const HTTPRoute &route)
 {
     auto it = m_idle.find(streamId);
     if (it == m_idle.end())
@@ -32,7 +32,7 @@ std::unique_ptr<QSslSocket> ConnectionTable::take(int streamId, const HttpRoute 
     return std::move(idle.socket);
 }
 
-void ConnectionTable::putIdle(int streamId, const HttpRoute &route,
+void ConnectionTable::putIdle(int streamId, const HTTPRoute &route,
                               std::unique_ptr<QSslSocket> socket)
 {
     forget(streamId);

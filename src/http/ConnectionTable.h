@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/HttpRoute.h"
+#include "http/HTTPRoute.h"
 
 #include <QObject>
 #include <QSslSocket>
@@ -20,8 +20,8 @@ public:
 
     // The idle socket of that id when it is connected, clean and on the same route; any
     // other socket under the id is closed.
-    std::unique_ptr<QSslSocket> take(int streamId, const HttpRoute &route);
-    void putIdle(int streamId, const HttpRoute &route, std::unique_ptr<QSslSocket> socket);
+    std::unique_ptr<QSslSocket> take(int streamId, const HTTPRoute &route);
+    void putIdle(int streamId, const HTTPRoute &route, std::unique_ptr<QSslSocket> socket);
     // Closes the idle socket of that id, if any.
     void forget(int streamId);
     int idleCount() const { return int(m_idle.size()); }
@@ -29,7 +29,7 @@ public:
 private:
     struct Idle
     {
-        HttpRoute route;
+        HTTPRoute route;
         std::unique_ptr<QSslSocket> socket;
     };
 

@@ -1,6 +1,6 @@
 #include "http/CookieStorage.h"
 
-#include "http/HttpMessage.h"
+#include "http/HTTPMessage.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
@@ -40,7 +40,7 @@ bool bindToAddress(QNetworkCookie &cookie, const QUrl &url)
 // A control character but the tab would end the cookie, or the header it goes out in.
 bool isSendable(const QNetworkCookie &cookie)
 {
-    return HttpMessage::isFieldValue(cookie.name()) && HttpMessage::isFieldValue(cookie.value());
+    return HTTPMessage::isFieldValue(cookie.name()) && HTTPMessage::isFieldValue(cookie.value());
 }
 
 } // namespace

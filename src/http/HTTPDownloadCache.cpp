@@ -1,9 +1,9 @@
 #include "http/HTTPDownloadCache.h"
 
 #include "http/Gzip.h"
+#include "http/HTTPDate.h"
 #include "http/HTTPRequest.h"
-#include "http/HttpDate.h"
-#include "http/HttpResponseHead.h"
+#include "http/HTTPResponseHead.h"
 
 #include "platform/ApplicationFolders.h"
 #include "platform/FileWriter.h"
@@ -25,7 +25,7 @@ constexpr qint64 MaxAgeLimit = 100LL * 365 * 24 * 3600;
 
 QString canonical(const QString &name)
 {
-    return QString::fromLatin1(HttpResponseHead::canonicalName(name.toLatin1()));
+    return QString::fromLatin1(HTTPResponseHead::canonicalName(name.toLatin1()));
 }
 
 std::optional<QString> field(const QMap<QString, QString> &headers, const QString &name)
@@ -339,7 +339,7 @@ void HTTPDownloadCache::storeResponseForRequest(const HTTPRequest &request, doub
         headers.insert(canonical(QStringLiteral("Cache-Control")),
                        QStringLiteral("max-age=%1").arg(int(maxAge)));
     }
-    headers.insert(FetchDateHeader, HttpDate::rfc1123String(m_clock()));
+    headers.insert(FetchDateHeader, HTTPDate::rfc1123String(m_clock()));
     QJsonObject object;
     for (auto it = headers.cbegin(); it != headers.cend(); ++it)
         object.insert(it.key(), it.value());
@@ -358,13 +358,13 @@ bool HTTPDownloadCache::isExpired(const QMap<QString, QString> &stored) const
 {
     const QDateTime now = m_clock();
     if (const auto expires = field(stored, QStringLiteral("Expires"))) {
-        const QDateTime date = HttpDate::dateFromRFC1123String(*expires);
+        const QDateTime date = HTTPDate::dateFromRFC1123String(*expires);
         if (date.isValid() && date < now)
             return true;
     }
     if (const auto maxAge = maxAgeSeconds(field(stored, QStringLiteral("Cache-Control")))) {
         const auto fetched = field(stored, FetchDateHeader);
-        const QDateTime date = fetched ? HttpDate::dateFromRFC1123String(*fetched) : QDateTime();
+        const QDateTime date = fetched ? HTTPDate::dateFromRFC1123String(*fetched) : QDateTime();
         // Without a readable fetch date the age is unknown: count it as spent.
         if (!date.isValid() || date.addSecs(*maxAge) < now)
             return true;

@@ -1,8 +1,8 @@
 #include "http/HTTPFormDataRequest.h"
 
+#include "http/HTTPMessage.h"
 #include "http/HTTPRequestError.h"
-#include "http/HttpMessage.h"
-#include "http/HttpUtilities.h"
+#include "http/HTTPUtilities.h"
 #include "http/TextEncoding.h"
 
 #include "platform/Logging.h"
@@ -42,7 +42,7 @@ Error refusedPartHead(const QList<HTTPFormDataRequest::PostValue> &values,
                 .arg(part));
     };
     const auto sendable = [](const QString &text) {
-        return HttpMessage::isFieldValue(text.toUtf8());
+        return HTTPMessage::isFieldValue(text.toUtf8());
     };
     qsizetype part = 0;
     for (const HTTPFormDataRequest::PostValue &value : values) {
@@ -132,7 +132,7 @@ void HTTPFormDataRequest::addFile(const QString &path, const QString &fileName,
     if (!info.exists() || info.isDir())
         failWithError(noFileAt(path));
     appendFileData({path,
-                    contentType.isNull() ? HttpUtilities::mimeTypeForFileAtPath(path) : contentType,
+                    contentType.isNull() ? HTTPUtilities::mimeTypeForFileAtPath(path) : contentType,
                     fileName.isNull() ? PathUtilities::lastPathComponent(path) : fileName, key});
 }
 

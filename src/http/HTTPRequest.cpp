@@ -7,10 +7,10 @@
 #include "http/Gzip.h"
 #include "http/HTTPCacheDelegate.h"
 #include "http/HTTPInputStream.h"
+#include "http/HTTPMessage.h"
 #include "http/HTTPRequestError.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
-#include "http/HttpStream.h"
+#include "http/HTTPResponseHead.h"
+#include "http/HTTPStream.h"
 #include "http/NetworkThread.h"
 #include "http/ProgressIndicator.h"
 #include "http/SelectorCall.h"
@@ -67,7 +67,7 @@ void deleteTimer(QTimer *timer)
         timer->deleteLater();
 }
 
-void deleteStream(HttpStream *stream)
+void deleteStream(HTTPStream *stream)
 {
     stream->deleteLater();
 }
@@ -551,13 +551,13 @@ void HTTPRequest::runMain()
         if (m_requestMethod != QLatin1String("GET"))
             m_downloadCache.reset();
         m_request.reset();
-        auto message = HttpMessage::create(m_requestMethod.toLatin1(), m_url,
+        auto message = HTTPMessage::create(m_requestMethod.toLatin1(), m_url,
                                            m_useHTTPVersionOne ? "HTTP/1.0" : "HTTP/1.1");
         if (!message) {
             failWithError(HTTPRequestError::unableToCreateRequest());
             return;
         }
-        m_request = std::make_unique<HttpMessage>(std::move(*message));
+        m_request = std::make_unique<HTTPMessage>(std::move(*message));
         if (main)
             main->buildRequestHeaders();
         buildRequestHeaders();
@@ -665,7 +665,7 @@ TlsSettings HTTPRequest::tlsSettings() const
     return settings;
 }
 
-void HTTPRequest::applyProxy(HttpStream &stream) const
+void HTTPRequest::applyProxy(HTTPStream &stream) const
 {
     if (m_proxyHost.isEmpty() || m_proxyPort == 0)
         return;
@@ -690,7 +690,7 @@ void HTTPRequest::startRequest()
                                        tr("Unable to create read stream")));
         return;
     }
-    const std::shared_ptr<HttpStream> stream(new HttpStream(*m_request, std::move(body)),
+    const std::shared_ptr<HTTPStream> stream(new HTTPStream(*m_request, std::move(body)),
                                              &deleteStream);
     if (m_url.scheme().toLower() == QLatin1String("https"))
         stream->setTlsSettings(tlsSettings());
@@ -751,16 +751,16 @@ std::unique_ptr<BodySource> HTTPRequest::openBodySource()
     });
 }
 
-bool HTTPRequest::openReadStream(const std::shared_ptr<HttpStream> &stream)
+bool HTTPRequest::openReadStream(const std::shared_ptr<HTTPStream> &stream)
 {
     ConnectionPool::shared().expirePersistentConnections();
-    const std::shared_ptr<HttpStream> setAside = attachConnection(stream);
+    const std::shared_ptr<HTTPStream> setAside = attachConnection(stream);
     m_readStream = stream;
     const auto wakeUp = BandwidthThrottle::shared().wakeUpTime();
     if (!wakeUp || *wakeUp <= Clock::now())
         scheduleReadStream();
     const std::weak_ptr<HTTPRequest> weak = self();
-    stream->setClient([weak](HttpStream::Event event) {
+    stream->setClient([weak](HTTPStream::Event event) {
         if (const auto request = weak.lock())
             request->handleNetworkEvent(event);
     });
@@ -784,7 +784,7 @@ void HTTPRequest::startStatusTimer()
     m_statusTimer->start();
 }
 
-std::shared_ptr<HttpStream> HTTPRequest::attachConnection(const std::shared_ptr<HttpStream> &stream)
+std::shared_ptr<HTTPStream> HTTPRequest::attachConnection(const std::shared_ptr<HTTPStream> &stream)
 {
     ConnectionPool &pool = ConnectionPool::shared();
     QMutexLocker lock(&pool.lock());
@@ -807,7 +807,7 @@ std::shared_ptr<HttpStream> HTTPRequest::attachConnection(const std::shared_ptr<
     }
     if (!m_connectionInfo)
         m_connectionInfo = pool.idleEntry(host, scheme, port);
-    std::shared_ptr<HttpStream> setAside = m_connectionInfo ? m_connectionInfo->stream : nullptr;
+    std::shared_ptr<HTTPStream> setAside = m_connectionInfo ? m_connectionInfo->stream : nullptr;
     if (!m_connectionInfo)
         m_connectionInfo = pool.addEntry(host, port, scheme);
     if (!m_requestID)
@@ -828,11 +828,11 @@ void HTTPRequest::handleNetworkEvent(int event)
         QMutexLocker lock(&m_cancelledLock);
         if (m_complete || m_cancelled)
             return;
-        if (event == HttpStream::HasBytesAvailable)
+        if (event == HTTPStream::HasBytesAvailable)
             handleBytesAvailable();
-        else if (event == HttpStream::ErrorOccurred)
+        else if (event == HTTPStream::ErrorOccurred)
             handleStreamError();
-        else if (event == HttpStream::EndEncountered)
+        else if (event == HTTPStream::EndEncountered)
             handleStreamComplete();
         performThrottling();
     }
@@ -1099,7 +1099,7 @@ std::optional<QString> HTTPRequest::responseHeader(const QString &name) const
     if (!m_responseHeaders)
         return std::nullopt;
     const auto it = m_responseHeaders->find(
-        QString::fromLatin1(HttpResponseHead::canonicalName(name.toLatin1())));
+        QString::fromLatin1(HTTPResponseHead::canonicalName(name.toLatin1())));
     if (it == m_responseHeaders->end())
         return std::nullopt;
     return *it;

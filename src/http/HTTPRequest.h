@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/HttpRoute.h"
+#include "http/HTTPRoute.h"
 #include "http/SessionCredentialStore.h"
 #include "platform/Error.h"
 #include "platform/Operation.h"
@@ -26,10 +26,10 @@
 
 class BodySource;
 class HTTPCacheDelegate;
-class HttpAuthentication;
-class HttpMessage;
-class HttpResponseHead;
-class HttpStream;
+class HTTPAuthentication;
+class HTTPMessage;
+class HTTPResponseHead;
+class HTTPStream;
 class OperationQueue;
 class QFile;
 class QTimer;
@@ -436,7 +436,7 @@ private:
     // Null when the body cannot be read.
     std::unique_ptr<BodySource> openBodySource();
     // Takes a pooled connection, schedules the stream and opens it; false when it cannot open.
-    bool openReadStream(const std::shared_ptr<HttpStream> &stream);
+    bool openReadStream(const std::shared_ptr<HTTPStream> &stream);
     void startStatusTimer();
     void handleNetworkEvent(int event);
     void checkRequestStatus();
@@ -452,19 +452,19 @@ private:
     void removeTemporaryDownloadFile();
     void removePostDataFile();
     TlsSettings tlsSettings() const;
-    void applyProxy(HttpStream &stream) const;
-    std::shared_ptr<HttpStream> attachConnection(const std::shared_ptr<HttpStream> &stream);
+    void applyProxy(HTTPStream &stream) const;
+    std::shared_ptr<HTTPStream> attachConnection(const std::shared_ptr<HTTPStream> &stream);
 
     // Response (network thread).
     void readResponseHeaders();
-    void storeResponseCookies(const HttpResponseHead &head);
+    void storeResponseCookies(const HTTPResponseHead &head);
     bool isFollowedRedirect() const;
     void prepareRedirect(const QByteArray &location);
     // What a 303 (or a plain 301 or 302) leaves of the request.
     void becomePlainGet();
-    void readContentLength(const HttpResponseHead &head);
+    void readContentLength(const HTTPResponseHead &head);
     void countUnknownDownloadSize();
-    void readKeepAlive(const HttpResponseHead &head);
+    void readKeepAlive(const HTTPResponseHead &head);
     void parseStringEncodingFromHeaders();
     void handleBytesAvailable();
     // Where the body's bytes go.
@@ -512,7 +512,7 @@ private:
         QString *username;
         QString *password;
         QString *domain;
-        std::shared_ptr<HttpAuthentication> *authentication;
+        std::shared_ptr<HTTPAuthentication> *authentication;
         std::shared_ptr<const Credentials> *credentials;
         QString *scheme;
         QString *realm;
@@ -656,10 +656,10 @@ private:
     int m_authenticationNeeded = 0;
     int m_authenticationRetryCount = 0;
     int m_proxyAuthenticationRetryCount = 0;
-    std::shared_ptr<HttpAuthentication> m_requestAuthentication;
-    std::shared_ptr<HttpAuthentication> m_proxyAuthentication;
+    std::shared_ptr<HTTPAuthentication> m_requestAuthentication;
+    std::shared_ptr<HTTPAuthentication> m_proxyAuthentication;
     // The last challenge's head, kept for the delegate's answer after the stream is gone.
-    std::unique_ptr<HttpResponseHead> m_challengeHead;
+    std::unique_ptr<HTTPResponseHead> m_challengeHead;
     // Which questions the delegate and the queue answer (bit 1 server, bit 2 proxy), known
     // when they are set so that the network thread never looks into them.
     int m_delegateAuthenticationAnswers = 0;
@@ -697,8 +697,8 @@ private:
     bool m_downloadComplete = false;
 
     // Engine state.
-    std::unique_ptr<HttpMessage> m_request;
-    std::shared_ptr<HttpStream> m_readStream;
+    std::unique_ptr<HTTPMessage> m_request;
+    std::shared_ptr<HTTPStream> m_readStream;
     bool m_readStreamIsScheduled = false;
     std::unique_ptr<QTimer, void (*)(QTimer *)> m_statusTimer;
     std::optional<std::chrono::steady_clock::time_point> m_lastActivityTime;

@@ -3,11 +3,11 @@
 #include "http/HTTPRequest.h"
 
 #include "http/CredentialStorage.h"
+#include "http/HTTPAuthentication.h"
+#include "http/HTTPMessage.h"
 #include "http/HTTPRequestError.h"
-#include "http/HttpAuthentication.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
-#include "http/HttpStream.h"
+#include "http/HTTPResponseHead.h"
+#include "http/HTTPStream.h"
 #include "http/NetworkThread.h"
 #include "http/ProxyAutoConfig.h"
 #include "http/SelectorCall.h"
@@ -103,7 +103,7 @@ void HTTPRequest::addBasicAuthenticationHeader(const QString &username, const QS
 {
     addRequestHeader(
         QStringLiteral("Authorization"),
-        QString::fromLatin1(HttpAuthentication::basicAuthorization(username, password)));
+        QString::fromLatin1(HTTPAuthentication::basicAuthorization(username, password)));
 }
 
 void HTTPRequest::applyAuthorizationHeader()
@@ -141,7 +141,7 @@ void HTTPRequest::storePresentedBasicCredentials()
     // Only credentials this request really sent as Basic; a domain means they are meant for
     // another scheme and must not go out in clear later.
     if (m_request->header("Authorization") !=
-        HttpAuthentication::basicAuthorization(m_username, m_password))
+        HTTPAuthentication::basicAuthorization(m_username, m_password))
         return;
     SessionCredentialEntry entry;
     entry.credentials = pair(m_username, m_password, QString());
@@ -177,8 +177,8 @@ void HTTPRequest::removeSessionEntry(bool proxy,
 void HTTPRequest::handleAuthenticationChallenge()
 {
     QMutexLocker lock(&m_cancelledLock);
-    if (const HttpResponseHead *head = m_readStream ? m_readStream->responseHead() : nullptr) {
-        m_challengeHead = std::make_unique<HttpResponseHead>(*head);
+    if (const HTTPResponseHead *head = m_readStream ? m_readStream->responseHead() : nullptr) {
+        m_challengeHead = std::make_unique<HTTPResponseHead>(*head);
         if (const auto &authentication =
                 *authenticationFields(m_authenticationNeeded == 2).authentication)
             authentication->update(*head);
@@ -207,18 +207,18 @@ void HTTPRequest::resumeAuthentication(bool proxy)
         return;
     const auto &authentication = *fields.authentication;
     *fields.realm = authentication->requiresAccountDomain() ? QString() : authentication->realm();
-    HttpAuthentication::Rejection why = HttpAuthentication::Rejection::None;
+    HTTPAuthentication::Rejection why = HTTPAuthentication::Rejection::None;
     if (authentication->isValid(&why))
         answerChallenge(proxy);
     else
-        answerRejection(proxy, why == HttpAuthentication::Rejection::BadPassword);
+        answerRejection(proxy, why == HTTPAuthentication::Rejection::BadPassword);
 }
 
 bool HTTPRequest::makeAuthentication(bool proxy)
 {
     const AuthenticationFields fields = authenticationFields(proxy);
     if (m_challengeHead)
-        *fields.authentication = HttpAuthentication::createFromResponse(*m_challengeHead, proxy);
+        *fields.authentication = HTTPAuthentication::createFromResponse(*m_challengeHead, proxy);
     if (!*fields.authentication) {
         cancelLoad();
         failWithError(HTTPRequestError::withText(

@@ -7,10 +7,10 @@
 #include "http/CookieStorage.h"
 #include "http/Gzip.h"
 #include "http/HTTPCacheDelegate.h"
+#include "http/HTTPMessage.h"
 #include "http/HTTPRequestError.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
-#include "http/HttpStream.h"
+#include "http/HTTPResponseHead.h"
+#include "http/HTTPStream.h"
 #include "http/SelectorCall.h"
 #include "http/SessionCookies.h"
 #include "http/TextEncoding.h"
@@ -146,7 +146,7 @@ void HTTPRequest::forgetCredentials()
 void HTTPRequest::readResponseHeaders()
 {
     m_authenticationNeeded = 0;
-    const HttpResponseHead *head = m_readStream ? m_readStream->responseHead() : nullptr;
+    const HTTPResponseHead *head = m_readStream ? m_readStream->responseHead() : nullptr;
     if (!head)
         return;
     m_responseHeaders = head->allHeaderFields();
@@ -172,7 +172,7 @@ void HTTPRequest::readResponseHeaders()
     requestReceivedResponseHeaders();
 }
 
-void HTTPRequest::storeResponseCookies(const HttpResponseHead &head)
+void HTTPRequest::storeResponseCookies(const HTTPResponseHead &head)
 {
     m_responseCookies = CookieStorage::cookiesFromResponse(head.values("Set-Cookie"), m_url);
     if (!m_useCookiePersistence)
@@ -223,7 +223,7 @@ void HTTPRequest::becomePlainGet()
     m_haveBuiltRequestHeaders = false;
 }
 
-void HTTPRequest::readContentLength(const HttpResponseHead &head)
+void HTTPRequest::readContentLength(const HTTPResponseHead &head)
 {
     // A HEAD pre-request sizes its main request, with its own (fresh) progress switches.
     const auto main = m_mainRequest.lock();
@@ -256,7 +256,7 @@ void HTTPRequest::countUnknownDownloadSize()
     incrementDownloadSizeBy(1);
 }
 
-void HTTPRequest::readKeepAlive(const HttpResponseHead &head)
+void HTTPRequest::readKeepAlive(const HTTPResponseHead &head)
 {
     const auto connection = head.header("Connection");
     const QByteArray token = connection ? connection->toLower() : QByteArray();

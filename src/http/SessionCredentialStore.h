@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-class HttpAuthentication;
+class HTTPAuthentication;
 
 // A user name, password and account domain that a request presented.
 struct Credentials
@@ -30,7 +30,7 @@ struct SessionCredentialEntry
     QString host;
     int port = 0;
     // The challenge the credentials answered; none for credentials sent before any challenge.
-    std::shared_ptr<HttpAuthentication> authentication = nullptr;
+    std::shared_ptr<HTTPAuthentication> authentication = nullptr;
 };
 
 // The two session stores; safe from any thread.

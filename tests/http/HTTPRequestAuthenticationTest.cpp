@@ -1,7 +1,7 @@
 #include "http/CredentialStorage.h"
+#include "http/HTTPAuthentication.h"
 #include "http/HTTPRequest.h"
 #include "http/HTTPRequestError.h"
-#include "http/HttpAuthentication.h"
 #include "http/SessionCredentialStore.h"
 #include "http/SystemProxies.h"
 
@@ -16,7 +16,7 @@
 
 namespace {
 
-const QByteArray GoodBasic = HttpAuthentication::basicAuthorization("ann", "secret");
+const QByteArray GoodBasic = HTTPAuthentication::basicAuthorization("ann", "secret");
 
 FakeReply challenge(int status, const QByteArray &field, const QByteArray &value)
 {
@@ -381,7 +381,7 @@ TEST(HTTPRequestAuthenticationTest, ProxyChallengeIsAnsweredWithProxyCredentials
 {
     HTTPRequest::clearSession();
     FakeHttpServer proxy;
-    const QByteArray good = HttpAuthentication::basicAuthorization("pat", "proxypw");
+    const QByteArray good = HTTPAuthentication::basicAuthorization("pat", "proxypw");
     proxy.setHandler([&](const RecordedRequest &request) {
         if (request.header("Proxy-Authorization") == good)
             return FakeReply::ok("through the proxy");
@@ -481,7 +481,7 @@ TEST(HTTPRequestAuthenticationTest, SavedCredentialsServeProxiesAlwaysAndServers
     EXPECT_EQ(withKeychain.lastBody, "welcome");
 
     FakeHttpServer proxy;
-    const QByteArray good = HttpAuthentication::basicAuthorization("pat", "proxypw");
+    const QByteArray good = HTTPAuthentication::basicAuthorization("pat", "proxypw");
     proxy.setHandler([&](const RecordedRequest &request) {
         if (request.header("Proxy-Authorization") == good)
             return FakeReply::ok("through");

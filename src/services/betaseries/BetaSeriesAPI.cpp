@@ -6,7 +6,7 @@
 #include "services/HashValue.h"
 #include "services/ServiceRequest.h"
 #include "services/TextValue.h"
-#include "services/XmlReply.h"
+#include "services/XMLReply.h"
 
 namespace {
 
@@ -50,12 +50,12 @@ int BetaSeriesAPI::login()
 
 std::optional<QString> BetaSeriesAPI::tokenFromReply(const QByteArray &reply)
 {
-    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, nullptr);
+    const std::unique_ptr<pugi::xml_document> document = XMLReply::parse(reply, nullptr);
     if (!document)
         return std::nullopt;
     QString found = QStringLiteral("");
     for (const pugi::xpath_node token : document->select_nodes("/root/member/token")) {
-        const QString text = XmlReply::stringValue(token.node());
+        const QString text = XMLReply::stringValue(token.node());
         if (!text.isEmpty())
             found = text;
     }
@@ -102,7 +102,7 @@ RemoteSubtitles BetaSeriesAPI::searchSubtitleUsingWeb(const VideoFileSearchDicti
 RemoteSubtitles BetaSeriesAPI::subtitlesFromReply(const QByteArray &reply,
                                                   const VideoFileSearchDictionary &file)
 {
-    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, nullptr);
+    const std::unique_ptr<pugi::xml_document> document = XMLReply::parse(reply, nullptr);
     if (!document)
         return QList<TNRemoteSubtitle>();
 
@@ -111,20 +111,20 @@ RemoteSubtitles BetaSeriesAPI::subtitlesFromReply(const QByteArray &reply,
     try {
         for (const pugi::xpath_node found : document->select_nodes("/root/subtitles/subtitle")) {
             const pugi::xml_node record = found.node();
-            const qint64 season = TextValue::intValue(XmlReply::requiredChild(record, "season"));
-            const qint64 episode = TextValue::intValue(XmlReply::requiredChild(record, "episode"));
+            const qint64 season = TextValue::intValue(XMLReply::requiredChild(record, "season"));
+            const qint64 episode = TextValue::intValue(XMLReply::requiredChild(record, "episode"));
             if (episode == 0)
                 continue;
-            const QString archive = XmlReply::requiredChild(record, "file");
-            const QString url = XmlReply::requiredChild(record, "url");
-            const QString lang = XmlReply::requiredChild(record, "language")
+            const QString archive = XMLReply::requiredChild(record, "file");
+            const QString url = XMLReply::requiredChild(record, "url");
+            const QString lang = XMLReply::requiredChild(record, "language")
                                              .compare(QLatin1String("VF"), Qt::CaseInsensitive) == 0
                                      ? QStringLiteral("fr")
                                      : QStringLiteral("en");
             QStringList entries;
             if (const pugi::xml_node content = record.child("content")) {
                 for (pugi::xml_node item : content.children("item"))
-                    entries.append(XmlReply::stringValue(item));
+                    entries.append(XMLReply::stringValue(item));
             } else {
                 entries.append(archive);
             }
@@ -145,7 +145,7 @@ RemoteSubtitles BetaSeriesAPI::subtitlesFromReply(const QByteArray &reply,
                 subtitles.append(subtitle);
             }
         }
-    } catch (const XmlReply::MissingElement &missing) {
+    } catch (const XMLReply::MissingElement &missing) {
         qCInfo(lcServices) << "BetaSeries record unusable:" << missing.what();
         return std::nullopt;
     }

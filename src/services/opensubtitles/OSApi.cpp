@@ -3,7 +3,7 @@
 #include "catalogue/ServiceKeys.h"
 #include "platform/Exception.h"
 #include "platform/Logging.h"
-#include "platform/XmlCharacters.h"
+#include "platform/XMLCharacters.h"
 #include "services/ServiceRequest.h"
 #include "services/TextValue.h"
 #include "services/opensubtitles/XMLRPCHelper.h"
@@ -138,7 +138,7 @@ int OSApi::login()
     m_accountProblem.clear();
     for (const auto &[field, value] : {std::pair{QStringLiteral("user name"), &m_username},
                                        std::pair{QStringLiteral("password"), &m_password}}) {
-        const QString forbidden = XmlCharacters::forbidden(*value);
+        const QString forbidden = XMLCharacters::forbidden(*value);
         if (forbidden.isEmpty())
             continue;
         m_accountProblem = QStringLiteral("The %1 of the OpenSubtitles account holds %2, which "
@@ -189,7 +189,7 @@ RemoteSubtitles OSApi::searchSubtitlesByHash(const VideoFileSearchList &files,
         if (file.fileHash.isNull() || !file.fileSize)
             return QueryChoice::skip();
         // The service takes the size as text, which no 32-bit integer limits.
-        return XmlRpc::OrderedStruct{
+        return XMLRPC::OrderedStruct{
             {QStringLiteral("moviehash"), file.fileHash},
             {QStringLiteral("moviebytesize"), QString::number(*file.fileSize)}};
     });
@@ -208,7 +208,7 @@ RemoteSubtitles OSApi::searchSubtitlesByIMDB(const VideoFileSearchList &files,
             qCInfo(lcServices) << "Not an IMDB number:" << file.imdbB;
             return QueryChoice::skip();
         }
-        return XmlRpc::OrderedStruct{{QStringLiteral("imdbid"), imdb}};
+        return XMLRPC::OrderedStruct{{QStringLiteral("imdbid"), imdb}};
     });
 }
 
@@ -218,7 +218,7 @@ RemoteSubtitles OSApi::searchSubtitlesByName(const VideoFileSearchList &files,
     return search(files, languages, [](const VideoFileSearchDictionary &file) -> QueryChoice {
         if (file.name.isNull())
             return QueryChoice::abandon();
-        return XmlRpc::OrderedStruct{{QStringLiteral("query"), nameQuery(file)}};
+        return XMLRPC::OrderedStruct{{QStringLiteral("query"), nameQuery(file)}};
     });
 }
 

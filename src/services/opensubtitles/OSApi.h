@@ -2,7 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/UrlLoader.h"
-#include "platform/XmlRpc.h"
+#include "platform/XMLRPC.h"
 #include "services/ConnectionFailures.h"
 #include "services/SubtitleSearchProtocol.h"
 #include "services/TNRemoteSubtitle.h"
@@ -75,10 +75,10 @@ private:
     // The query a video contributes: a struct, nothing, or the end of the whole search.
     struct QueryChoice
     {
-        XmlRpc::OrderedStruct query;
+        XMLRPC::OrderedStruct query;
         bool abandoned = false;
-        QueryChoice(XmlRpc::OrderedStruct value) : query(std::move(value)) {}
-        static QueryChoice skip() { return XmlRpc::OrderedStruct(); }
+        QueryChoice(XMLRPC::OrderedStruct value) : query(std::move(value)) {}
+        static QueryChoice skip() { return XMLRPC::OrderedStruct(); }
         static QueryChoice abandon()
         {
             QueryChoice choice = skip();

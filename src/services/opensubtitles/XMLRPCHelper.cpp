@@ -1,7 +1,7 @@
 #include "services/opensubtitles/XMLRPCHelper.h"
 
 #include "platform/Logging.h"
-#include "platform/XmlRpc.h"
+#include "platform/XMLRPC.h"
 #include "services/ServiceSettings.h"
 
 std::optional<QVariantMap> XMLRPCHelper::sendSyncRequest(const QUrl &url, const QString &method,
@@ -11,7 +11,7 @@ std::optional<QVariantMap> XMLRPCHelper::sendSyncRequest(const QUrl &url, const 
     if (!url.isValid())
         return std::nullopt;
     QString unsendable;
-    std::optional<QByteArray> body = XmlRpc::encodeCall(method, params, &unsendable);
+    std::optional<QByteArray> body = XMLRPC::encodeCall(method, params, &unsendable);
     if (!body) {
         qCWarning(lcServices).noquote() << method << "not sent:" << unsendable;
         setError(error, Error::withDescription(TransportErrorDomain, Unsendable, unsendable));
@@ -36,18 +36,18 @@ std::optional<QVariantMap> XMLRPCHelper::sendSyncRequest(const QUrl &url, const 
                                         QStringLiteral("HTTP status %1").arg(response.status)));
         return std::nullopt;
     }
-    const XmlRpcResponse reply = XmlRpc::decodeResponse(response.body);
+    const XMLRPCResponse reply = XMLRPC::decodeResponse(response.body);
     switch (reply.kind) {
-    case XmlRpcResponse::Kind::Malformed:
+    case XMLRPCResponse::Kind::Malformed:
         qCInfo(lcServices) << method << "gave an unreadable reply:" << reply.problem;
         setError(error,
                  Error::withDescription(TransportErrorDomain, UnreadableReply, reply.problem));
         return std::nullopt;
-    case XmlRpcResponse::Kind::Fault:
+    case XMLRPCResponse::Kind::Fault:
         qCInfo(lcServices) << method << "fault" << reply.faultCode << reply.faultString;
         setError(error, Error(ErrorDomain, reply.faultCode));
         return std::nullopt;
-    case XmlRpcResponse::Kind::Value:
+    case XMLRPCResponse::Kind::Value:
         break;
     }
     if (reply.value.typeId() != QMetaType::QVariantMap) {

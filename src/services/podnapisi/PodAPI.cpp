@@ -1,12 +1,12 @@
 #include "services/podnapisi/PodAPI.h"
 
 #include "catalogue/ServiceKeys.h"
-#include "http/HttpMessage.h"
+#include "http/HTTPMessage.h"
 #include "platform/Logging.h"
 #include "platform/PathUtilities.h"
 #include "services/HashValue.h"
 #include "services/ServiceRequest.h"
-#include "services/XmlReply.h"
+#include "services/XMLReply.h"
 
 #include <QRegularExpression>
 
@@ -19,7 +19,7 @@ QString releaseName(pugi::xml_node record, QString release)
 {
     for (pugi::xml_node releases : record.children("releases")) {
         if (const pugi::xml_node first = releases.first_child())
-            release = XmlReply::stringValue(first);
+            release = XMLReply::stringValue(first);
     }
     return release;
 }
@@ -134,7 +134,7 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
                                            const QString &language) const
 {
     QString problem;
-    const std::unique_ptr<pugi::xml_document> document = XmlReply::parse(reply, &problem);
+    const std::unique_ptr<pugi::xml_document> document = XMLReply::parse(reply, &problem);
     if (!document)
         return searchFailed(Q_FUNC_INFO, __LINE__, problem);
 
@@ -143,10 +143,10 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
     try {
         for (const pugi::xpath_node found : document->select_nodes("/results/subtitle")) {
             const pugi::xml_node record = found.node();
-            const QString url = XmlReply::requiredChild(record, "url");
-            const QString pid = XmlReply::optionalChild(record, "pid");
-            const QString release = releaseName(record, XmlReply::requiredChild(record, "release"));
-            const QString id = XmlReply::requiredChild(record, "id");
+            const QString url = XMLReply::requiredChild(record, "url");
+            const QString pid = XMLReply::optionalChild(record, "pid");
+            const QString release = releaseName(record, XMLReply::requiredChild(record, "release"));
+            const QString id = XMLReply::requiredChild(record, "id");
 
             QUrl download;
             if (!pid.isEmpty()) {
@@ -167,7 +167,7 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
                                  QUrl::StrictMode);
             }
             // A page address nothing can be fetched from would only fail at download time.
-            if (!HttpMessage::isRequestable(download)) {
+            if (!HTTPMessage::isRequestable(download)) {
                 qCInfo(lcServices) << "Podnapisi record skipped, no download address:" << id;
                 continue;
             }
@@ -186,7 +186,7 @@ RemoteSubtitles PodAPI::subtitlesFromReply(const QByteArray &reply,
             subtitle.videoFileOID = file.objectID;
             subtitles.append(subtitle);
         }
-    } catch (const XmlReply::MissingElement &missing) {
+    } catch (const XMLReply::MissingElement &missing) {
         qCInfo(lcServices) << "Podnapisi record unusable:" << missing.what();
         return std::nullopt;
     }

@@ -1,4 +1,4 @@
-#include "http/HttpStream.h"
+#include "http/HTTPStream.h"
 
 #include "http/ConnectionTable.h"
 
@@ -43,7 +43,7 @@ StreamError::Kind kindOf(QAbstractSocket::SocketError error, bool exchangeStarte
 
 } // namespace
 
-HttpStream::HttpStream(HttpMessage message, std::unique_ptr<BodySource> body)
+HTTPStream::HTTPStream(HTTPMessage message, std::unique_ptr<BodySource> body)
     : m_message(std::move(message)), m_source(std::move(body)), m_parser(m_message.method())
 {
     m_route.https = m_message.isHttps();
@@ -57,12 +57,12 @@ HttpStream::HttpStream(HttpMessage message, std::unique_ptr<BodySource> body)
     }
 }
 
-HttpStream::~HttpStream()
+HTTPStream::~HTTPStream()
 {
     close();
 }
 
-template <typename Work> void HttpStream::fromSocket(Work work)
+template <typename Work> void HTTPStream::fromSocket(Work work)
 {
     // Events that arise here go to the client at once: nothing of the client's is on the stack
     // under a socket signal, and a posted delivery would cost another turn of the loop.
@@ -74,21 +74,21 @@ template <typename Work> void HttpStream::fromSocket(Work work)
         deliver();
 }
 
-void HttpStream::setHttpProxy(const QString &host, quint16 port)
+void HTTPStream::setHttpProxy(const QString &host, quint16 port)
 {
-    m_route.proxy = HttpRoute::Proxy::Http;
+    m_route.proxy = HTTPRoute::Proxy::Http;
     m_route.proxyHost = host;
     m_route.proxyPort = port;
 }
 
-void HttpStream::setSocksProxy(const QString &host, quint16 port)
+void HTTPStream::setSocksProxy(const QString &host, quint16 port)
 {
-    m_route.proxy = HttpRoute::Proxy::Socks;
+    m_route.proxy = HTTPRoute::Proxy::Socks;
     m_route.proxyHost = host;
     m_route.proxyPort = port;
 }
 
-bool HttpStream::open()
+bool HTTPStream::open()
 {
     if (m_opened || m_closed)
         return false;
@@ -106,10 +106,10 @@ bool HttpStream::open()
     return true;
 }
 
-void HttpStream::configureSocket()
+void HTTPStream::configureSocket()
 {
     auto socket = std::make_unique<QSslSocket>();
-    if (m_route.proxy == HttpRoute::Proxy::Socks)
+    if (m_route.proxy == HTTPRoute::Proxy::Socks)
         socket->setProxy(
             QNetworkProxy(QNetworkProxy::Socks5Proxy, m_route.proxyHost, m_route.proxyPort));
     else
@@ -129,10 +129,10 @@ void HttpStream::configureSocket()
     }
     socket->setReadBufferSize(MaxBufferedBody);
     adoptSocket(std::move(socket));
-    if (m_route.proxy == HttpRoute::Proxy::Http) {
+    if (m_route.proxy == HTTPRoute::Proxy::Http) {
         m_tunnelling = m_route.needsTunnel();
         if (m_tunnelling)
-            m_parser = HttpResponseParser("CONNECT");
+            m_parser = HTTPResponseParser("CONNECT");
         m_socket->connectToHost(m_route.proxyHost, m_route.proxyPort);
     } else if (m_route.https) {
         m_socket->connectToHostEncrypted(m_route.host, m_route.port);
@@ -141,24 +141,24 @@ void HttpStream::configureSocket()
     }
 }
 
-void HttpStream::adoptSocket(std::unique_ptr<QSslSocket> socket)
+void HTTPStream::adoptSocket(std::unique_ptr<QSslSocket> socket)
 {
     m_socket = std::move(socket);
     QSslSocket *s = m_socket.get();
-    connect(s, &QAbstractSocket::connected, this, &HttpStream::onConnected);
-    connect(s, &QSslSocket::encrypted, this, &HttpStream::onEncrypted);
-    connect(s, &QIODevice::readyRead, this, &HttpStream::onReadyRead);
-    connect(s, &QIODevice::bytesWritten, this, &HttpStream::onBytesWritten);
+    connect(s, &QAbstractSocket::connected, this, &HTTPStream::onConnected);
+    connect(s, &QSslSocket::encrypted, this, &HTTPStream::onEncrypted);
+    connect(s, &QIODevice::readyRead, this, &HTTPStream::onReadyRead);
+    connect(s, &QIODevice::bytesWritten, this, &HTTPStream::onBytesWritten);
     connect(s, &QAbstractSocket::disconnected, this, [this] {
         fromSocket([this] {
             m_endOfStream = true;
             pullFromSocket();
         });
     });
-    connect(s, &QAbstractSocket::errorOccurred, this, &HttpStream::onSocketError);
+    connect(s, &QAbstractSocket::errorOccurred, this, &HTTPStream::onSocketError);
 }
 
-void HttpStream::onConnected()
+void HTTPStream::onConnected()
 {
     if (m_tunnelling) {
         const QByteArray authority =
@@ -179,7 +179,7 @@ void HttpStream::onConnected()
     }
 }
 
-void HttpStream::onEncrypted()
+void HTTPStream::onEncrypted()
 {
     fromSocket([this] {
         beginExchange();
@@ -187,7 +187,7 @@ void HttpStream::onEncrypted()
     });
 }
 
-void HttpStream::beginExchange()
+void HTTPStream::beginExchange()
 {
     if (m_closed || !m_socket || m_exchangeStarted)
         return;
@@ -197,7 +197,7 @@ void HttpStream::beginExchange()
         m_chunkedUpload = true;
         m_message.setHeader("Transfer-Encoding", "chunked");
     }
-    const bool absoluteForm = m_route.proxy == HttpRoute::Proxy::Http && !m_route.https;
+    const bool absoluteForm = m_route.proxy == HTTPRoute::Proxy::Http && !m_route.https;
     writeToSocket(m_message.serializedHead(absoluteForm), 0);
     if (!m_source)
         m_bodySent = true;
@@ -207,13 +207,13 @@ void HttpStream::beginExchange()
         m_socket->flush();
 }
 
-void HttpStream::writeToSocket(const QByteArray &bytes, quint64 bodyBytes)
+void HTTPStream::writeToSocket(const QByteArray &bytes, quint64 bodyBytes)
 {
     m_pendingWrites.push_back({bytes.size(), bodyBytes});
     m_socket->write(bytes);
 }
 
-void HttpStream::pumpBody()
+void HTTPStream::pumpBody()
 {
     // A throttled body read may reschedule this stream; never interleave two pumps.
     if (!m_source || m_bodySent || m_uploadStopped || !m_socket || !m_scheduled ||
@@ -251,7 +251,7 @@ void HttpStream::pumpBody()
     }
 }
 
-void HttpStream::onBytesWritten(qint64 written)
+void HTTPStream::onBytesWritten(qint64 written)
 {
     while (written > 0 && !m_pendingWrites.empty()) {
         PendingWrite &front = m_pendingWrites.front();
@@ -266,12 +266,12 @@ void HttpStream::onBytesWritten(qint64 written)
     pumpBody();
 }
 
-void HttpStream::onReadyRead()
+void HTTPStream::onReadyRead()
 {
     fromSocket([this] { pullFromSocket(); });
 }
 
-void HttpStream::pullFromSocket()
+void HTTPStream::pullFromSocket()
 {
     // Body bytes stay in the socket until the client reads them straight into its own
     // buffer; only heads and framing go through the parser here.
@@ -292,7 +292,7 @@ void HttpStream::pullFromSocket()
     if (m_socket && m_parser.isDone() && m_socket->bytesAvailable() > 0)
         m_dirty = true;
     if (m_parser.hasFailed()) {
-        fail(m_parser.failure() == HttpResponseParser::Failure::Truncated
+        fail(m_parser.failure() == HTTPResponseParser::Failure::Truncated
                  ? StreamError::Kind::ConnectionLost
                  : StreamError::Kind::BadServerResponse,
              m_parser.failureText());
@@ -303,7 +303,7 @@ void HttpStream::pullFromSocket()
         signalLater();
 }
 
-bool HttpStream::hasBytesAvailable() const
+bool HTTPStream::hasBytesAvailable() const
 {
     if (m_body.size() > m_bodyOffset)
         return true;
@@ -311,7 +311,7 @@ bool HttpStream::hasBytesAvailable() const
            m_parser.rawBodyRemaining() > 0 && m_socket->bytesAvailable() > 0;
 }
 
-void HttpStream::afterParse(qsizetype consumed, qsizetype offered)
+void HTTPStream::afterParse(qsizetype consumed, qsizetype offered)
 {
     if (m_tunnelling && m_parser.isHeadComplete()) {
         m_tunnelling = false;
@@ -322,7 +322,7 @@ void HttpStream::afterParse(qsizetype consumed, qsizetype offered)
                      QStringLiteral("data after the proxy's tunnel answer"));
                 return;
             }
-            m_parser = HttpResponseParser(m_message.method());
+            m_parser = HTTPResponseParser(m_message.method());
             m_socket->setPeerVerifyName(m_route.host);
             m_socket->startClientEncryption();
             return;
@@ -345,7 +345,7 @@ void HttpStream::afterParse(qsizetype consumed, qsizetype offered)
         releaseConnectionIfClean();
 }
 
-void HttpStream::checkEndOfStream()
+void HTTPStream::checkEndOfStream()
 {
     if (!m_endOfStream || m_parser.isDone() || m_parser.hasFailed() || !m_error.isNull())
         return;
@@ -359,23 +359,23 @@ void HttpStream::checkEndOfStream()
     signalLater();
 }
 
-bool HttpStream::connectionIsReusable() const
+bool HTTPStream::connectionIsReusable() const
 {
     if (m_streamId < 0 || !m_socket || !m_parser.isDone() || m_dirty || m_endOfStream ||
         !m_bodySent || m_uploadStopped || m_socket->bytesAvailable() > 0 ||
         m_socket->state() != QAbstractSocket::ConnectedState ||
-        m_parser.framing() == HttpResponseParser::Framing::UntilClose)
+        m_parser.framing() == HTTPResponseParser::Framing::UntilClose)
         return false;
     const auto requested = m_message.header("Connection");
     if (requested && requested->trimmed().compare("close", Qt::CaseInsensitive) == 0)
         return false;
-    const HttpResponseHead &head = m_parser.head();
+    const HTTPResponseHead &head = m_parser.head();
     if (head.version() == "HTTP/1.0")
         return head.hasConnectionToken("keep-alive");
     return !head.hasConnectionToken("close");
 }
 
-void HttpStream::releaseConnectionIfClean()
+void HTTPStream::releaseConnectionIfClean()
 {
     if (!connectionIsReusable())
         return;
@@ -384,12 +384,12 @@ void HttpStream::releaseConnectionIfClean()
     m_released = true;
 }
 
-void HttpStream::onSocketError(QAbstractSocket::SocketError socketError)
+void HTTPStream::onSocketError(QAbstractSocket::SocketError socketError)
 {
     fromSocket([this, socketError] { handleSocketError(socketError); });
 }
 
-void HttpStream::handleSocketError(QAbstractSocket::SocketError socketError)
+void HTTPStream::handleSocketError(QAbstractSocket::SocketError socketError)
 {
     if (socketError == QAbstractSocket::RemoteHostClosedError) {
         m_endOfStream = true;
@@ -407,7 +407,7 @@ void HttpStream::handleSocketError(QAbstractSocket::SocketError socketError)
     fail(kind, text);
 }
 
-void HttpStream::fail(StreamError::Kind kind, const QString &text)
+void HTTPStream::fail(StreamError::Kind kind, const QString &text)
 {
     if (!m_error.isNull() || m_closed)
         return;
@@ -421,7 +421,7 @@ void HttpStream::fail(StreamError::Kind kind, const QString &text)
     signalLater();
 }
 
-void HttpStream::close()
+void HTTPStream::close()
 {
     if (m_closed)
         return;
@@ -435,7 +435,7 @@ void HttpStream::close()
     m_source.reset();
 }
 
-void HttpStream::schedule()
+void HTTPStream::schedule()
 {
     if (m_scheduled)
         return;
@@ -445,12 +445,12 @@ void HttpStream::schedule()
     signalLater();
 }
 
-void HttpStream::unschedule()
+void HTTPStream::unschedule()
 {
     m_scheduled = false;
 }
 
-qint64 HttpStream::read(char *buffer, qint64 maxLength)
+qint64 HTTPStream::read(char *buffer, qint64 maxLength)
 {
     if (!m_error.isNull())
         return -1;
@@ -479,12 +479,12 @@ qint64 HttpStream::read(char *buffer, qint64 maxLength)
     return n;
 }
 
-const HttpResponseHead *HttpStream::responseHead() const
+const HTTPResponseHead *HTTPStream::responseHead() const
 {
     return m_parser.isHeadComplete() && !m_tunnelling ? &m_parser.head() : nullptr;
 }
 
-void HttpStream::signalLater()
+void HTTPStream::signalLater()
 {
     if (!m_client || !m_scheduled || m_closed)
         return;
@@ -508,7 +508,7 @@ void HttpStream::signalLater()
         Qt::QueuedConnection);
 }
 
-void HttpStream::deliver()
+void HTTPStream::deliver()
 {
     if (m_delivering) {
         m_signalledWhileDelivering = true;
@@ -523,7 +523,7 @@ void HttpStream::deliver()
         signalLater();
 }
 
-bool HttpStream::deliverReadyEvents()
+bool HTTPStream::deliverReadyEvents()
 {
     // Events that are ready one after the other go out in one pass, a bounded number of them,
     // so that a small response costs no extra turns of the event loop. What the client's

@@ -1,4 +1,4 @@
-#include "http/HttpResponseParser.h"
+#include "http/HTTPResponseParser.h"
 
 #include <algorithm>
 #include <array>
@@ -35,9 +35,9 @@ bool isFieldByte(char c)
 
 } // namespace
 
-HttpResponseParser::HttpResponseParser(const QByteArray &requestMethod) : m_method(requestMethod) {}
+HTTPResponseParser::HTTPResponseParser(const QByteArray &requestMethod) : m_method(requestMethod) {}
 
-qsizetype HttpResponseParser::feed(const char *data, qsizetype size, QByteArray &body)
+qsizetype HTTPResponseParser::feed(const char *data, qsizetype size, QByteArray &body)
 {
     const char *const begin = data;
     const char *const end = data + size;
@@ -88,14 +88,14 @@ qsizetype HttpResponseParser::feed(const char *data, qsizetype size, QByteArray 
     return data - begin;
 }
 
-quint64 HttpResponseParser::rawBodyRemaining() const
+quint64 HTTPResponseParser::rawBodyRemaining() const
 {
     if (m_state == State::Body || m_state == State::ChunkData)
         return m_remaining;
     return m_state == State::UntilClose ? std::numeric_limits<quint64>::max() : 0;
 }
 
-void HttpResponseParser::consumeRawBody(quint64 count)
+void HTTPResponseParser::consumeRawBody(quint64 count)
 {
     m_seenBytes = m_seenBytes || count > 0;
     if (m_state == State::UntilClose || count == 0)
@@ -105,7 +105,7 @@ void HttpResponseParser::consumeRawBody(quint64 count)
         m_state = m_state == State::Body ? State::Done : State::ChunkEnd;
 }
 
-void HttpResponseParser::finishAtEndOfStream()
+void HTTPResponseParser::finishAtEndOfStream()
 {
     if (m_state == State::UntilClose)
         m_state = State::Done;
@@ -115,7 +115,7 @@ void HttpResponseParser::finishAtEndOfStream()
                                      : QStringLiteral("connection closed before any response"));
 }
 
-bool HttpResponseParser::takeLine(const char *&data, const char *end, QByteArray &line)
+bool HTTPResponseParser::takeLine(const char *&data, const char *end, QByteArray &line)
 {
     const char *newline = static_cast<const char *>(std::memchr(data, '\n', size_t(end - data)));
     const char *stop = newline ? newline : end;
@@ -144,7 +144,7 @@ bool HttpResponseParser::takeLine(const char *&data, const char *end, QByteArray
     return true;
 }
 
-void HttpResponseParser::handleStatusLine(const QByteArray &line)
+void HTTPResponseParser::handleStatusLine(const QByteArray &line)
 {
     // "HTTP/1.x NNN reason"
     if (line.size() < 12 || !line.startsWith("HTTP/1.") || line.at(8) != ' ' ||
@@ -169,12 +169,12 @@ void HttpResponseParser::handleStatusLine(const QByteArray &line)
         fail(Failure::Malformed, QStringLiteral("control character in the status line"));
         return;
     }
-    m_head = HttpResponseHead();
+    m_head = HTTPResponseHead();
     m_head.setStatus(line, line.left(8), code);
     m_state = State::Fields;
 }
 
-void HttpResponseParser::handleFieldLine(const QByteArray &line)
+void HTTPResponseParser::handleFieldLine(const QByteArray &line)
 {
     if (line.isEmpty()) {
         handleEndOfHead();
@@ -198,7 +198,7 @@ void HttpResponseParser::handleFieldLine(const QByteArray &line)
     m_head.addField(name, value);
 }
 
-void HttpResponseParser::handleEndOfHead()
+void HTTPResponseParser::handleEndOfHead()
 {
     const int code = m_head.statusCode();
     if (code >= 100 && code < 200) {
@@ -263,7 +263,7 @@ void HttpResponseParser::handleEndOfHead()
     m_state = m_remaining == 0 ? State::Done : State::Body;
 }
 
-void HttpResponseParser::handleChunkSize(const QByteArray &line)
+void HTTPResponseParser::handleChunkSize(const QByteArray &line)
 {
     const qsizetype semicolon = line.indexOf(';');
     const QByteArray digits = (semicolon < 0 ? line : line.left(semicolon)).trimmed();
@@ -278,7 +278,7 @@ void HttpResponseParser::handleChunkSize(const QByteArray &line)
     m_state = m_remaining == 0 ? State::Trailer : State::ChunkData;
 }
 
-QString HttpResponseParser::lineName() const
+QString HTTPResponseParser::lineName() const
 {
     switch (m_state) {
     case State::StatusLine:
@@ -293,7 +293,7 @@ QString HttpResponseParser::lineName() const
     }
 }
 
-void HttpResponseParser::fail(Failure failure, const QString &text)
+void HTTPResponseParser::fail(Failure failure, const QString &text)
 {
     m_state = State::Failed;
     m_failure = failure;

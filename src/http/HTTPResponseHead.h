@@ -10,7 +10,7 @@
 
 // A parsed response head. Field names are kept in canonical form ("content-length" becomes
 // "Content-Length", "ETag" becomes "Etag") so that lookups never depend on the server's case.
-class HttpResponseHead
+class HTTPResponseHead
 {
 public:
     static QByteArray canonicalName(QByteArrayView name);

@@ -1,4 +1,4 @@
-#include "platform/XmlCharacters.h"
+#include "platform/XMLCharacters.h"
 
 #include <QStringDecoder>
 
@@ -151,7 +151,7 @@ bool resolveValue(const char *text, bool references, QString *problem, Setter se
 
 } // namespace
 
-namespace XmlCharacters {
+namespace XMLCharacters {
 
 QString forbidden(QStringView text)
 {
@@ -206,4 +206,4 @@ QString fromUtf8(const char *text)
     return decoder(QByteArrayView(text));
 }
 
-} // namespace XmlCharacters
+} // namespace XMLCharacters

@@ -8,12 +8,12 @@
 #include <utility>
 
 // An HTTP/1.x request message: method, target and header lines in the caller's spelling.
-class HttpMessage
+class HTTPMessage
 {
 public:
     // Null for a relative or invalid URL, a scheme other than http/https, an empty host or
     // a method that is not an HTTP token.
-    static std::optional<HttpMessage> create(const QByteArray &method, const QUrl &url,
+    static std::optional<HTTPMessage> create(const QByteArray &method, const QUrl &url,
                                              const QByteArray &version);
     // Whether a request can go to this URL at all: absolute, valid, http/https, with a host.
     static bool isRequestable(const QUrl &url);
@@ -39,7 +39,7 @@ public:
     QByteArray serializedHead(bool absoluteForm) const;
 
 private:
-    HttpMessage() = default;
+    HTTPMessage() = default;
 
     QByteArray m_method;
     QUrl m_url;

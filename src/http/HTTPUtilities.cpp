@@ -1,16 +1,16 @@
-#include "http/HttpUtilities.h"
+#include "http/HTTPUtilities.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
 
-QString HttpUtilities::mimeTypeForFileAtPath(const QString &path)
+QString HTTPUtilities::mimeTypeForFileAtPath(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return {};
     return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 }
 
-QString HttpUtilities::base64forData(const QByteArray &data)
+QString HTTPUtilities::base64forData(const QByteArray &data)
 {
     return QString::fromLatin1(data.toBase64());
 }

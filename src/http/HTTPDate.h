@@ -5,7 +5,7 @@
 
 // Dates in the form HTTP headers use ("Sun, 06 Nov 1994 08:49:37 GMT"), read and written
 // without regard to the user's locale or time zone.
-class HttpDate
+class HTTPDate
 {
 public:
     // Also takes the form without weekday and the form without seconds; anything else, an

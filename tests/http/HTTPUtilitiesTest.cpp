@@ -1,8 +1,8 @@
-#include "http/HttpUtilities.h"
+#include "http/HTTPUtilities.h"
 #include "http/CookieStorage.h"
 #include "http/CredentialStorage.h"
+#include "http/HTTPDate.h"
 #include "http/HTTPRequest.h"
-#include "http/HttpDate.h"
 #include "http/SessionCookies.h"
 #include "http/SessionCredentialStore.h"
 #include "http/TextEncoding.h"
@@ -20,31 +20,31 @@
 
 namespace {
 
-TEST(HttpUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
+TEST(HTTPUtilitiesTest, DatesParseInTheirThreeFormsWhateverTheLocale)
 {
     QLocale::setDefault(QLocale(QLocale::German));
     qputenv("TZ", "Asia/Tokyo");
     const QDateTime expected(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT"), expected);
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("06 Nov 1994 08:49:37 GMT"), expected);
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49 GMT"), expected.addSecs(-37));
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST"), expected);
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("Sun, 06 Nov 1994 09:49:37 +0100"), expected);
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT"), expected);
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("06 Nov 1994 08:49:37 GMT"), expected);
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("Sun, 06 Nov 1994 08:49 GMT"), expected.addSecs(-37));
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("Sun, 06 Nov 1994 00:49:37 PST"), expected);
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("Sun, 06 Nov 1994 09:49:37 +0100"), expected);
     for (const char *bad : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
                             "Sun, 06 Nov 1994 08:49:37 XYZ", "Sun, 31 Feb 1994 08:49:37 GMT",
                             "Sun, 06 Nov 1994 25:49:37 GMT", "", "Sun, 06 Nov 1994",
                             "Fri, 31 Dec 9999 23:00:00 PST", "Mon, 01 Jan 1000 00:30:00 +0100"})
-        EXPECT_FALSE(HttpDate::dateFromRFC1123String(bad).isValid()) << bad;
-    EXPECT_EQ(HttpDate::rfc1123String(expected.toTimeZone(QTimeZone("Asia/Tokyo"))),
+        EXPECT_FALSE(HTTPDate::dateFromRFC1123String(bad).isValid()) << bad;
+    EXPECT_EQ(HTTPDate::rfc1123String(expected.toTimeZone(QTimeZone("Asia/Tokyo"))),
               "Sun, 06 Nov 1994 08:49:37 GMT");
-    EXPECT_EQ(HttpDate::dateFromRFC1123String("Fri, 31 Dec 9999 23:00:00 GMT"),
+    EXPECT_EQ(HTTPDate::dateFromRFC1123String("Fri, 31 Dec 9999 23:00:00 GMT"),
               QDateTime(QDate(9999, 12, 31), QTime(23, 0), Qt::UTC));
-    EXPECT_TRUE(HttpDate::rfc1123String(QDateTime(QDate(10000, 1, 1), {}, Qt::UTC)).isNull());
+    EXPECT_TRUE(HTTPDate::rfc1123String(QDateTime(QDate(10000, 1, 1), {}, Qt::UTC)).isNull());
     QLocale::setDefault(QLocale::c());
     qunsetenv("TZ");
 }
 
-TEST(HttpUtilitiesTest, UserAgentNamesThisPlatform)
+TEST(HTTPUtilitiesTest, UserAgentNamesThisPlatform)
 {
     EXPECT_EQ(UserAgent::threeNumberVersion("6.1.0-13-amd64"), "6.1.0");
     EXPECT_TRUE(UserAgent::threeNumberVersion("6.1").isNull());
@@ -56,25 +56,25 @@ TEST(HttpUtilitiesTest, UserAgentNamesThisPlatform)
     QCoreApplication::setApplicationVersion({});
 }
 
-TEST(HttpUtilitiesTest, MimeTypesAndBase64)
+TEST(HTTPUtilitiesTest, MimeTypesAndBase64)
 {
     QTemporaryDir dir;
     for (const char *name : {"a.TXT", "b.unknownext", "noextension"}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("a.TXT")), "text/plain");
-    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("b.unknownext")),
+    EXPECT_EQ(HTTPUtilities::mimeTypeForFileAtPath(dir.filePath("a.TXT")), "text/plain");
+    EXPECT_EQ(HTTPUtilities::mimeTypeForFileAtPath(dir.filePath("b.unknownext")),
               "application/octet-stream");
-    EXPECT_EQ(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("noextension")),
+    EXPECT_EQ(HTTPUtilities::mimeTypeForFileAtPath(dir.filePath("noextension")),
               "application/octet-stream");
-    EXPECT_TRUE(HttpUtilities::mimeTypeForFileAtPath(dir.filePath("missing.txt")).isNull());
-    EXPECT_EQ(HttpUtilities::base64forData(""), "");
-    EXPECT_EQ(HttpUtilities::base64forData("a"), "YQ==");
-    EXPECT_EQ(HttpUtilities::base64forData("user:pässword"), "dXNlcjpww6Rzc3dvcmQ=");
+    EXPECT_TRUE(HTTPUtilities::mimeTypeForFileAtPath(dir.filePath("missing.txt")).isNull());
+    EXPECT_EQ(HTTPUtilities::base64forData(""), "");
+    EXPECT_EQ(HTTPUtilities::base64forData("a"), "YQ==");
+    EXPECT_EQ(HTTPUtilities::base64forData("user:pässword"), "dXNlcjpww6Rzc3dvcmQ=");
 }
 
-TEST(HttpUtilitiesTest, CharacterSetsDecodeStrictly)
+TEST(HTTPUtilitiesTest, CharacterSetsDecodeStrictly)
 {
     EXPECT_TRUE(TextEncoding::isKnown("utf-8"));
     EXPECT_TRUE(TextEncoding::isKnown("windows-1252"));
@@ -86,7 +86,7 @@ TEST(HttpUtilitiesTest, CharacterSetsDecodeStrictly)
     EXPECT_FALSE(TextEncoding::decode("caf\xe9!", TextEncoding::UTF8));
 }
 
-TEST(HttpUtilitiesTest, EveryCharacterSetTakesEmptyTextAndEndsWhatItStarts)
+TEST(HTTPUtilitiesTest, EveryCharacterSetTakesEmptyTextAndEndsWhatItStarts)
 {
     QList<QByteArray> names{TextEncoding::UTF8, TextEncoding::ISOLatin1, "UTF-16"};
     for (int32_t i = 0; i < ucnv_countAvailable(); ++i)
@@ -112,7 +112,7 @@ TEST(HttpUtilitiesTest, EveryCharacterSetTakesEmptyTextAndEndsWhatItStarts)
     EXPECT_FALSE(TextEncoding::decode("a\x82", "Shift_JIS"));
 }
 
-TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
+TEST(HTTPUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
 {
     const QUrl url("http://example.com/path");
     const auto cookies = CookieStorage::cookiesFromResponse(
@@ -134,7 +134,7 @@ TEST(HttpUtilitiesTest, SessionCookiesReplaceByIdentityAndLeaveTheStoreTogether)
     EXPECT_TRUE(SessionCookies::sessionCookies().isEmpty());
 }
 
-TEST(HttpUtilitiesTest, ACookieWithoutDomainStaysWithItsHostAndLeavesWithTheSession)
+TEST(HTTPUtilitiesTest, ACookieWithoutDomainStaysWithItsHostAndLeavesWithTheSession)
 {
     const QUrl url("http://www.example.com/");
     const auto cookies =
@@ -157,7 +157,7 @@ TEST(HttpUtilitiesTest, ACookieWithoutDomainStaysWithItsHostAndLeavesWithTheSess
     EXPECT_TRUE(CookieStorage::shared().allCookies().isEmpty());
 }
 
-TEST(HttpUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
+TEST(HTTPUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
 {
     CookieStorage &storage = CookieStorage::shared();
     const auto set = [&](const char *url, const QList<QByteArray> &values) {
@@ -186,7 +186,7 @@ TEST(HttpUtilitiesTest, AnAddressSharesItsCookiesWithNoOtherHost)
     EXPECT_EQ(sent("http://example.com/"), QList<QByteArray>{"tab"});
 }
 
-TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
+TEST(HTTPUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
 {
     // Proxy entries outlive a cleared session, so those of earlier tests are removed here.
     HTTPRequest::clearSession();
@@ -228,7 +228,7 @@ TEST(HttpUtilitiesTest, SessionCredentialsAreFoundByUrlThenPlaceAndRealm)
     EXPECT_TRUE(SessionCredentialStore::sessionProxyCredentialsStore().isEmpty());
 }
 
-TEST(HttpUtilitiesTest, SavedCredentialsAreKeptByProtectionSpace)
+TEST(HTTPUtilitiesTest, SavedCredentialsAreKeptByProtectionSpace)
 {
     auto server = std::make_shared<const Credentials>(Credentials{"ann", "secret", {}});
     auto proxy = std::make_shared<const Credentials>(Credentials{"bob", "hidden", {}});

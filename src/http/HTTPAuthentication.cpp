@@ -1,7 +1,7 @@
-#include "http/HttpAuthentication.h"
+#include "http/HTTPAuthentication.h"
 
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
+#include "http/HTTPMessage.h"
+#include "http/HTTPResponseHead.h"
 #include "http/Ntlm.h"
 
 #include <QCryptographicHash>
@@ -62,8 +62,8 @@ int strength(const QByteArray &scheme)
 
 } // namespace
 
-QList<HttpAuthentication::Challenge>
-HttpAuthentication::parseChallenges(const QList<QByteArray> &values)
+QList<HTTPAuthentication::Challenge>
+HTTPAuthentication::parseChallenges(const QList<QByteArray> &values)
 {
     QList<Challenge> challenges;
     for (const QByteArray &value : values) {
@@ -120,8 +120,8 @@ HttpAuthentication::parseChallenges(const QList<QByteArray> &values)
     return challenges;
 }
 
-std::optional<HttpAuthentication::Challenge>
-HttpAuthentication::strongest(const QList<Challenge> &challenges)
+std::optional<HTTPAuthentication::Challenge>
+HTTPAuthentication::strongest(const QList<Challenge> &challenges)
 {
     std::optional<Challenge> best;
     for (const Challenge &challenge : challenges) {
@@ -133,45 +133,45 @@ HttpAuthentication::strongest(const QList<Challenge> &challenges)
     return best;
 }
 
-std::shared_ptr<HttpAuthentication>
-HttpAuthentication::createFromResponse(const HttpResponseHead &head, bool proxy)
+std::shared_ptr<HTTPAuthentication>
+HTTPAuthentication::createFromResponse(const HTTPResponseHead &head, bool proxy)
 {
     const auto best =
         strongest(parseChallenges(head.values(proxy ? "Proxy-Authenticate" : "Www-Authenticate")));
     if (!best)
         return nullptr;
-    auto made = std::make_shared<HttpAuthentication>();
+    auto made = std::make_shared<HTTPAuthentication>();
     made->m_proxy = proxy;
     made->m_challenge = *best;
     return made;
 }
 
-QString HttpAuthentication::method() const
+QString HTTPAuthentication::method() const
 {
     if (isNtlm())
         return QStringLiteral("NTLM");
     return m_challenge.scheme == "digest" ? QStringLiteral("Digest") : QStringLiteral("Basic");
 }
 
-QString HttpAuthentication::realm() const
+QString HTTPAuthentication::realm() const
 {
     const auto realm = m_challenge.parameters.constFind("realm");
     return realm == m_challenge.parameters.cend() ? QString() : QString::fromUtf8(*realm);
 }
 
-bool HttpAuthentication::isValid(Rejection *why) const
+bool HTTPAuthentication::isValid(Rejection *why) const
 {
     if (why)
         *why = m_rejection;
     return m_rejection == Rejection::None;
 }
 
-QByteArray HttpAuthentication::basicAuthorization(const QString &username, const QString &password)
+QByteArray HTTPAuthentication::basicAuthorization(const QString &username, const QString &password)
 {
     return "Basic " + QStringLiteral("%1:%2").arg(username, password).toUtf8().toBase64();
 }
 
-bool HttpAuthentication::apply(HttpMessage &message, const Credentials &credentials)
+bool HTTPAuthentication::apply(HTTPMessage &message, const Credentials &credentials)
 {
     if (!isValid() || credentials.username.isNull() || credentials.password.isNull())
         return false;
@@ -189,7 +189,7 @@ bool HttpAuthentication::apply(HttpMessage &message, const Credentials &credenti
     return true;
 }
 
-void HttpAuthentication::update(const HttpResponseHead &head)
+void HTTPAuthentication::update(const HTTPResponseHead &head)
 {
     const QList<Challenge> offered =
         parseChallenges(head.values(m_proxy ? "Proxy-Authenticate" : "Www-Authenticate"));
@@ -221,14 +221,14 @@ void HttpAuthentication::update(const HttpResponseHead &head)
     m_rejection = Rejection::BadPassword;
 }
 
-QByteArray HttpAuthentication::hash(const QByteArray &text) const
+QByteArray HTTPAuthentication::hash(const QByteArray &text) const
 {
     return QCryptographicHash::hash(text,
                                     *digestAlgorithm(m_challenge.parameters.value("algorithm")))
         .toHex();
 }
 
-QByteArray HttpAuthentication::digestAuthorization(const HttpMessage &message,
+QByteArray HTTPAuthentication::digestAuthorization(const HTTPMessage &message,
                                                    const Credentials &credentials)
 {
     const QMap<QByteArray, QByteArray> &p = m_challenge.parameters;
@@ -265,7 +265,7 @@ QByteArray HttpAuthentication::digestAuthorization(const HttpMessage &message,
     return header;
 }
 
-QByteArray HttpAuthentication::ntlmAuthorization(const Credentials &credentials)
+QByteArray HTTPAuthentication::ntlmAuthorization(const Credentials &credentials)
 {
     // Each handshake begins anew: a stored answer belongs to the connection it was made on.
     if (!m_ntlmChallenge || m_ntlmAuthenticated) {
@@ -278,7 +278,7 @@ QByteArray HttpAuthentication::ntlmAuthorization(const Credentials &credentials)
     return message.isEmpty() ? QByteArray() : "NTLM " + message.toBase64();
 }
 
-void HttpAuthentication::updateNtlm(const Challenge &offered)
+void HTTPAuthentication::updateNtlm(const Challenge &offered)
 {
     if (!m_applied)
         return;

@@ -5,7 +5,7 @@
 // How much markup a reply from outside may hold before it is refused unparsed: each element
 // costs far more memory once parsed than its few bytes of text. A search answering 500
 // subtitles holds about 240,000.
-namespace XmlLimits {
+namespace XMLLimits {
 
 constexpr qsizetype MaximumElements = 1000000;
 
@@ -14,4 +14,4 @@ inline bool hasTooManyElements(const QByteArray &xml)
     return xml.count('<') > MaximumElements;
 }
 
-} // namespace XmlLimits
+} // namespace XMLLimits

@@ -1,7 +1,7 @@
-#include "platform/XmlRpc.h"
+#include "platform/XMLRPC.h"
 
-#include "platform/XmlCharacters.h"
-#include "platform/XmlLimits.h"
+#include "platform/XMLCharacters.h"
+#include "platform/XMLLimits.h"
 
 #include <QDateTime>
 
@@ -31,7 +31,7 @@ public:
 
     void text(const QString &value, const QString &where)
     {
-        const QString forbidden = XmlCharacters::forbidden(value);
+        const QString forbidden = XMLCharacters::forbidden(value);
         if (!forbidden.isEmpty())
             throw Unsendable(where, forbidden + QStringLiteral(" XML cannot carry"));
         const QByteArray bytes = value.toUtf8();
@@ -109,7 +109,7 @@ public:
     // Replies nested deeper are refused as malformed: such a value could never come back.
     void value(const QVariant &variant, const QString &where, int depth = 0)
     {
-        if (depth > XmlRpc::MaximumNesting)
+        if (depth > XMLRPC::MaximumNesting)
             throw Unsendable(where, QStringLiteral("values nested too deeply"));
         xml += "<value>";
         typed(variant, where, depth);
@@ -119,9 +119,9 @@ public:
 private:
     void typed(const QVariant &variant, const QString &where, int depth)
     {
-        if (variant.metaType() == QMetaType::fromType<XmlRpc::OrderedStruct>()) {
+        if (variant.metaType() == QMetaType::fromType<XMLRPC::OrderedStruct>()) {
             xml += "<struct>";
-            for (const auto &[name, content] : variant.value<XmlRpc::OrderedStruct>())
+            for (const auto &[name, content] : variant.value<XMLRPC::OrderedStruct>())
                 member(name, content, where, depth + 1);
             xml += "</struct>";
             return;
@@ -194,7 +194,7 @@ struct Malformed : std::runtime_error
 
 QString textOf(pugi::xml_node node)
 {
-    return XmlCharacters::fromUtf8(node.text().get());
+    return XMLCharacters::fromUtf8(node.text().get());
 }
 
 // The first element child, passing over text between elements.
@@ -210,7 +210,7 @@ pugi::xml_node firstElement(pugi::xml_node node)
 QVariant decodeValue(pugi::xml_node value, int depth)
 {
     // Each level costs stack: a hostile reply must not be able to exhaust it.
-    if (depth > XmlRpc::MaximumNesting)
+    if (depth > XMLRPC::MaximumNesting)
         throw Malformed("values nested too deeply");
     const pugi::xml_node typed = firstElement(value);
     if (!typed)
@@ -271,16 +271,16 @@ QVariant decodeValue(pugi::xml_node value, int depth)
     throw Malformed("an unknown value type " + type);
 }
 
-XmlRpcResponse malformed(const QString &problem)
+XMLRPCResponse malformed(const QString &problem)
 {
-    XmlRpcResponse response;
+    XMLRPCResponse response;
     response.problem = problem;
     return response;
 }
 
 } // namespace
 
-namespace XmlRpc {
+namespace XMLRPC {
 
 std::optional<QByteArray> encodeCall(const QString &method, const QVariantList &params,
                                      QString *problem)
@@ -304,19 +304,19 @@ std::optional<QByteArray> encodeCall(const QString &method, const QVariantList &
     return writer.xml;
 }
 
-XmlRpcResponse decodeResponse(const QByteArray &xml)
+XMLRPCResponse decodeResponse(const QByteArray &xml)
 {
-    if (XmlLimits::hasTooManyElements(xml))
+    if (XMLLimits::hasTooManyElements(xml))
         return malformed(QStringLiteral("too many elements"));
     pugi::xml_document document;
     // Text of blanks alone is a value too.
     const pugi::xml_parse_result parsed =
         document.load_buffer(xml.constData(), size_t(xml.size()),
-                             XmlCharacters::ParseOptions | pugi::parse_ws_pcdata_single);
+                             XMLCharacters::ParseOptions | pugi::parse_ws_pcdata_single);
     if (!parsed)
         return malformed(QString::fromUtf8(parsed.description()));
     QString problem;
-    if (!XmlCharacters::resolveReferences(document, &problem))
+    if (!XMLCharacters::resolveReferences(document, &problem))
         return malformed(problem);
     const pugi::xml_node root = document.child("methodResponse");
     if (!root)
@@ -328,8 +328,8 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
             if (detail.typeId() != QMetaType::QVariantMap ||
                 !members.contains(QStringLiteral("faultCode")))
                 return malformed(QStringLiteral("a fault without a fault code"));
-            XmlRpcResponse response;
-            response.kind = XmlRpcResponse::Kind::Fault;
+            XMLRPCResponse response;
+            response.kind = XMLRPCResponse::Kind::Fault;
             response.faultCode = members.value(QStringLiteral("faultCode")).toLongLong();
             response.faultString = members.value(QStringLiteral("faultString")).toString();
             return response;
@@ -337,8 +337,8 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
         const pugi::xml_node value = root.child("params").child("param").child("value");
         if (!value)
             return malformed(QStringLiteral("no return value"));
-        XmlRpcResponse response;
-        response.kind = XmlRpcResponse::Kind::Value;
+        XMLRPCResponse response;
+        response.kind = XMLRPCResponse::Kind::Value;
         response.value = decodeValue(value, 0);
         return response;
     } catch (const Malformed &problem) {
@@ -346,4 +346,4 @@ XmlRpcResponse decodeResponse(const QByteArray &xml)
     }
 }
 
-} // namespace XmlRpc
+} // namespace XMLRPC

@@ -9,12 +9,12 @@
 
 #include <memory>
 
-class HttpMessage;
-class HttpResponseHead;
+class HTTPMessage;
+class HTTPResponseHead;
 
 // A server's or proxy's challenge (Basic, Digest or NTLM) and the credentials answering it. Used on
 // the network thread only: session entries share these objects between requests.
-class HttpAuthentication
+class HTTPAuthentication
 {
 public:
     enum class Rejection
@@ -26,7 +26,7 @@ public:
 
     // Null when the 401 ("WWW-Authenticate") or 407 ("Proxy-Authenticate") offers no scheme
     // this engine speaks; the strongest offered is chosen.
-    static std::shared_ptr<HttpAuthentication> createFromResponse(const HttpResponseHead &head,
+    static std::shared_ptr<HTTPAuthentication> createFromResponse(const HTTPResponseHead &head,
                                                                   bool proxy);
 
     // "Basic", "Digest" or "NTLM".
@@ -37,10 +37,10 @@ public:
     bool isValid(Rejection *why = nullptr) const;
 
     // Sets "Authorization" or "Proxy-Authorization" on the message.
-    bool apply(HttpMessage &message, const Credentials &credentials);
+    bool apply(HTTPMessage &message, const Credentials &credentials);
     // A new challenge after credentials were applied: they were refused, unless a Digest
     // server only says its nonce went stale (honoured once).
-    void update(const HttpResponseHead &head);
+    void update(const HTTPResponseHead &head);
 
     // "Basic " and the Base64 of "user:password" in UTF-8.
     static QByteArray basicAuthorization(const QString &username, const QString &password);
@@ -53,7 +53,7 @@ private:
     };
     static QList<Challenge> parseChallenges(const QList<QByteArray> &values);
     static std::optional<Challenge> strongest(const QList<Challenge> &challenges);
-    QByteArray digestAuthorization(const HttpMessage &message, const Credentials &credentials);
+    QByteArray digestAuthorization(const HTTPMessage &message, const Credentials &credentials);
     QByteArray hash(const QByteArray &text) const;
     bool isNtlm() const { return m_challenge.scheme == "ntlm"; }
     // The Negotiate message first, then the Authenticate message answering the challenge.

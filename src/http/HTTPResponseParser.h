@@ -1,12 +1,12 @@
 #pragma once
 
-#include "http/HttpResponseHead.h"
+#include "http/HTTPResponseHead.h"
 
 #include <QByteArray>
 
 // Reads one HTTP/1.x response from a byte stream fed in pieces of any size: skips interim
 // 1xx responses, removes the chunked transfer coding and knows where the body ends.
-class HttpResponseParser
+class HTTPResponseParser
 {
 public:
     enum class Framing
@@ -27,7 +27,7 @@ public:
     static constexpr qsizetype MaxHeadLength = 1024 * 1024;
 
     // A HEAD request's response has no body; a CONNECT request's 2xx answer neither.
-    explicit HttpResponseParser(const QByteArray &requestMethod = "GET");
+    explicit HTTPResponseParser(const QByteArray &requestMethod = "GET");
 
     // Consumes bytes up to the end of the response and appends decoded body bytes to body.
     // Returns how many bytes were consumed; bytes after the end are left to the caller.
@@ -41,7 +41,7 @@ public:
     void finishAtEndOfStream();
 
     bool isHeadComplete() const { return m_headComplete; }
-    const HttpResponseHead &head() const { return m_head; }
+    const HTTPResponseHead &head() const { return m_head; }
     bool isDone() const { return m_state == State::Done; }
     bool hasFailed() const { return m_state == State::Failed; }
     Failure failure() const { return m_failure; }
@@ -79,7 +79,7 @@ private:
     Framing m_framing = Framing::None;
     Failure m_failure = Failure::None;
     QString m_failureText;
-    HttpResponseHead m_head;
+    HTTPResponseHead m_head;
     bool m_headComplete = false;
     bool m_seenBytes = false;
     QByteArray m_line;

@@ -7,7 +7,7 @@
 
 // The characters an XML 1.0 document may hold: TAB, LF, CR and everything from U+0020 up,
 // except surrogates, U+FFFE and U+FFFF.
-namespace XmlCharacters {
+namespace XMLCharacters {
 
 // What in text XML cannot carry, in words that reveal no more of it ("a control
 // character"); empty when XML carries all of it. Surrogates count only when unpaired.
@@ -27,4 +27,4 @@ bool resolveReferences(pugi::xml_document &document, QString *problem);
 // UTF-8 text of the parser as a string, a leading U+FEFF included.
 QString fromUtf8(const char *text);
 
-} // namespace XmlCharacters
+} // namespace XMLCharacters

@@ -1,27 +1,27 @@
-#include "services/XmlReply.h"
+#include "services/XMLReply.h"
 
-#include "platform/XmlCharacters.h"
-#include "platform/XmlLimits.h"
+#include "platform/XMLCharacters.h"
+#include "platform/XMLLimits.h"
 
-namespace XmlReply {
+namespace XMLReply {
 
 std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *problem)
 {
-    if (XmlLimits::hasTooManyElements(xml)) {
+    if (XMLLimits::hasTooManyElements(xml)) {
         if (problem)
             *problem = QStringLiteral("The reply holds too many elements");
         return nullptr;
     }
     auto document = std::make_unique<pugi::xml_document>();
     const pugi::xml_parse_result parsed =
-        document->load_buffer(xml.constData(), size_t(xml.size()), XmlCharacters::ParseOptions);
+        document->load_buffer(xml.constData(), size_t(xml.size()), XMLCharacters::ParseOptions);
     if (!parsed) {
         if (problem)
             *problem = QString::fromUtf8(parsed.description());
         return nullptr;
     }
     QString forbidden;
-    if (!XmlCharacters::resolveReferences(*document, &forbidden)) {
+    if (!XMLCharacters::resolveReferences(*document, &forbidden)) {
         if (problem)
             *problem = forbidden;
         return nullptr;
@@ -68,4 +68,4 @@ QString requiredChild(pugi::xml_node record, const char *name)
     return stringValue(child);
 }
 
-} // namespace XmlReply
+} // namespace XMLReply

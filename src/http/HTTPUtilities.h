@@ -4,7 +4,7 @@
 #include <QString>
 
 // Small stateless helpers of the engine.
-class HttpUtilities
+class HTTPUtilities
 {
 public:
     // Null when nothing exists at the path; "application/octet-stream" for unknown types.

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "http/BodySource.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseParser.h"
-#include "http/HttpRoute.h"
+#include "http/HTTPMessage.h"
+#include "http/HTTPResponseParser.h"
+#include "http/HTTPRoute.h"
 #include "http/StreamError.h"
 
 #include <QObject>
@@ -16,7 +16,7 @@
 // One HTTP exchange over a socket of its own or an idle kept-alive one: sends the message
 // and its body in pieces, reads the response and tells its client through posted events.
 // Lives and is used on the network thread only.
-class HttpStream final : public QObject
+class HTTPStream final : public QObject
 {
     Q_OBJECT
 
@@ -34,8 +34,8 @@ public:
     static constexpr qint64 MaxBufferedBody = 1024 * 1024;
     static constexpr int MaxEventsPerDelivery = 8;
 
-    explicit HttpStream(HttpMessage message, std::unique_ptr<BodySource> body = nullptr);
-    ~HttpStream() override;
+    explicit HTTPStream(HTTPMessage message, std::unique_ptr<BodySource> body = nullptr);
+    ~HTTPStream() override;
 
     // Settings, before open().
     void setTlsSettings(const TlsSettings &settings) { m_route.tls = settings; }
@@ -60,7 +60,7 @@ public:
     // Body bytes with the transfer coding removed; 0 when none are buffered, -1 after an error.
     qint64 read(char *buffer, qint64 maxLength);
     // Null until the head is complete.
-    const HttpResponseHead *responseHead() const;
+    const HTTPResponseHead *responseHead() const;
     quint64 requestBodyBytesWritten() const { return m_bodyBytesWritten; }
     const StreamError &error() const { return m_error; }
     // True once the socket went back to the idle table after a clean response.
@@ -90,14 +90,14 @@ private:
     // False when nothing is left to tell before something new happens.
     bool deliverReadyEvents();
 
-    HttpMessage m_message;
+    HTTPMessage m_message;
     std::unique_ptr<BodySource> m_source;
-    HttpRoute m_route;
+    HTTPRoute m_route;
     int m_streamId = -1;
     Client m_client;
 
     std::unique_ptr<QSslSocket> m_socket;
-    HttpResponseParser m_parser;
+    HTTPResponseParser m_parser;
     bool m_tunnelling = false;
     QByteArray m_body;
     qsizetype m_bodyOffset = 0;

@@ -29,7 +29,7 @@ struct TlsSettings
 
 // Where a socket leads: through which proxy to which origin, with which TLS options. An idle
 // socket serves a later exchange only on the same route.
-struct HttpRoute
+struct HTTPRoute
 {
     enum class Proxy
     {
@@ -49,5 +49,5 @@ struct HttpRoute
     // An https origin behind an HTTP proxy is reached through a CONNECT tunnel.
     bool needsTunnel() const { return https && proxy == Proxy::Http; }
 
-    friend bool operator==(const HttpRoute &, const HttpRoute &) = default;
+    friend bool operator==(const HTTPRoute &, const HTTPRoute &) = default;
 };

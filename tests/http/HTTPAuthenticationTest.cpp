@@ -1,14 +1,14 @@
-#include "http/HttpAuthentication.h"
-#include "http/HttpMessage.h"
-#include "http/HttpResponseHead.h"
+#include "http/HTTPAuthentication.h"
+#include "http/HTTPMessage.h"
+#include "http/HTTPResponseHead.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-HttpResponseHead challengeHead(const QList<QByteArray> &values, bool proxy = false)
+HTTPResponseHead challengeHead(const QList<QByteArray> &values, bool proxy = false)
 {
-    HttpResponseHead head;
+    HTTPResponseHead head;
     head.setStatus(proxy ? "HTTP/1.1 407 Proxy Authentication Required" : "HTTP/1.1 401 No",
                    "HTTP/1.1", proxy ? 407 : 401);
     for (const QByteArray &value : values)
@@ -16,16 +16,16 @@ HttpResponseHead challengeHead(const QList<QByteArray> &values, bool proxy = fal
     return head;
 }
 
-HttpMessage message(const char *url)
+HTTPMessage message(const char *url)
 {
-    return *HttpMessage::create("GET", QUrl(url), "HTTP/1.1");
+    return *HTTPMessage::create("GET", QUrl(url), "HTTP/1.1");
 }
 
 } // namespace
 
-TEST(HttpAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffered)
+TEST(HTTPAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffered)
 {
-    const auto digest = HttpAuthentication::createFromResponse(
+    const auto digest = HTTPAuthentication::createFromResponse(
         challengeHead({"Negotiate abc==, Basic realm=\"a, \\\"quoted\\\" realm\"",
                        "Digest realm=\"films\", nonce=\"n1\", qop=\"auth-int,auth\""}),
         false);
@@ -33,7 +33,7 @@ TEST(HttpAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffe
     EXPECT_EQ(digest->method(), "Digest");
     EXPECT_EQ(digest->realm(), "films");
 
-    const auto basic = HttpAuthentication::createFromResponse(
+    const auto basic = HTTPAuthentication::createFromResponse(
         challengeHead({"Digest realm=\"x\", nonce=\"n\", algorithm=SHA-512-256",
                        "Digest realm=\"y\", nonce=\"n\", qop=\"auth-int\"",
                        "Basic realm=\"a, \\\"quoted\\\" realm\""}),
@@ -42,27 +42,27 @@ TEST(HttpAuthenticationTest, StrongestSpokenSchemeIsChosenFromEveryChallengeOffe
     EXPECT_EQ(basic->method(), "Basic");
     EXPECT_EQ(basic->realm(), "a, \"quoted\" realm");
 
-    const auto ntlm = HttpAuthentication::createFromResponse(
+    const auto ntlm = HTTPAuthentication::createFromResponse(
         challengeHead(
             {"Basic realm=\"r\"", "Negotiate", "NTLM", "Digest realm=\"films\", nonce=\"n1\""}),
         false);
     ASSERT_TRUE(ntlm);
     EXPECT_EQ(ntlm->method(), "NTLM");
     EXPECT_TRUE(ntlm->requiresAccountDomain());
-    EXPECT_FALSE(HttpAuthentication::createFromResponse(challengeHead({"Negotiate"}), false));
-    EXPECT_FALSE(HttpAuthentication::createFromResponse(challengeHead({}), false));
+    EXPECT_FALSE(HTTPAuthentication::createFromResponse(challengeHead({"Negotiate"}), false));
+    EXPECT_FALSE(HTTPAuthentication::createFromResponse(challengeHead({}), false));
     // A proxy's challenge is read from its own field only.
     EXPECT_FALSE(
-        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), true));
+        HTTPAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), true));
 }
 
-TEST(HttpAuthenticationTest, CredentialsGoIntoTheFieldOfWhoeverAsked)
+TEST(HTTPAuthenticationTest, CredentialsGoIntoTheFieldOfWhoeverAsked)
 {
     auto server =
-        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
+        HTTPAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
     auto proxy =
-        HttpAuthentication::createFromResponse(challengeHead({"basic realm=\"p\""}, true), true);
-    HttpMessage sent = message("http://host/a");
+        HTTPAuthentication::createFromResponse(challengeHead({"basic realm=\"p\""}, true), true);
+    HTTPMessage sent = message("http://host/a");
     ASSERT_TRUE(server->apply(sent, Credentials{"Ännä", "pä:ss", {}}));
     ASSERT_TRUE(proxy->apply(sent, Credentials{"p", "q", {}}));
     EXPECT_EQ(sent.header("Authorization"), "Basic " + QByteArray("Ännä:pä:ss").toBase64());
@@ -70,11 +70,11 @@ TEST(HttpAuthenticationTest, CredentialsGoIntoTheFieldOfWhoeverAsked)
     EXPECT_FALSE(server->apply(sent, Credentials{"only a name", {}, {}}));
 }
 
-TEST(HttpAuthenticationTest, ANewChallengeRefusesAppliedCredentialsButAStaleNonceOnlyOnce)
+TEST(HTTPAuthenticationTest, ANewChallengeRefusesAppliedCredentialsButAStaleNonceOnlyOnce)
 {
     const auto first = challengeHead({"Digest realm=\"r\", nonce=\"one\""});
-    auto digest = HttpAuthentication::createFromResponse(first, false);
-    HttpMessage sent = message("http://host/dir/file?q=1");
+    auto digest = HTTPAuthentication::createFromResponse(first, false);
+    HTTPMessage sent = message("http://host/dir/file?q=1");
     ASSERT_TRUE(digest->apply(sent, Credentials{"u", "p", {}}));
     const QByteArray header = *sent.header("Authorization");
     EXPECT_TRUE(header.contains("uri=\"/dir/file?q=1\""));
@@ -87,14 +87,14 @@ TEST(HttpAuthenticationTest, ANewChallengeRefusesAppliedCredentialsButAStaleNonc
     EXPECT_TRUE(sent.header("Authorization")->contains("nonce=\"two\""));
 
     digest->update(challengeHead({"Digest realm=\"r\", nonce=\"three\", stale=true"}));
-    HttpAuthentication::Rejection why = HttpAuthentication::Rejection::None;
+    HTTPAuthentication::Rejection why = HTTPAuthentication::Rejection::None;
     EXPECT_FALSE(digest->isValid(&why));
-    EXPECT_EQ(why, HttpAuthentication::Rejection::BadPassword);
+    EXPECT_EQ(why, HTTPAuthentication::Rejection::BadPassword);
     EXPECT_FALSE(digest->apply(sent, Credentials{"u", "p", {}}));
 
     auto basic =
-        HttpAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
+        HTTPAuthentication::createFromResponse(challengeHead({"Basic realm=\"r\""}), false);
     basic->update(challengeHead({"Negotiate"}));
     EXPECT_FALSE(basic->isValid(&why));
-    EXPECT_EQ(why, HttpAuthentication::Rejection::Other);
+    EXPECT_EQ(why, HTTPAuthentication::Rejection::Other);
 }

@@ -1,6 +1,6 @@
-#include "http/HttpResponseHead.h"
+#include "http/HTTPResponseHead.h"
 
-QByteArray HttpResponseHead::canonicalName(QByteArrayView name)
+QByteArray HTTPResponseHead::canonicalName(QByteArrayView name)
 {
     QByteArray result(name.size(), Qt::Uninitialized);
     char *out = result.data();
@@ -16,7 +16,7 @@ QByteArray HttpResponseHead::canonicalName(QByteArrayView name)
     return result;
 }
 
-QMap<QString, QString> HttpResponseHead::allHeaderFields() const
+QMap<QString, QString> HTTPResponseHead::allHeaderFields() const
 {
     QMap<QString, QString> result;
     for (const auto &[name, value] : m_fields) {
@@ -33,12 +33,12 @@ QMap<QString, QString> HttpResponseHead::allHeaderFields() const
 
 // Stored names are canonical, so a match without regard to case is a match of canonical names,
 // found without building one for the name asked for.
-bool HttpResponseHead::isNamed(const QByteArray &stored, QByteArrayView name)
+bool HTTPResponseHead::isNamed(const QByteArray &stored, QByteArrayView name)
 {
     return stored.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-std::optional<QByteArray> HttpResponseHead::header(QByteArrayView name) const
+std::optional<QByteArray> HTTPResponseHead::header(QByteArrayView name) const
 {
     std::optional<QByteArray> joined;
     for (const auto &[stored, value] : m_fields) {
@@ -52,7 +52,7 @@ std::optional<QByteArray> HttpResponseHead::header(QByteArrayView name) const
     return joined;
 }
 
-QList<QByteArray> HttpResponseHead::values(QByteArrayView name) const
+QList<QByteArray> HTTPResponseHead::values(QByteArrayView name) const
 {
     QList<QByteArray> result;
     for (const auto &[stored, value] : m_fields) {
@@ -62,7 +62,7 @@ QList<QByteArray> HttpResponseHead::values(QByteArrayView name) const
     return result;
 }
 
-bool HttpResponseHead::hasConnectionToken(const QByteArray &token) const
+bool HTTPResponseHead::hasConnectionToken(const QByteArray &token) const
 {
     for (const QByteArray &value : values("Connection")) {
         for (const QByteArray &item : value.split(',')) {
@@ -73,7 +73,7 @@ bool HttpResponseHead::hasConnectionToken(const QByteArray &token) const
     return false;
 }
 
-void HttpResponseHead::setStatus(const QByteArray &statusLine, const QByteArray &version,
+void HTTPResponseHead::setStatus(const QByteArray &statusLine, const QByteArray &version,
                                  int statusCode)
 {
     m_statusLine = statusLine;
@@ -81,7 +81,7 @@ void HttpResponseHead::setStatus(const QByteArray &statusLine, const QByteArray 
     m_statusCode = statusCode;
 }
 
-void HttpResponseHead::addField(QByteArrayView name, QByteArrayView value)
+void HTTPResponseHead::addField(QByteArrayView name, QByteArrayView value)
 {
     m_fields.emplaceBack(canonicalName(name), value.toByteArray());
 }

@@ -1,4 +1,4 @@
-#include "http/HttpMessage.h"
+#include "http/HTTPMessage.h"
 
 #include <algorithm>
 
@@ -24,19 +24,19 @@ bool isToken(const QByteArray &text)
 
 } // namespace
 
-std::optional<HttpMessage> HttpMessage::create(const QByteArray &method, const QUrl &url,
+std::optional<HTTPMessage> HTTPMessage::create(const QByteArray &method, const QUrl &url,
                                                const QByteArray &version)
 {
     if (!isRequestable(url) || !isToken(method))
         return std::nullopt;
-    HttpMessage message;
+    HTTPMessage message;
     message.m_method = method;
     message.m_url = url;
     message.m_version = version;
     return message;
 }
 
-bool HttpMessage::isRequestable(const QUrl &url)
+bool HTTPMessage::isRequestable(const QUrl &url)
 {
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         return false;
@@ -44,17 +44,17 @@ bool HttpMessage::isRequestable(const QUrl &url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-bool HttpMessage::isHttps() const
+bool HTTPMessage::isHttps() const
 {
     return m_url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
-quint16 HttpMessage::port() const
+quint16 HTTPMessage::port() const
 {
     return quint16(m_url.port(isHttps() ? 443 : 80));
 }
 
-bool HttpMessage::setHeader(const QByteArray &name, const QByteArray &value)
+bool HTTPMessage::setHeader(const QByteArray &name, const QByteArray &value)
 {
     if (!isToken(name) || !isFieldValue(value))
         return false;
@@ -68,7 +68,7 @@ bool HttpMessage::setHeader(const QByteArray &name, const QByteArray &value)
     return true;
 }
 
-bool HttpMessage::isFieldValue(const QByteArray &value)
+bool HTTPMessage::isFieldValue(const QByteArray &value)
 {
     return std::none_of(value.begin(), value.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -76,13 +76,13 @@ bool HttpMessage::isFieldValue(const QByteArray &value)
     });
 }
 
-void HttpMessage::removeHeader(const QByteArray &name)
+void HTTPMessage::removeHeader(const QByteArray &name)
 {
     m_headers.removeIf(
         [&](const auto &field) { return field.first.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
-std::optional<QByteArray> HttpMessage::header(const QByteArray &name) const
+std::optional<QByteArray> HTTPMessage::header(const QByteArray &name) const
 {
     for (const auto &field : m_headers) {
         if (field.first.compare(name, Qt::CaseInsensitive) == 0)
@@ -91,7 +91,7 @@ std::optional<QByteArray> HttpMessage::header(const QByteArray &name) const
     return std::nullopt;
 }
 
-QByteArray HttpMessage::serializedHead(bool absoluteForm) const
+QByteArray HTTPMessage::serializedHead(bool absoluteForm) const
 {
     QByteArray target;
     if (absoluteForm) {

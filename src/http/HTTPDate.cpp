@@ -1,4 +1,4 @@
-#include "http/HttpDate.h"
+#include "http/HTTPDate.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -54,7 +54,7 @@ bool hasFourDigitYear(const QDateTime &date)
 
 } // namespace
 
-QDateTime HttpDate::dateFromRFC1123String(const QString &text)
+QDateTime HTTPDate::dateFromRFC1123String(const QString &text)
 {
     QString rest = text;
     if (text.contains(QLatin1Char(','))) {
@@ -91,7 +91,7 @@ QDateTime HttpDate::dateFromRFC1123String(const QString &text)
     return hasFourDigitYear(result) ? result : QDateTime();
 }
 
-QString HttpDate::rfc1123String(const QDateTime &date)
+QString HTTPDate::rfc1123String(const QDateTime &date)
 {
     const QDateTime utc = date.toUTC();
     if (!hasFourDigitYear(utc))

@@ -1,4 +1,4 @@
-#include "http/HttpResponseParser.h"
+#include "http/HTTPResponseParser.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ struct Outcome
 {
     bool done = false;
     bool failed = false;
-    HttpResponseParser::Failure failure = HttpResponseParser::Failure::None;
+    HTTPResponseParser::Failure failure = HTTPResponseParser::Failure::None;
     QByteArray body;
     int status = 0;
     qsizetype leftover = 0;
@@ -18,7 +18,7 @@ struct Outcome
 Outcome parse(const QByteArray &bytes, qsizetype split, const QByteArray &method = "GET",
               bool endOfStream = false)
 {
-    HttpResponseParser parser(method);
+    HTTPResponseParser parser(method);
     Outcome outcome;
     qsizetype used = parser.feed(bytes.constData(), split, outcome.body);
     if (used == split && !parser.isDone() && !parser.hasFailed())
@@ -46,7 +46,7 @@ void expectAtEverySplit(const QByteArray &bytes, const QByteArray &body, int sta
         EXPECT_EQ(outcome.status, status) << "split " << split;
         EXPECT_EQ(outcome.leftover, leftover) << "split " << split;
     }
-    HttpResponseParser parser(method);
+    HTTPResponseParser parser(method);
     QByteArray collected;
     for (qsizetype i = 0; i < bytes.size() && !parser.isDone(); ++i)
         parser.feed(bytes.constData() + i, 1, collected);
@@ -56,7 +56,7 @@ void expectAtEverySplit(const QByteArray &bytes, const QByteArray &body, int sta
     EXPECT_EQ(collected, body);
 }
 
-TEST(HttpResponseParserTest, FramingsGiveTheSameBodyAtEverySplit)
+TEST(HTTPResponseParserTest, FramingsGiveTheSameBodyAtEverySplit)
 {
     expectAtEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", 200);
     expectAtEverySplit("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
@@ -72,7 +72,7 @@ TEST(HttpResponseParserTest, FramingsGiveTheSameBodyAtEverySplit)
                        false, 5);
 }
 
-TEST(HttpResponseParserTest, ResponsesWithoutBody)
+TEST(HTTPResponseParserTest, ResponsesWithoutBody)
 {
     expectAtEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n", "", 200, "HEAD");
     expectAtEverySplit("HTTP/1.1 204 No Content\r\n\r\n", "", 204);
@@ -81,7 +81,7 @@ TEST(HttpResponseParserTest, ResponsesWithoutBody)
     expectAtEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", 200);
 }
 
-TEST(HttpResponseParserTest, MalformedInputFailsAtEverySplit)
+TEST(HTTPResponseParserTest, MalformedInputFailsAtEverySplit)
 {
     const QList<QByteArray> malformed = {
         "HTTP/2 200 OK\r\n\r\n",
@@ -109,23 +109,23 @@ TEST(HttpResponseParserTest, MalformedInputFailsAtEverySplit)
         for (qsizetype split = 0; split <= bytes.size(); ++split) {
             const Outcome outcome = parse(bytes, split, "GET", true);
             EXPECT_TRUE(outcome.failed) << bytes.constData() << " split " << split;
-            EXPECT_EQ(outcome.failure, HttpResponseParser::Failure::Malformed)
+            EXPECT_EQ(outcome.failure, HTTPResponseParser::Failure::Malformed)
                 << bytes.constData() << " split " << split;
         }
     }
 }
 
-TEST(HttpResponseParserTest, FailuresSayWhatWasWrong)
+TEST(HTTPResponseParserTest, FailuresSayWhatWasWrong)
 {
     // The rest are told whole by the request tests.
     const QList<std::pair<QByteArray, QString>> cases = {
         {"HTTP/1.1 2x0 OK\r\n\r\n", "malformed status code"},
-        {"HTTP/1.1 200 OK\r\nX: " + QByteArray(HttpResponseParser::MaxLineLength, 'a'),
+        {"HTTP/1.1 200 OK\r\nX: " + QByteArray(HTTPResponseParser::MaxLineLength, 'a'),
          "header line longer than 65536 bytes"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhel", "response cut short"},
     };
     for (const auto &[bytes, text] : cases) {
-        HttpResponseParser parser;
+        HTTPResponseParser parser;
         QByteArray body;
         parser.feed(bytes.constData(), bytes.size(), body);
         if (!parser.hasFailed())
@@ -134,13 +134,13 @@ TEST(HttpResponseParserTest, FailuresSayWhatWasWrong)
     }
 }
 
-TEST(HttpResponseParserTest, RepeatedEqualLengthsAreAccepted)
+TEST(HTTPResponseParserTest, RepeatedEqualLengthsAreAccepted)
 {
     expectAtEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 2\r\ncontent-length: 2, 2\r\n\r\nok",
                        "ok", 200);
 }
 
-TEST(HttpResponseParserTest, EndOfStreamBeforeTheEndIsTruncation)
+TEST(HTTPResponseParserTest, EndOfStreamBeforeTheEndIsTruncation)
 {
     for (const QByteArray &bytes :
          {QByteArray(""), QByteArray("HTTP/1.1 200 OK\r\nContent-Le"),
@@ -148,31 +148,31 @@ TEST(HttpResponseParserTest, EndOfStreamBeforeTheEndIsTruncation)
           QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n")}) {
         const Outcome outcome = parse(bytes, bytes.size(), "GET", true);
         EXPECT_TRUE(outcome.failed) << bytes.constData();
-        EXPECT_EQ(outcome.failure, HttpResponseParser::Failure::Truncated) << bytes.constData();
+        EXPECT_EQ(outcome.failure, HTTPResponseParser::Failure::Truncated) << bytes.constData();
     }
 }
 
-TEST(HttpResponseParserTest, OversizedHeadsFail)
+TEST(HTTPResponseParserTest, OversizedHeadsFail)
 {
     const QByteArray longLine =
-        "HTTP/1.1 200 OK\r\nX: " + QByteArray(HttpResponseParser::MaxLineLength, 'a');
+        "HTTP/1.1 200 OK\r\nX: " + QByteArray(HTTPResponseParser::MaxLineLength, 'a');
     EXPECT_TRUE(parse(longLine, longLine.size()).failed);
     QByteArray manyLines = "HTTP/1.1 200 OK\r\n";
-    while (manyLines.size() <= HttpResponseParser::MaxHeadLength)
+    while (manyLines.size() <= HTTPResponseParser::MaxHeadLength)
         manyLines += "X-Filler: " + QByteArray(1000, 'b') + "\r\n";
     EXPECT_TRUE(parse(manyLines, manyLines.size()).failed);
 }
 
-TEST(HttpResponseParserTest, HeadFieldsAreCanonicalAndJoined)
+TEST(HTTPResponseParserTest, HeadFieldsAreCanonicalAndJoined)
 {
-    HttpResponseParser parser;
+    HTTPResponseParser parser;
     QByteArray body;
     const QByteArray bytes = "HTTP/1.1 404 Not Found\r\ncontent-TYPE: text/html\r\nETag: \"x\"\r\n"
                              "Set-Cookie: a=1\r\nset-cookie: b=2\r\nWWW-Authenticate: Basic\r\n"
                              "Content-Length: 0\r\n\r\n";
     parser.feed(bytes.constData(), bytes.size(), body);
     ASSERT_TRUE(parser.isDone());
-    const HttpResponseHead &head = parser.head();
+    const HTTPResponseHead &head = parser.head();
     EXPECT_EQ(head.statusLine(), "HTTP/1.1 404 Not Found");
     EXPECT_EQ(head.version(), "HTTP/1.1");
     const auto fields = head.allHeaderFields();

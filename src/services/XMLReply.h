@@ -9,7 +9,7 @@
 #include <pugixml.hpp>
 
 // Reading the services' XML replies.
-namespace XmlReply {
+namespace XMLReply {
 
 // A record lacks an element the mapping needs.
 struct MissingElement : std::runtime_error
@@ -18,7 +18,7 @@ struct MissingElement : std::runtime_error
 };
 
 // The parsed document, or nullptr with the reason in problem. Entities are never loaded, a
-// reply of more markup than XmlLimits allows is not parsed, and one that holds or refers to
+// reply of more markup than XMLLimits allows is not parsed, and one that holds or refers to
 // a character XML forbids is refused.
 std::unique_ptr<pugi::xml_document> parse(const QByteArray &xml, QString *problem);
 
@@ -30,4 +30,4 @@ QString requiredChild(pugi::xml_node record, const char *name);
 // The same, null when there is none.
 QString optionalChild(pugi::xml_node record, const char *name);
 
-} // namespace XmlReply
+} // namespace XMLReply

@@ -1,5 +1,5 @@
-#include "platform/XmlRpc.h"
-#include "platform/XmlLimits.h"
+#include "platform/XMLRPC.h"
+#include "platform/XMLLimits.h"
 
 #include "common/TestSupport.h"
 
@@ -22,15 +22,15 @@ QByteArray fixture(const QString &name)
 
 } // namespace
 
-TEST(XmlRpc, EncodesACallWithEveryValueKind)
+TEST(XMLRPC, EncodesACallWithEveryValueKind)
 {
     // Members go out in the order they were given: the hash query as the service records it.
-    const XmlRpc::OrderedStruct query{
+    const XMLRPC::OrderedStruct query{
         {QStringLiteral("moviehash"), QStringLiteral("a0601fdf9f620d40")},
         {QStringLiteral("moviebytesize"), qint64(7033732714)},
         {QStringLiteral("sublanguageid"), QStringLiteral("eng,fre")}};
     const QVariantMap sorted{{QStringLiteral("b"), 1}, {QStringLiteral("a"), 2}};
-    const std::optional<QByteArray> xml = XmlRpc::encodeCall(
+    const std::optional<QByteArray> xml = XMLRPC::encodeCall(
         QStringLiteral("SearchSubtitles"),
         {QStringLiteral("tok"), QVariantList{QVariant::fromValue(query)}, 42, true, 0.5, QVariant(),
          QByteArray("Hi"), QStringList{QStringLiteral("x")}, sorted});
@@ -64,12 +64,12 @@ QVariantList echoed(const QByteArray &call)
                   "<methodResponse><params><param><value><array><data>");
     reply.replace("</params></methodCall>", "</data></array></value></param></params>"
                                             "</methodResponse>");
-    const XmlRpcResponse response = XmlRpc::decodeResponse(reply);
-    EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Value) << qPrintable(response.problem);
+    const XMLRPCResponse response = XMLRPC::decodeResponse(reply);
+    EXPECT_EQ(response.kind, XMLRPCResponse::Kind::Value) << qPrintable(response.problem);
     return response.value.toList();
 }
 
-TEST(XmlRpc, WhatTheWireCarriesArrivesExactlyAsSent)
+TEST(XMLRPC, WhatTheWireCarriesArrivesExactlyAsSent)
 {
     const QVariantList values{QStringLiteral("Law & <Order> \"\u00e9\""),
                               QStringLiteral("a\rb\r\nc\n"),
@@ -83,7 +83,7 @@ TEST(XmlRpc, WhatTheWireCarriesArrivesExactlyAsSent)
                               1e300,
                               5e-324,
                               123456789.123456789};
-    const std::optional<QByteArray> call = XmlRpc::encodeCall(QStringLiteral("Echo"), values);
+    const std::optional<QByteArray> call = XMLRPC::encodeCall(QStringLiteral("Echo"), values);
     ASSERT_TRUE(call);
     EXPECT_TRUE(call->contains("<string>Law &amp; &lt;Order&gt; \"\xc3\xa9\"</string>"));
     EXPECT_TRUE(call->contains("<double>0.00000000000000000001</double>")) << call->constData();
@@ -98,12 +98,12 @@ TEST(XmlRpc, WhatTheWireCarriesArrivesExactlyAsSent)
     EXPECT_TRUE(std::signbit(back[8].toDouble()));
 }
 
-TEST(XmlRpc, RefusesWhatTheWireCannotCarryNamingWhereItStands)
+TEST(XMLRPC, RefusesWhatTheWireCannotCarryNamingWhereItStands)
 {
     const auto refusal = [](const QVariant &value) {
         QString problem;
-        const XmlRpc::OrderedStruct query{{QStringLiteral("query"), value}};
-        EXPECT_FALSE(XmlRpc::encodeCall(
+        const XMLRPC::OrderedStruct query{{QStringLiteral("query"), value}};
+        EXPECT_FALSE(XMLRPC::encodeCall(
             QStringLiteral("M"),
             {QStringLiteral("ok"), QVariantList{QString(), QVariant::fromValue(query)}}, &problem));
         return problem;
@@ -118,9 +118,9 @@ TEST(XmlRpc, RefusesWhatTheWireCannotCarryNamingWhereItStands)
     EXPECT_TRUE(refusal((qint64(1) << 53) + 1).contains("cannot hold exactly"));
     EXPECT_TRUE(refusal(std::numeric_limits<qulonglong>::max()).contains("cannot hold exactly"));
     QString problem;
-    EXPECT_FALSE(XmlRpc::encodeCall(QStringLiteral("M"), {QStringLiteral("\x1b[2J")}, &problem));
+    EXPECT_FALSE(XMLRPC::encodeCall(QStringLiteral("M"), {QStringLiteral("\x1b[2J")}, &problem));
     EXPECT_FALSE(problem.contains("[2J")) << "the text itself is never repeated";
-    EXPECT_TRUE(XmlRpc::encodeCall(QStringLiteral("M"), {qint64(1) << 53}));
+    EXPECT_TRUE(XMLRPC::encodeCall(QStringLiteral("M"), {qint64(1) << 53}));
     // Dates go out in seconds, with years of four digits.
     const QDateTime second = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
     for (const QDateTime &date :
@@ -128,30 +128,30 @@ TEST(XmlRpc, RefusesWhatTheWireCannotCarryNamingWhereItStands)
         EXPECT_TRUE(refusal(date).contains("a date")) << qPrintable(date.toString());
     // A reply nested deeper is malformed; a call cannot be either.
     QVariant deep = 1;
-    for (int level = 0; level < XmlRpc::MaximumNesting; ++level)
+    for (int level = 0; level < XMLRPC::MaximumNesting; ++level)
         deep = QVariantList{deep};
-    QByteArray reply = XmlRpc::encodeCall(QStringLiteral("Echo"), {deep}).value_or("");
+    QByteArray reply = XMLRPC::encodeCall(QStringLiteral("Echo"), {deep}).value_or("");
     reply.replace("<methodCall><methodName>Echo</methodName>", "<methodResponse>");
     reply.replace("</methodCall>", "</methodResponse>");
-    EXPECT_EQ(XmlRpc::decodeResponse(reply).kind, XmlRpcResponse::Kind::Value);
-    EXPECT_FALSE(XmlRpc::encodeCall(QStringLiteral("M"), {QVariant(QVariantList{deep})}, &problem));
+    EXPECT_EQ(XMLRPC::decodeResponse(reply).kind, XMLRPCResponse::Kind::Value);
+    EXPECT_FALSE(XMLRPC::encodeCall(QStringLiteral("M"), {QVariant(QVariantList{deep})}, &problem));
     EXPECT_TRUE(problem.contains("nested too deeply")) << qPrintable(problem);
 }
 
-TEST(XmlRpc, DecodesTheRecordedReplies)
+TEST(XMLRPC, DecodesTheRecordedReplies)
 {
-    const XmlRpcResponse login = XmlRpc::decodeResponse(
+    const XMLRPCResponse login = XMLRPC::decodeResponse(
         fixture(QStringLiteral("test_query_hash_size_0_LogIn.response.xml")));
-    ASSERT_EQ(login.kind, XmlRpcResponse::Kind::Value);
+    ASSERT_EQ(login.kind, XMLRPCResponse::Kind::Value);
     const QVariantMap members = login.value.toMap();
     EXPECT_EQ(members.value(QStringLiteral("status")), QStringLiteral("200 OK"));
     EXPECT_EQ(members.value(QStringLiteral("token")).toString(),
               QStringLiteral("dTwrOv1UFkD520IXiJxIodH9j3b"));
     EXPECT_EQ(members.value(QStringLiteral("seconds")).typeId(), QMetaType::Double);
 
-    const XmlRpcResponse search = XmlRpc::decodeResponse(
+    const XMLRPCResponse search = XMLRPC::decodeResponse(
         fixture(QStringLiteral("test_query_hash_size_1_SearchSubtitles.response.xml")));
-    ASSERT_EQ(search.kind, XmlRpcResponse::Kind::Value);
+    ASSERT_EQ(search.kind, XMLRPCResponse::Kind::Value);
     const QVariantList data = search.value.toMap().value(QStringLiteral("data")).toList();
     ASSERT_FALSE(data.isEmpty());
     const QVariantMap first = data.first().toMap();
@@ -160,9 +160,9 @@ TEST(XmlRpc, DecodesTheRecordedReplies)
     EXPECT_EQ(first.value(QStringLiteral("InfoOther")).toString(), QString());
 }
 
-TEST(XmlRpc, DecodesScalarsArraysAndNil)
+TEST(XMLRPC, DecodesScalarsArraysAndNil)
 {
-    const XmlRpcResponse response = XmlRpc::decodeResponse(
+    const XMLRPCResponse response = XMLRPC::decodeResponse(
         "<?xml version=\"1.0\"?><methodResponse><params><param><value><struct>\n"
         "  <member><name>untyped</name><value>plain</value></member>\n"
         "  <member><name>i4</name><value><i4> -7 </i4></value></member>\n"
@@ -176,7 +176,7 @@ TEST(XmlRpc, DecodesScalarsArraysAndNil)
         "    <value><string/></value><value><int>1</int></value></data></array></value>"
         "</member>\n"
         "</struct></value></param></params></methodResponse>");
-    ASSERT_EQ(response.kind, XmlRpcResponse::Kind::Value) << qPrintable(response.problem);
+    ASSERT_EQ(response.kind, XMLRPCResponse::Kind::Value) << qPrintable(response.problem);
     const QVariantMap m = response.value.toMap();
     EXPECT_EQ(m.value(QStringLiteral("untyped")), QStringLiteral("plain"));
     EXPECT_EQ(m.value(QStringLiteral("i4")).toLongLong(), -7);
@@ -190,14 +190,14 @@ TEST(XmlRpc, DecodesScalarsArraysAndNil)
     EXPECT_EQ(m.value(QStringLiteral("list")).toList(), (QVariantList{QString(), qint64(1)}));
 }
 
-TEST(XmlRpc, ReadsFaultsAndRejectsWhatIsNotAResponse)
+TEST(XMLRPC, ReadsFaultsAndRejectsWhatIsNotAResponse)
 {
-    const XmlRpcResponse fault = XmlRpc::decodeResponse(
+    const XMLRPCResponse fault = XMLRPC::decodeResponse(
         "<methodResponse><fault><value><struct>"
         "<member><name>faultCode</name><value><int>503</int></value></member>"
         "<member><name>faultString</name><value><string>Service Unavailable</string></value>"
         "</member></struct></value></fault></methodResponse>");
-    EXPECT_EQ(fault.kind, XmlRpcResponse::Kind::Fault);
+    EXPECT_EQ(fault.kind, XMLRPCResponse::Kind::Fault);
     EXPECT_EQ(fault.faultCode, 503);
     EXPECT_EQ(fault.faultString, QStringLiteral("Service Unavailable"));
 
@@ -210,45 +210,45 @@ TEST(XmlRpc, ReadsFaultsAndRejectsWhatIsNotAResponse)
                      "</params></methodResponse>"),
           QByteArray("<methodResponse><fault><value><string>x</string></value></fault>"
                      "</methodResponse>")}) {
-        const XmlRpcResponse response = XmlRpc::decodeResponse(bad);
-        EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed) << bad.constData();
+        const XMLRPCResponse response = XMLRPC::decodeResponse(bad);
+        EXPECT_EQ(response.kind, XMLRPCResponse::Kind::Malformed) << bad.constData();
         EXPECT_FALSE(response.problem.isEmpty());
     }
 }
 
-TEST(XmlRpc, RefusesRepliesOfMoreElementsThanItDecodes)
+TEST(XMLRPC, RefusesRepliesOfMoreElementsThanItDecodes)
 {
     const QByteArray wide = "<methodResponse><params><param><value><array><data>" +
-                            QByteArray("<value/>").repeated(XmlLimits::MaximumElements) +
+                            QByteArray("<value/>").repeated(XMLLimits::MaximumElements) +
                             "</data></array></value></param></params></methodResponse>";
-    const XmlRpcResponse response = XmlRpc::decodeResponse(wide);
-    EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed);
+    const XMLRPCResponse response = XMLRPC::decodeResponse(wide);
+    EXPECT_EQ(response.kind, XMLRPCResponse::Kind::Malformed);
     EXPECT_FALSE(response.problem.isEmpty());
 }
 
-TEST(XmlRpc, RepliesHoldingOrNamingCharactersXmlForbidsAreMalformed)
+TEST(XMLRPC, RepliesHoldingOrNamingCharactersXmlForbidsAreMalformed)
 {
     const auto reply = [](const QByteArray &text) {
-        return XmlRpc::decodeResponse("<methodResponse><params><param><value><string>" + text +
+        return XMLRPC::decodeResponse("<methodResponse><params><param><value><string>" + text +
                                       "</string></value></param></params></methodResponse>");
     };
     for (const QByteArray &forbidden :
          {QByteArray("1&#0;2"), QByteArray("&#x1;"), QByteArray("&#27;"), QByteArray("&#xFFFE;"),
           QByteArray("&#xD800;"), QByteArray("&#1114112;"), QByteArray("&#99999999999999999999;"),
           QByteArray("a\x01"), QByteArray("\xef\xbf\xbf"), QByteArray("\xed\xa0\x80")}) {
-        const XmlRpcResponse response = reply(forbidden);
-        EXPECT_EQ(response.kind, XmlRpcResponse::Kind::Malformed) << forbidden.toHex().constData();
+        const XMLRPCResponse response = reply(forbidden);
+        EXPECT_EQ(response.kind, XMLRPCResponse::Kind::Malformed) << forbidden.toHex().constData();
         EXPECT_FALSE(response.problem.isEmpty());
     }
-    const XmlRpcResponse name = XmlRpc::decodeResponse(
+    const XMLRPCResponse name = XMLRPC::decodeResponse(
         "<methodResponse><params><param><value><struct><member><name>a&#0;</name><value/>"
         "</member></struct></value></param></params></methodResponse>");
-    EXPECT_EQ(name.kind, XmlRpcResponse::Kind::Malformed);
+    EXPECT_EQ(name.kind, XMLRPCResponse::Kind::Malformed);
     EXPECT_EQ(reply("<![CDATA[&#0;]]>").value, QStringLiteral("&#0;"));
     EXPECT_EQ(reply("&#x1F600;&#13;&#9;&amp;&quot;&nbsp;&#;&#12").value,
               QStringLiteral("\U0001F600\r\t&\"&nbsp;&#;&#12"));
-    EXPECT_EQ(XmlRpc::decodeResponse("<methodResponse><params><param><value><double>nan</double>"
+    EXPECT_EQ(XMLRPC::decodeResponse("<methodResponse><params><param><value><double>nan</double>"
                                      "</value></param></params></methodResponse>")
                   .kind,
-              XmlRpcResponse::Kind::Malformed);
+              XMLRPCResponse::Kind::Malformed);
 }
