@@ -172,17 +172,12 @@ namespace FileWriter {
 QByteArray temporaryNameBeside(const QString &path)
 {
     const QString folder = PathUtilities::deletingLastPathComponent(path);
-    QByteArray name = PathUtilities::lastPathComponent(path).toUtf8();
     const qsizetype room =
         longestNameIn(folder) - qsizetype(2 + TemporaryDigits + TemporarySuffix.size());
-    if (name.size() > room) {
-        qsizetype cut = std::max<qsizetype>(room, 0);
-        while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
-            --cut;
-        name.truncate(cut);
-    }
+    const QString name =
+        PathUtilities::leftWithinBytes(PathUtilities::lastPathComponent(path), room);
     // Built by concatenation: a name holding "%1" must not take the place of the digits.
-    const QString hidden = QLatin1Char('.') + QString::fromUtf8(name) + QLatin1Char('.') +
+    const QString hidden = QLatin1Char('.') + name + QLatin1Char('.') +
                            QStringLiteral("%1").arg(QRandomGenerator::global()->generate(),
                                                     TemporaryDigits, 16, QChar(u'0')) +
                            QLatin1StringView(TemporarySuffix);

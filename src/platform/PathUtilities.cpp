@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace PathUtilities {
@@ -147,6 +148,17 @@ QString standardizingPath(const QString &path)
     if (kept.isEmpty())
         return expanded.isEmpty() ? QString() : QStringLiteral(".");
     return kept.join(Separator);
+}
+
+QString leftWithinBytes(const QString &name, qsizetype bytes)
+{
+    const QByteArray utf8 = name.toUtf8();
+    if (utf8.size() <= bytes)
+        return name;
+    qsizetype cut = std::max<qsizetype>(bytes, 0);
+    while (cut > 0 && (uchar(utf8.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    return QString::fromUtf8(utf8.left(cut));
 }
 
 } // namespace PathUtilities

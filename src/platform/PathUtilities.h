@@ -37,4 +37,8 @@ QString expandingTildeInPath(const QString &path);
 // paths, resolves ".." against the preceding component. Symbolic links are not resolved.
 QString standardizingPath(const QString &path);
 
+// The longest start of name, whole characters only, that takes at most bytes in UTF-8: file
+// systems limit a name's bytes, not its characters.
+QString leftWithinBytes(const QString &name, qsizetype bytes);
+
 } // namespace PathUtilities

@@ -1,5 +1,7 @@
 #include "services/SubtitleFileName.h"
 
+#include "platform/PathUtilities.h"
+
 namespace {
 
 const QChar Substitute = QLatin1Char('_');
@@ -8,27 +10,6 @@ bool startsPair(const QString &text, qsizetype at)
 {
     return text.at(at).isHighSurrogate() && at + 1 < text.size() &&
            text.at(at + 1).isLowSurrogate();
-}
-
-qsizetype utf8Size(QChar unit)
-{
-    return unit.unicode() < 0x80 ? 1 : unit.unicode() < 0x800 ? 2 : 3;
-}
-
-// The longest start of text, whole characters only, that takes at most bytes in UTF-8.
-QString leftWithin(const QString &text, qsizetype bytes)
-{
-    qsizetype used = 0;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        const bool pair = startsPair(text, at);
-        const qsizetype width = pair ? 4 : utf8Size(text.at(at));
-        if (used + width > bytes)
-            break;
-        used += width;
-        at += pair ? 2 : 1;
-    }
-    return text.left(at);
 }
 
 bool isHidden(QChar unit)
@@ -68,8 +49,8 @@ QString fitted(const QString &stem, const QString &suffix)
         return whole;
     const qsizetype suffixSize = suffix.toUtf8().size();
     if (suffixSize > LongestName / 2)
-        return leftWithin(whole, LongestName);
-    return leftWithin(stem, LongestName - suffixSize) + suffix;
+        return PathUtilities::leftWithinBytes(whole, LongestName);
+    return PathUtilities::leftWithinBytes(stem, LongestName - suffixSize) + suffix;
 }
 
 } // namespace SubtitleFileName

@@ -16,9 +16,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 void run(const std::shared_ptr<HTTPRequest> &request, RequestRecorder &recorder)
@@ -60,29 +57,6 @@ TEST(HTTPRequestBodyTest, FileDownloadsLandAtTheirDestination)
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);
 }
 
-// Caps the size of any file this process writes, as a full disk would.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-
 TEST(HTTPRequestBodyTest, FailedDownloadsSayWhyAndLeaveTheOldFileAlone)
 {
     FakeHttpServer server;
@@ -111,10 +85,7 @@ TEST(HTTPRequestBodyTest, FailedDownloadsSayWhyAndLeaveTheOldFileAlone)
         auto request = HTTPRequest::requestWithURL(server.url(path));
         request->setDownloadDestinationPath(destination);
         request->setTemporaryFileDownloadPath(temporary);
-        {
-            FileSizeLimit limit(1024 * 1024);
-            run(request, recorder);
-        }
+        TestSupport::withFileSizeLimit(1024 * 1024, [&] { run(request, recorder); });
         EXPECT_EQ(recorder.calls.last(), "failed") << qPrintable(description);
         EXPECT_EQ(recorder.lastError.code(), HTTPRequestError::FileManagement);
         EXPECT_EQ(recorder.lastError.localizedDescription(), description);

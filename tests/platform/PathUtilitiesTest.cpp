@@ -131,3 +131,13 @@ TEST(PathUtilities, StandardizingPath)
                 {"~/x/../y", QDir::homePath() + "/y"}},
                standardizingPath);
 }
+
+TEST(PathUtilities, LeftWithinBytesNeverSplitsACharacter)
+{
+    const QString name = QStringLiteral("a\u00e9\U0001F600b");
+    EXPECT_EQ(leftWithinBytes(name, 8), name);
+    EXPECT_EQ(leftWithinBytes(name, 7), QStringLiteral("a\u00e9\U0001F600"));
+    EXPECT_EQ(leftWithinBytes(name, 6), QStringLiteral("a\u00e9"));
+    EXPECT_EQ(leftWithinBytes(name, 2), QStringLiteral("a"));
+    EXPECT_EQ(leftWithinBytes(name, -1), QString());
+}
