@@ -49,7 +49,7 @@ void BM_RateAndSelect(benchmark::State &state)
             subtitle->setSeason(1);
             subtitle->setEpisode(static_cast<qint32>(i % 9));
             subtitle->setParent(video);
-            subtitle->calculateRating();
+            subtitle->calculateRating(*video);
             store.checkHighestSubtitle(video);
         }
     }

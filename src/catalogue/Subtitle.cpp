@@ -4,9 +4,9 @@
 #include "catalogue/VideoFile.h"
 #include "platform/PathUtilities.h"
 
-#include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -24,10 +24,8 @@ enum Points : qint32
 };
 
 // Lower case, as the tokens are compared.
-const std::array<QLatin1StringView, 9> releaseKeywords = {
-    QLatin1StringView("720p"), QLatin1StringView("1080p"),  QLatin1StringView("480p"),
-    QLatin1StringView("r5"),   QLatin1StringView("proper"), QLatin1StringView("repack"),
-    QLatin1StringView("cd1"),  QLatin1StringView("cd2"),    QLatin1StringView("dvdrip"),
+const std::array<QStringView, 9> releaseKeywords = {
+    u"720p", u"1080p", u"480p", u"r5", u"proper", u"repack", u"cd1", u"cd2", u"dvdrip",
 };
 
 bool isSeparator(QChar c)
@@ -41,20 +39,45 @@ QString baseName(const std::optional<QString> &fileName)
         PathUtilities::lastPathComponent(fileName.value_or(QString())));
 }
 
-// Empty pieces between adjacent separators or at either end are tokens too.
-QStringList tokens(const QString &baseName)
+// Splits lower-cased text at every separator; empty pieces between adjacent separators or
+// at either end are tokens too. The pieces point into text.
+QList<QStringView> tokens(QStringView text)
 {
-    const QString text = baseName.toLower();
-    QStringList pieces;
+    QList<QStringView> pieces;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (isSeparator(text.at(i))) {
-            pieces.append(text.mid(start, i - start));
+        if (isSeparator(text[i])) {
+            pieces.append(text.sliced(start, i - start));
             start = i + 1;
         }
     }
-    pieces.append(text.mid(start));
+    pieces.append(text.sliced(start));
     return pieces;
+}
+
+// The distinct tokens of a video's base name, sorted. Candidates come video by video, so
+// the last video's are kept.
+const QStringList &videoTokens(const QString &baseName)
+{
+    thread_local QString lastBaseName;
+    thread_local QStringList lastTokens;
+    if (lastBaseName.isNull() || lastBaseName != baseName) {
+        const QString text = baseName.toLower();
+        lastTokens.clear();
+        for (QStringView token : tokens(text))
+            lastTokens.append(token.toString());
+        lastTokens.sort();
+        lastTokens.removeDuplicates();
+        lastBaseName = baseName.isNull() ? QStringLiteral("") : baseName;
+    }
+    return lastTokens;
+}
+
+bool containsSorted(const QStringList &sorted, QStringView token)
+{
+    const auto found = std::lower_bound(sorted.cbegin(), sorted.cend(), token,
+                                        [](const QString &a, QStringView b) { return a < b; });
+    return found != sorted.cend() && *found == token;
 }
 
 bool sameText(const QString &a, const QString &b)
@@ -107,42 +130,38 @@ void Subtitle::setParent(VideoFile *video)
     store().moveSubtitle(this, video);
 }
 
-void Subtitle::calculateRating()
+void Subtitle::calculateRating(const VideoFile &video)
 {
-    const VideoFile *video = parent();
-    if (!video)
-        return;
-
     qint32 sum = 0;
-    if (candidateMatches(fileHash(), video->fileHash()))
+    if (candidateMatches(fileHash(), video.fileHash()))
         sum += HashPoints;
 
     const QString ownBase = baseName(fileName());
-    const QString videoBase = baseName(video->fileName());
+    const QString videoBase = baseName(video.fileName());
     if (sameText(ownBase, videoBase))
         sum += BaseNamePoints;
 
-    const QStringList ownTokens = tokens(ownBase);
-    const QStringList videoTokenList = tokens(videoBase);
-    const QSet<QString> videoTokens(videoTokenList.cbegin(), videoTokenList.cend());
-    for (const QString &token : ownTokens) {
-        if (videoTokens.contains(token))
+    const QString ownText = ownBase.toLower();
+    const QList<QStringView> ownTokens = tokens(ownText);
+    const QStringList &theirTokens = videoTokens(videoBase);
+    for (QStringView token : ownTokens) {
+        if (containsSorted(theirTokens, token))
             sum += TokenPoints;
     }
-    for (QLatin1StringView keyword : releaseKeywords) {
-        if (ownTokens.contains(keyword) && videoTokens.contains(QString(keyword))) {
+    for (QStringView keyword : releaseKeywords) {
+        if (ownTokens.contains(keyword) && containsSorted(theirTokens, keyword)) {
             sum += KeywordPoints;
             break;
         }
     }
 
-    if (candidateMatches(name(), video->name()))
+    if (candidateMatches(name(), video.name()))
         sum += NamePoints;
-    if (bothEqual(season(), video->season()))
+    if (bothEqual(season(), video.season()))
         sum += SeasonPoints;
-    if (bothEqual(episode(), video->episode()))
+    if (bothEqual(episode(), video.episode()))
         sum += EpisodePoints;
-    if (bothEqual(year(), video->year()))
+    if (bothEqual(year(), video.year()))
         sum += YearPoints;
 
     setRatingValue(sum);

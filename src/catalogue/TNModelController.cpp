@@ -4,7 +4,7 @@
 #include "catalogue/VideoFile.h"
 #include "platform/MainThread.h"
 
-#include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -102,7 +102,18 @@ template <typename Object> Object *TNModelController::uniqueWithFileName(const Q
 
 Subtitle *TNModelController::getSubtitleByPath(const QString &path) const
 {
-    return uniqueWithFileName<Subtitle>(path);
+    Q_ASSERT(MainThread::isCurrent());
+    if (path.isNull())
+        return nullptr;
+    Subtitle *match = nullptr;
+    for (Subtitle *subtitle : m_subtitles) {
+        if (subtitle->fileName() == path) {
+            if (match)
+                return nullptr;
+            match = subtitle;
+        }
+    }
+    return match;
 }
 
 template <typename Object, typename Predicate>
@@ -208,23 +219,29 @@ void TNModelController::checkHighestSubtitle(VideoFile *video)
     Q_ASSERT(MainThread::isCurrent());
     if (!video)
         return;
-    // A candidate without a language has no key to compete under: it stays out and keeps
+    // One pass over the candidates: a video is offered few languages, so the best of each is
+    // kept in a short list. A candidate is cleared once it is known to lose, and the best are
+    // selected at the end, so that a candidate whose status stays is never changed. A
+    // candidate without a language has no key to compete under: it stays out and keeps
     // whatever status it has, so a user's tick survives.
-    QList<Subtitle *> taking;
-    QHash<QString, Subtitle *> best;
+    QVarLengthArray<std::pair<QString, Subtitle *>, 8> best;
     for (Subtitle *candidate : video->subtitles()) {
-        if (!takesPartInSelection(candidate) || candidate->language().isNull())
+        const QString language = candidate->language();
+        if (!takesPartInSelection(candidate) || language.isNull())
             continue;
-        taking.append(candidate);
-        Subtitle *&entry = best[candidate->language()];
-        if (!entry || candidate->rating() > entry->rating())
-            entry = candidate;
+        const auto entry = std::find_if(best.begin(), best.end(),
+                                        [&](const auto &kept) { return kept.first == language; });
+        if (entry == best.end()) {
+            best.append({language, candidate});
+        } else if (candidate->rating() > entry->second->rating()) {
+            entry->second->setStatus(std::nullopt);
+            entry->second = candidate;
+        } else {
+            candidate->setStatus(std::nullopt);
+        }
     }
-    for (Subtitle *candidate : std::as_const(taking)) {
-        const bool selected = best.value(candidate->language()) == candidate;
-        candidate->setStatus(selected ? std::optional<qint32>(SubtitleStatusSelected)
-                                      : std::nullopt);
-    }
+    for (const auto &[language, candidate] : best)
+        candidate->setStatus(SubtitleStatusSelected);
 }
 
 void TNModelController::attributeChanged(SubsBase *object, SubsBase::Attribute attribute)
@@ -235,6 +252,10 @@ void TNModelController::attributeChanged(SubsBase *object, SubsBase::Attribute a
 
 void TNModelController::fileNameChanged(SubsBase *object, const std::optional<QString> &previous)
 {
+    // Candidates come by the ten thousand and are almost never looked up by name: indexing
+    // them would only make the index grow in stalls.
+    if (!dynamic_cast<VideoFile *>(object))
+        return;
     if (previous)
         m_byFileName.remove(*previous, object);
     if (object->fileName())

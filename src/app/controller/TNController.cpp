@@ -1,6 +1,7 @@
 #include "app/controller/TNController.h"
 
 #include "app/about/TNAboutWindowController.h"
+#include "app/controller/SearchResultQueue.h"
 #include "app/list/CatalogueTreeModel.h"
 #include "app/list/TNMainWindow.h"
 #include "app/notices/TNNotificationParser.h"
@@ -45,6 +46,12 @@ TNController::TNController(QObject *parent)
 {
     m_lastImportedFolders.reserve(10);
     m_treeController = new CatalogueTreeModel(*m_modelController, this);
+    m_searchResults = std::make_unique<SearchResultQueue>(
+        *m_videoFileParser,
+        [this](const SearchReply &reply, qsizetype first, const QList<ParserResult> &names,
+               bool last) { catalogueSubtitles(reply, first, names, last); });
+    connect(m_searchResults.get(), &SearchResultQueue::drained, this,
+            &TNController::searchResultsCatalogued);
 }
 
 TNController::~TNController()
@@ -289,7 +296,8 @@ QMenu *TNController::contextMenu()
 
 bool TNController::operationsCount() const
 {
-    return !m_operationQueue || m_operationQueue->operationCount() == 0;
+    return (!m_operationQueue || m_operationQueue->operationCount() == 0) &&
+           m_searchResults->isEmpty();
 }
 
 bool TNController::searchEnabled() const

@@ -23,11 +23,14 @@ class OperationQueue;
 class PreferencesWindowController;
 class QLabel;
 class QMenu;
+class SearchResultQueue;
 class Subtitle;
 class TNModelController;
 class TNRemoteNotificationWindowController;
 class TNVideoFileParser;
 class VideoFile;
+struct ParserResult;
+struct SearchReply;
 
 using SearchOperations = QList<std::shared_ptr<SubtitleSearchOperation>>;
 
@@ -152,6 +155,10 @@ private:
 
     bool checkConfiguredLanguages();
     void checkSubtitlesWithLoginError();
+    // Catalogues a slice of a reply's records, and selects once the reply is in.
+    void catalogueSubtitles(const SearchReply &reply, qsizetype first,
+                            const QList<ParserResult> &names, bool last);
+    void searchResultsCatalogued();
     void configureSearch(SubtitleSearchOperation &operation, const QString &service);
     void updateActions();
     // The steps of a batch's end.
@@ -190,4 +197,9 @@ private:
     QElapsedTimer m_statusRefresh;
     // The services found unreachable during the current search.
     QSet<QString> m_unreachableServices;
+    std::unique_ptr<SearchResultQueue> m_searchResults;
+    // The videos the reply being catalogued has given candidates so far.
+    QList<ObjectId> m_repliedVideos;
+    // The queue ran dry while search results still waited: the batch ends after them.
+    bool m_batchEndWaits = false;
 };

@@ -1,3 +1,4 @@
+#include "app/controller/SearchResultQueue.h"
 #include "app/controller/TNController.h"
 #include "app/list/CatalogueTreeModel.h"
 #include "app/list/TNMainWindow.h"
@@ -80,6 +81,11 @@ void TNController::showAlert(const QString &message, const QString &information,
 
 void TNController::operationsEnded()
 {
+    // Search results still waiting belong to this batch, which ends once they are in.
+    if (!m_searchResults->isEmpty()) {
+        m_batchEndWaits = true;
+        return;
+    }
     // A phase that is still adding its operations may have run dry for a moment.
     if (!operationsCount())
         return;

@@ -1,3 +1,4 @@
+#include "app/controller/SearchResultQueue.h"
 #include "app/controller/TNController.h"
 #include "app/sheets/TNLastActionResult.h"
 #include "app/sheets/TNProgressController.h"
@@ -98,13 +99,22 @@ void TNController::doSubtitleSearch()
 void TNController::checkSubtitlesWithLoginError()
 {
     const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
+    QList<VideoFile *> videos;
+    QSet<VideoFile *> listed;
     for (Subtitle *subtitle : m_modelController->getSubtitlesWithLoginError()) {
         if (record.lastLoginForService(subtitle->service().value_or(QString())) !=
             TNLastActionResult::LoggedIn)
             continue;
         subtitle->setStatus(std::nullopt);
-        m_modelController->checkHighestSubtitle(subtitle->parent());
+        VideoFile *video = subtitle->parent();
+        if (video && !listed.contains(video)) {
+            listed.insert(video);
+            videos.append(video);
+        }
     }
+    // Each video's selection is rebuilt once, with all its cleared marks taking part.
+    for (VideoFile *video : std::as_const(videos))
+        m_modelController->checkHighestSubtitle(video);
 }
 
 void TNController::configureSearch(SubtitleSearchOperation &operation, const QString &service)
@@ -183,41 +193,79 @@ void TNController::didFailWithAccountProblem(const QString &service, const QStri
 
 void TNController::didReceiveSubtitles(const RemoteSubtitles &subtitles)
 {
-    const QList<TNRemoteSubtitle> records = subtitles.value_or(QList<TNRemoteSubtitle>());
+    SearchReply reply{subtitles.value_or(QList<TNRemoteSubtitle>()), {}};
     if (m_progressSheet)
-        m_progressSheet->subtitlesFound(quint64(records.size()));
+        m_progressSheet->subtitlesFound(quint64(reply.records.size()));
+    // The reply's candidates are marked by the logins known as it arrived, however late
+    // they are catalogued.
     const TNLastActionResult &record = TNLastActionResult::defaultActionResult();
-    for (const TNRemoteSubtitle &remote : records) {
+    const QString *checked = nullptr;
+    for (const TNRemoteSubtitle &remote : std::as_const(reply.records)) {
+        if (checked && *checked == remote.service)
+            continue;
+        checked = &remote.service;
+        if (record.lastLoginForService(remote.service) == TNLastActionResult::LoggedIn)
+            reply.loggedIn.insert(remote.service);
+    }
+    m_searchResults->append(std::move(reply));
+}
+
+void TNController::catalogueSubtitles(const SearchReply &reply, qsizetype first,
+                                      const QList<ParserResult> &names, bool last)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const TNRemoteSubtitle &remote = reply.records.at(first + i);
         VideoFile *video = m_modelController->videoFileWithID(remote.videoFileOID);
         if (!video || remote.subFileName.isEmpty())
             continue;
         Subtitle *subtitle = m_modelController->insertSubtitle();
-        const ParserResult parsed = m_videoFileParser->parseFile(remote.subFileName);
         if (!subtitle)
             continue;
+        // Filled in and scored before it joins its video: the list gets one new row and no
+        // change to a row it shows.
         subtitle->setDownloadURL(present(remote.downloadURL));
         subtitle->setFileHash(present(remote.subHash));
         subtitle->setFileName(present(remote.subFileName));
         subtitle->setName(present(remote.name));
         subtitle->setLanguage(
             present(SubtitlesLanguages::sharedInstance().translate(remote.lang, remote.service)));
-        subtitle->setParent(video);
         subtitle->setReleaseInfo(present(remote.releaseInfo));
         subtitle->setService(present(remote.service));
         subtitle->setSubtitleID(present(remote.subtitleID));
         subtitle->setYear(narrowed(remote.year));
         subtitle->setSeason(narrowed(remote.season));
         subtitle->setEpisode(narrowed(remote.episode));
+        const ParserResult &parsed = names.at(i);
         if (!subtitle->season())
             subtitle->setSeason(parsed.season);
         if (!subtitle->episode())
             subtitle->setEpisode(parsed.episode);
         if (!subtitle->year())
             subtitle->setYear(parsed.year);
-        subtitle->calculateRating();
-        if (record.lastLoginForService(remote.service) != TNLastActionResult::LoggedIn)
+        subtitle->calculateRating(*video);
+        if (!reply.loggedIn.contains(remote.service))
             subtitle->setStatus(SubtitleStatusLoginError);
+        subtitle->setParent(video);
         video->setModified(std::nullopt);
-        m_modelController->checkHighestSubtitle(video);
+        if (m_repliedVideos.isEmpty() || m_repliedVideos.constLast() != video->objectID())
+            m_repliedVideos.append(video->objectID());
     }
+    if (!last)
+        return;
+    // The selection only ever depends on the candidates a video has when it runs, so once
+    // per video per reply gives what once per candidate would, in a time linear in the
+    // candidates.
+    QSet<ObjectId> selected;
+    for (const ObjectId id : std::exchange(m_repliedVideos, {})) {
+        if (!selected.contains(id)) {
+            selected.insert(id);
+            m_modelController->checkHighestSubtitle(m_modelController->videoFileWithID(id));
+        }
+    }
+}
+
+void TNController::searchResultsCatalogued()
+{
+    if (std::exchange(m_batchEndWaits, false))
+        operationsEnded();
 }

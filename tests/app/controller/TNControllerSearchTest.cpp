@@ -1,5 +1,7 @@
 #include "ControllerFixture.h"
 
+#include "app/controller/SearchResultQueue.h"
+
 #include "catalogue/ServiceKeys.h"
 #include "catalogue/Subtitle.h"
 #include "catalogue/TNModelController.h"
@@ -38,16 +40,9 @@ protected:
                                                  opensubtitles.endpoint()),
                                            entry(BetaSeriesServiceKey, QStringLiteral("bob"),
                                                  betaseries.host())});
-        TNKeychain *keychain = TNKeychain::defaultKeychain();
-        ASSERT_NE(keychain, nullptr);
-        keychain->addGenericPassword(
-            QStringLiteral("secret"),
-            TNKeychain::keychainNameForService(OpenSubtitlesServiceKey, QStringLiteral("alice")),
-            QStringLiteral("alice"), true);
-        keychain->addGenericPassword(
-            QStringLiteral("wrong"),
-            TNKeychain::keychainNameForService(BetaSeriesServiceKey, QStringLiteral("bob")),
-            QStringLiteral("bob"), true);
+        ASSERT_NE(TNKeychain::defaultKeychain(), nullptr);
+        storePassword(OpenSubtitlesServiceKey, QStringLiteral("alice"), QStringLiteral("secret"));
+        storePassword(BetaSeriesServiceKey, QStringLiteral("bob"), QStringLiteral("wrong"));
         opensubtitles.addAccount(QStringLiteral("alice"), QStringLiteral("secret"));
         betaseries.addAccount(QStringLiteral("bob"), QStringLiteral("right"));
     }
@@ -58,6 +53,13 @@ protected:
         for (const QStringList &violations :
              {opensubtitles.violations(), podnapisi.violations(), betaseries.violations()})
             EXPECT_TRUE(violations.isEmpty()) << qPrintable(violations.join(u'\n'));
+    }
+
+    static void storePassword(const QString &service, const QString &account,
+                              const QString &password)
+    {
+        TNKeychain::defaultKeychain()->addGenericPassword(
+            password, TNKeychain::keychainNameForService(service, account), account, true);
     }
 
     // A video of the given size with random content; returns its movie hash text.
@@ -235,14 +237,145 @@ TEST_F(SearchTest, AVideoWhoseNameHoldsNoTitleIsSearchedByItsFileName)
         EXPECT_TRUE(query.startsWith(QStringLiteral("sK=S01E02"))) << qPrintable(query);
 }
 
+TEST_F(SearchTest, AReplyTooLargeForOneTurnIsCataloguedWholeBeforeTheBatchEnds)
+{
+    storePassword(BetaSeriesServiceKey, QStringLiteral("bob"), QStringLiteral("right"));
+    video(QStringLiteral("tv/Show.S01E02.HDTV.mkv"), 10);
+    const int count = 2 * int(SearchResultQueue::SliceSize) + 1;
+    QByteArray items;
+    for (int i = 0; i < count; ++i)
+        items += "<item>Show.S01E02." + QByteArray::number(i) + ".srt</item>";
+    betaseries.setSearchReply(
+        QStringLiteral("Show.S01E02.HDTV.mkv"),
+        Fakes::FakeBetaSeries::subtitlesXml(
+            "<subtitle><season>1</season><episode>2</episode><language>VO</language>"
+            "<file>Show.S01E02.zip</file><content>" +
+            items + "</content><url>http://127.0.0.1/dl/Show.S01E02.zip</url></subtitle>"));
+
+    importAndSearch();
+
+    // The status line is counted as the batch ends: every candidate is in, one selected.
+    EXPECT_EQ(controller.totalSubs(), count);
+    EXPECT_EQ(controller.totalSubsToDownload(), 1);
+    EXPECT_EQ(videoAt(QStringLiteral("tv/Show.S01E02.HDTV.mkv"))->subtitles().size(), count);
+}
+
+// Replies handed to the controller as the searches hand them, for one video.
+class SelectionTest : public ControllerFixture
+{
+protected:
+    // A new video in its own folder; only OpenSubtitles has logged in.
+    void newVideo(const QString &folder)
+    {
+        video = controller.modelController().insertVideoFile(
+            folder + QStringLiteral("/Show.S01E02.720p.mkv"));
+        video->setName(QStringLiteral("Show"));
+        video->setFileHash(QStringLiteral("00ab12cd34ef5678"));
+        record().setLogin(TNLastActionResult::LoggedIn, OpenSubtitlesServiceKey);
+        record().setLogin(TNLastActionResult::NotRecorded, PodnapisiServiceKey);
+    }
+
+    // Hashes differ from the video's unless the test says otherwise.
+    TNRemoteSubtitle remote(const QString &id, const QString &file, const QString &language,
+                            const QString &service = OpenSubtitlesServiceKey) const
+    {
+        TNRemoteSubtitle subtitle;
+        subtitle.videoFileOID = video->objectID();
+        subtitle.subtitleID = id;
+        subtitle.subFileName = file;
+        subtitle.lang = language;
+        subtitle.service = service;
+        if (service == OpenSubtitlesServiceKey)
+            subtitle.subHash = QStringLiteral("ffffffffffffffff");
+        return subtitle;
+    }
+
+    bool catalogued()
+    {
+        return TestSupport::waitUntil([this] { return controller.operationsCount(); });
+    }
+
+    QStringList statuses() const
+    {
+        QStringList found;
+        for (const Subtitle *subtitle : video->subtitles())
+            found.append(*subtitle->subtitleID() + u'=' +
+                         QString::number(subtitle->status().value_or(-1)));
+        return found;
+    }
+
+    VideoFile *video = nullptr;
+};
+
+TEST_F(SelectionTest, AReplySelectsAsIfEachCandidateHadBeenSelectedOnArrival)
+{
+    // Records skipped for want of a file name cut a reply into several turns.
+    for (const qsizetype padding : {qsizetype(0), SearchResultQueue::SliceSize}) {
+        SCOPED_TRACE(padding);
+        newVideo(QStringLiteral("/library/%1").arg(padding));
+        controller.didReceiveSubtitles(QList<TNRemoteSubtitle>{
+            remote(QStringLiteral("old-en"), QStringLiteral("Other.srt"), QStringLiteral("eng")),
+            remote(QStringLiteral("old-none"), QStringLiteral("Show.S01E02.720p.srt"),
+                   QStringLiteral("xxx")),
+            remote(QStringLiteral("old-fr"), QStringLiteral("Show.srt"), QStringLiteral("fre"))});
+        ASSERT_TRUE(catalogued());
+        ASSERT_EQ(statuses(),
+                  (QStringList{QStringLiteral("old-en=4"), QStringLiteral("old-none=-1"),
+                               QStringLiteral("old-fr=4")}));
+        // The user ticks the one without a language, and the French one is downloaded.
+        controller.checkedButtonForItem(video->subtitles().at(1));
+        video->subtitles().at(2)->setStatus(SubtitleStatusDownloaded);
+
+        TNRemoteSubtitle best =
+            remote(QStringLiteral("en-best"), QStringLiteral("Show.S01E02.720p.srt"),
+                   QStringLiteral("eng"));
+        TNRemoteSubtitle tie = best;
+        tie.subtitleID = QStringLiteral("en-tie");
+        TNRemoteSubtitle skipped =
+            remote(QStringLiteral("skipped"), QString(), QStringLiteral("eng"));
+        QList<TNRemoteSubtitle> reply{best, tie};
+        reply.append(QList<TNRemoteSubtitle>(padding, skipped));
+        reply.append(remote(QStringLiteral("pod-en"), QStringLiteral("Show.S01E02.720p.srt"),
+                            QStringLiteral("2"), PodnapisiServiceKey));
+        reply.append(
+            remote(QStringLiteral("fr"), QStringLiteral("Show.S01E02.srt"), QStringLiteral("fre")));
+        reply.append(QList<TNRemoteSubtitle>(padding, skipped));
+        reply.append(remote(QStringLiteral("none"), QStringLiteral("Show.S01E02.720p.srt"),
+                            QStringLiteral("zzz")));
+        reply.append(
+            remote(QStringLiteral("de"), QStringLiteral("Show.1x02.srt"), QStringLiteral("ger")));
+        controller.didReceiveSubtitles(reply);
+        EXPECT_EQ(controller.operationsCount(), padding == 0);
+        // A login reported after the reply leaves its candidates marked as they arrived.
+        controller.didLogin(PodnapisiServiceKey);
+        // A reply that comes later goes in after it, however small.
+        controller.didReceiveSubtitles(QList<TNRemoteSubtitle>{
+            remote(QStringLiteral("late-de"), QStringLiteral("Show.S01E02.720p.srt"),
+                   QStringLiteral("ger"))});
+        ASSERT_TRUE(catalogued());
+        EXPECT_EQ(statuses(),
+                  (QStringList{QStringLiteral("old-en=-1"), QStringLiteral("old-none=4"),
+                               QStringLiteral("old-fr=2"), QStringLiteral("en-best=4"),
+                               QStringLiteral("en-tie=-1"), QStringLiteral("pod-en=1"),
+                               QStringLiteral("fr=4"), QStringLiteral("none=-1"),
+                               QStringLiteral("de=-1"), QStringLiteral("late-de=4")}));
+        EXPECT_EQ(video->subtitles().at(8)->season(), 1) << "read from its file name";
+        EXPECT_EQ(video->subtitles().at(8)->episode(), 2);
+
+        // At the end of the search the mark goes, and the candidate wins on the hash it lacks.
+        record().setLastAction(TNLastActionResult::SearchAction);
+        controller.operationsEnded();
+        EXPECT_EQ(statuses().mid(3, 3),
+                  (QStringList{QStringLiteral("en-best=-1"), QStringLiteral("en-tie=-1"),
+                               QStringLiteral("pod-en=4")}));
+    }
+}
+
 } // namespace
 
 TEST_F(SearchTest, APasswordTheServiceCannotReceiveIsNamedNotSentAltered)
 {
-    TNKeychain::defaultKeychain()->addGenericPassword(
-        QStringLiteral("sec\aret"),
-        TNKeychain::keychainNameForService(OpenSubtitlesServiceKey, QStringLiteral("alice")),
-        QStringLiteral("alice"), true);
+    storePassword(OpenSubtitlesServiceKey, QStringLiteral("alice"), QStringLiteral("sec\aret"));
     video(QStringLiteral("Film.2001.avi"), 10);
     importAndSearch();
 
