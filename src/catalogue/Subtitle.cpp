@@ -130,6 +130,12 @@ void Subtitle::setParent(VideoFile *video)
     store().moveSubtitle(this, video);
 }
 
+void Subtitle::calculateRating()
+{
+    if (const VideoFile *video = parent())
+        calculateRating(*video);
+}
+
 void Subtitle::calculateRating(const VideoFile &video)
 {
     qint32 sum = 0;

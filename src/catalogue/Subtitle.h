@@ -38,8 +38,11 @@ public:
     // list of the video it belonged to before.
     void setParent(VideoFile *video);
 
-    // Scores the candidate against video and stores the score. It need not be attached to
-    // video yet: filled in and scored first, it reaches the list whole.
+    // Scores the candidate against its video and stores the score; without a video the
+    // rating is left alone.
+    void calculateRating();
+    // The same against video, to which it need not be attached yet: filled in and scored
+    // first, it reaches the list whole.
     void calculateRating(const VideoFile &video);
 
     qint32 rating() const override { return m_ratingValue; }

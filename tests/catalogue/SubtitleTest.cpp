@@ -23,7 +23,7 @@ protected:
 
     qint32 rated()
     {
-        subtitle->calculateRating(*video);
+        subtitle->calculateRating();
         return subtitle->rating();
     }
 
@@ -60,6 +60,17 @@ TEST(SubtitleEntityTest, ShowsNameAndLanguageWithAbsentValuesEmpty)
     subtitle->setName(QStringLiteral("50%2off"));
     EXPECT_EQ(subtitle->lastPathComponent(), QStringLiteral("50%2off . [en]"));
     EXPECT_EQ(subtitle->language(), QStringLiteral("en"));
+}
+
+TEST(SubtitleEntityTest, WithoutParentTheRatingKeepsItsValue)
+{
+    TNModelController store;
+    Subtitle *subtitle = store.insertSubtitle();
+    subtitle->calculateRating();
+    EXPECT_EQ(subtitle->rating(), 0);
+    subtitle->setRatingValue(33);
+    subtitle->calculateRating();
+    EXPECT_EQ(subtitle->rating(), 33);
 }
 
 TEST_F(SubtitleTest, NothingInCommonScoresNothing)
