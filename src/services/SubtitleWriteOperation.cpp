@@ -15,4 +15,5 @@ void SubtitleWriteOperation::main()
                                                        : writer.copyFile(m_data, m_target);
     m_data.clear();
     MainThread::run([this, written] { m_report(written); });
+    finish();
 }

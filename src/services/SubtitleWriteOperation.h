@@ -9,7 +9,8 @@
 
 // Writes one downloaded subtitle on its queue's thread, so that unpacking and disk work never
 // hold the window, then hands the result to the main thread and waits until it is taken: a
-// batch ends only after its results.
+// batch ends only after its results. What was downloaded is written even when the batch is
+// cancelled, as it was counted as downloaded.
 class SubtitleWriteOperation final : public Operation
 {
     Q_OBJECT
@@ -24,6 +25,9 @@ public:
     using Report = std::function<void(bool written)>;
 
     SubtitleWriteOperation(QByteArray data, Content content, SubtitleTarget target, Report report);
+
+    // So that main() runs even once cancelled.
+    bool isAsynchronous() const override { return true; }
 
 protected:
     void main() override;
