@@ -125,6 +125,9 @@ TEST(UrlLoader, CancellationEndsAWaitingRequest)
     const UrlResponse early = UrlLoader::load(UrlRequest::get(server.url()), [] { return true; });
     EXPECT_EQ(early.error.code(), UrlLoader::Cancelled);
     EXPECT_EQ(server.requests().size(), 1);
+
+    // The thread's manager serves the next request as if nothing happened.
+    EXPECT_TRUE(UrlLoader::load(UrlRequest::get(server.url())).isSuccess());
 }
 
 TEST(UrlLoader, TrustsTheExtraAuthorityOnlyWhenNamed)
