@@ -168,11 +168,13 @@ void OperationQueueCore::scheduleLocked()
     const int limit = concurrencyLimit();
     while (m_running < limit) {
         Entry *next = nullptr;
+        // Readiness costs a lock: it is asked only of an entry that would come first.
         for (Entry &entry : m_entries) {
-            if (entry.started || !entry.operation->isReady())
+            if (entry.started ||
+                (next && entry.operation->queuePriority() <= next->operation->queuePriority()) ||
+                !entry.operation->isReady())
                 continue;
-            if (!next || entry.operation->queuePriority() > next->operation->queuePriority())
-                next = &entry;
+            next = &entry;
         }
         if (!next)
             return;

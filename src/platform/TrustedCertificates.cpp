@@ -2,13 +2,19 @@
 
 #include "platform/Logging.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+
+#include <optional>
 
 namespace TrustedCertificates {
 
-QList<QSslCertificate> extra()
+namespace {
+
+QList<QSslCertificate> readFrom(const QString &path)
 {
-    const QString path = qEnvironmentVariable("TROVANEL_EXTRA_CA");
     if (path.isEmpty())
         return {};
     QFile file(path);
@@ -22,13 +28,39 @@ QList<QSslCertificate> extra()
     return certificates;
 }
 
+} // namespace
+
 QSslConfiguration configuration()
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QList<QSslCertificate> certificates = extra();
-    if (!certificates.isEmpty())
-        configuration.addCaCertificates(certificates);
-    return configuration;
+    // Reading and decoding the file for every request costs more than the request: it is
+    // read again only when the variable names another file or the file changes.
+    struct Source
+    {
+        QString path;
+        QDateTime modified;
+        qint64 size = -1;
+        bool operator==(const Source &) const = default;
+    };
+    static QMutex mutex;
+    static std::optional<Source> builtFrom;
+    static QSslConfiguration built;
+
+    Source source;
+    source.path = qEnvironmentVariable("TROVANEL_EXTRA_CA");
+    if (!source.path.isEmpty()) {
+        const QFileInfo file(source.path);
+        source.modified = file.lastModified();
+        source.size = file.size();
+    }
+    QMutexLocker lock(&mutex);
+    if (builtFrom != source) {
+        built = QSslConfiguration::defaultConfiguration();
+        const QList<QSslCertificate> certificates = readFrom(source.path);
+        if (!certificates.isEmpty())
+            built.addCaCertificates(certificates);
+        builtFrom = source;
+    }
+    return built;
 }
 
 } // namespace TrustedCertificates

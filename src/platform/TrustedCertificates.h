@@ -8,8 +8,6 @@
 // file named by TROVANEL_EXTRA_CA (tests point it at their own authority).
 namespace TrustedCertificates {
 
-QList<QSslCertificate> extra();
-
 // The default TLS configuration with the extra authorities added.
 QSslConfiguration configuration();
 

@@ -5,8 +5,11 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadStorage>
 #include <QTimer>
 
 #include <limits>
@@ -20,6 +23,43 @@ constexpr qint64 ReadBufferSize = 1024 * 1024;
 Error loaderError(UrlLoader::ErrorCode code, const QString &description)
 {
     return Error::withDescription(UrlLoader::ErrorDomain, code, description);
+}
+
+// Requests share connections, never state: what one service sets must not ride along
+// with the next request.
+class NoCookies final : public QNetworkCookieJar
+{
+public:
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &) const override { return {}; }
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &, const QUrl &) override { return false; }
+};
+
+// A thread's requests go through one manager, so that requests to a service reuse its open
+// connections. The manager is made and deleted on its own thread.
+struct ThreadManager
+{
+    QNetworkAccessManager manager;
+    QSslConfiguration tls;
+
+    ThreadManager() { manager.setCookieJar(new NoCookies); }
+};
+
+QThreadStorage<ThreadManager *> threadManagers;
+
+QNetworkAccessManager &managerFor(const QNetworkRequest &request)
+{
+    if (!threadManagers.hasLocalData())
+        threadManagers.setLocalData(new ThreadManager);
+    ThreadManager &local = *threadManagers.localData();
+    if (request.url().scheme() == QLatin1String("https")) {
+        const QSslConfiguration tls = request.sslConfiguration();
+        // Connections trusted under other authorities are not reused.
+        if (tls != local.tls) {
+            local.manager.clearConnectionCache();
+            local.tls = tls;
+        }
+    }
+    return local.manager;
 }
 
 } // namespace
@@ -41,7 +81,6 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
         return response;
     }
 
-    QNetworkAccessManager manager;
     QNetworkRequest networkRequest(request.url);
     // Left to itself the manager would inflate compressed replies, beyond the size cap's reach.
     networkRequest.setRawHeader("Accept-Encoding", "identity");
@@ -51,7 +90,7 @@ UrlResponse UrlLoader::load(const UrlRequest &request, const CancelCheck &isCanc
         networkRequest.setSslConfiguration(TrustedCertificates::configuration());
 
     std::unique_ptr<QNetworkReply> reply(
-        manager.sendCustomRequest(networkRequest, request.method, request.body));
+        managerFor(networkRequest).sendCustomRequest(networkRequest, request.method, request.body));
     // The network side waits for each piece to be taken rather than piling the reply up.
     reply->setReadBufferSize(ReadBufferSize);
 

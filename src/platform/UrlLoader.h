@@ -47,7 +47,8 @@ struct UrlResponse
 };
 
 // Loads a URL synchronously on the calling thread, which must not be the main thread
-// while the main thread is waited on. The network manager lives and dies within the call.
+// while the main thread is waited on. Each thread keeps one network manager, and with it
+// its open connections, until the thread ends.
 class UrlLoader
 {
 public:

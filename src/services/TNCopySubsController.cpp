@@ -12,9 +12,7 @@
 #include "services/SubtitleFileName.h"
 #include "services/TNZipFile.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 namespace {
 
@@ -45,20 +43,20 @@ QString writableName(const QString &stem, const QString &suffix)
                                     SubtitleFileName::visible(suffix));
 }
 
-bool sameService(const Subtitle *subtitle, const QString &key)
+bool sameService(const SubtitleTarget &target, const QString &key)
 {
-    return subtitle->service().value_or(QString()).compare(key, Qt::CaseInsensitive) == 0;
+    return target.service.compare(key, Qt::CaseInsensitive) == 0;
 }
 
-bool entryMatchesService(const ZipEntry &entry, const Subtitle *subtitle)
+bool entryMatchesService(const ZipEntry &entry, const SubtitleTarget &target)
 {
-    const QString fileName = subtitle->fileName().value_or(QString());
-    if (sameService(subtitle, OpenSubtitlesServiceKey))
+    const QString &fileName = target.fileName;
+    if (sameService(target, OpenSubtitlesServiceKey))
         return PathUtilities::pathExtension(entry.filename)
                    .compare(PathUtilities::pathExtension(fileName), Qt::CaseInsensitive) == 0;
-    if (sameService(subtitle, PodnapisiServiceKey))
+    if (sameService(target, PodnapisiServiceKey))
         return VideoExtensions::isSubtitleFile(entry.filename);
-    if (sameService(subtitle, BetaSeriesServiceKey))
+    if (sameService(target, BetaSeriesServiceKey))
         return entry.filename.compare(fileName, Qt::CaseInsensitive) == 0;
     return false;
 }
@@ -86,11 +84,8 @@ bool isTaken(const QString &path)
     return QFileInfo(path).isSymLink() || FileManager::fileExists(path);
 }
 
-} // namespace
-
-QString TNCopySubsController::replaceExtensionIfNeeded(const QString &fileName) const
+QString replaceTxtExtension(const QString &fileName, const QString &replacement)
 {
-    const QString replacement = TNUserDefaultsHelper::replaceTxtFileExtension();
     if (replacement.isEmpty() || PathUtilities::pathExtension(fileName).compare(
                                      QLatin1String("txt"), Qt::CaseInsensitive) != 0)
         return fileName;
@@ -106,17 +101,39 @@ QString TNCopySubsController::replaceExtensionIfNeeded(const QString &fileName) 
     return replaced;
 }
 
-QStringList TNCopySubsController::renamedCandidates(const Subtitle *subtitle, const QString &folder,
+} // namespace
+
+SubtitleTarget SubtitleTarget::of(const Subtitle *subtitle)
+{
+    SubtitleTarget target;
+    target.service = subtitle->service().value_or(QString());
+    target.fileName = subtitle->fileName().value_or(QString());
+    target.language = subtitle->language();
+    if (subtitle->parent())
+        target.videoPath = subtitle->parent()->fileName().value_or(QString());
+    target.downloadFolder = TNUserDefaultsHelper::subtitleDownloadFolder();
+    target.txtReplacement = TNUserDefaultsHelper::replaceTxtFileExtension();
+    target.rename = TNUserDefaultsHelper::renameSubtitle();
+    target.appendLanguage = TNUserDefaultsHelper::appendLanguageName();
+    return target;
+}
+
+QString TNCopySubsController::replaceExtensionIfNeeded(const QString &fileName) const
+{
+    return replaceTxtExtension(fileName, TNUserDefaultsHelper::replaceTxtFileExtension());
+}
+
+QStringList TNCopySubsController::renamedCandidates(const SubtitleTarget &target,
+                                                    const QString &folder,
                                                     const QString &extension) const
 {
-    const QString video = subtitle->parent()->fileName().value_or(QString());
     const QString base =
-        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(video));
+        PathUtilities::deletingPathExtension(PathUtilities::lastPathComponent(*target.videoPath));
     if (base.isEmpty())
         return {};
-    const QString language = subtitle->language();
+    const QString &language = target.language;
     QStringList marks;
-    if (!TNUserDefaultsHelper::appendLanguageName())
+    if (!target.appendLanguage)
         marks.append(QString());
     marks.append(language);
     for (int number = 1; number < NumberedNameLimit; ++number)
@@ -128,21 +145,20 @@ QStringList TNCopySubsController::renamedCandidates(const Subtitle *subtitle, co
     return candidates;
 }
 
-QStringList TNCopySubsController::destinationCandidates(const Subtitle *subtitle,
+QStringList TNCopySubsController::destinationCandidates(const SubtitleTarget &target,
                                                         const QString &fileName) const
 {
-    if (!subtitle->parent())
+    if (!target.videoPath)
         return {};
-    QString folder = TNUserDefaultsHelper::subtitleDownloadFolder();
+    QString folder = target.downloadFolder;
     if (folder.isEmpty())
-        folder = PathUtilities::deletingLastPathComponent(
-            subtitle->parent()->fileName().value_or(QString()));
-    const QString name = replaceExtensionIfNeeded(plainFileName(fileName));
+        folder = PathUtilities::deletingLastPathComponent(*target.videoPath);
+    const QString name = replaceTxtExtension(plainFileName(fileName), target.txtReplacement);
     if (name.isEmpty())
         return {};
     const QString extension = PathUtilities::pathExtension(name);
-    if (TNUserDefaultsHelper::renameSubtitle())
-        return renamedCandidates(subtitle, folder, extension);
+    if (target.rename)
+        return renamedCandidates(target, folder, extension);
     QString writable = SubtitleFileName::visible(name);
     if (writable.toUtf8().size() > SubtitleFileName::LongestName)
         writable = writableName(PathUtilities::deletingPathExtension(name), dotted(extension));
@@ -152,8 +168,9 @@ QStringList TNCopySubsController::destinationCandidates(const Subtitle *subtitle
 QString TNCopySubsController::getDestinationPath(const Subtitle *subtitle,
                                                  const QString &fileName) const
 {
-    const QStringList candidates = destinationCandidates(subtitle, fileName);
-    if (!TNUserDefaultsHelper::renameSubtitle())
+    const SubtitleTarget target = SubtitleTarget::of(subtitle);
+    const QStringList candidates = destinationCandidates(target, fileName);
+    if (!target.rename)
         return candidates.value(0);
     for (const QString &candidate : candidates) {
         if (!isTaken(candidate))
@@ -162,16 +179,16 @@ QString TNCopySubsController::getDestinationPath(const Subtitle *subtitle,
     return QString();
 }
 
-bool TNCopySubsController::writeToDestination(const QByteArray &data, const Subtitle *subtitle,
+bool TNCopySubsController::writeToDestination(const QByteArray &data, const SubtitleTarget &target,
                                               const QString &fileName) const
 {
-    const QStringList candidates = destinationCandidates(subtitle, fileName);
+    const QStringList candidates = destinationCandidates(target, fileName);
     if (candidates.isEmpty())
         return false;
     // A program that died between writing and moving left its hidden file behind.
     FileWriter::removeStaleTemporaries(PathUtilities::deletingLastPathComponent(candidates.first()),
                                        StaleTemporaryAge);
-    const bool renaming = TNUserDefaultsHelper::renameSubtitle();
+    const bool renaming = target.rename;
     for (const QString &candidate : candidates) {
         // Another writer may take a free name first; the next free one is then taken.
         QString problem = QStringLiteral("a link stands there");
@@ -188,40 +205,39 @@ bool TNCopySubsController::writeToDestination(const QByteArray &data, const Subt
     return false;
 }
 
-bool TNCopySubsController::copyFile(const QByteArray &data, const Subtitle *subtitle) const
+bool TNCopySubsController::copyFile(const QByteArray &data, const SubtitleTarget &target) const
 {
-    return writeToDestination(data, subtitle, subtitle->fileName().value_or(QString()));
+    return writeToDestination(data, target, target.fileName);
 }
 
-QString TNCopySubsController::copyZipToTempDir(const QByteArray &data) const
+bool TNCopySubsController::copyFile(const QByteArray &data, const Subtitle *subtitle) const
 {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/trovanel-XXXXXX.zip"));
-    if (!file.open() || file.write(data) != data.size() || !file.flush())
-        return QString();
-    file.setAutoRemove(false);
-    return file.fileName();
+    return copyFile(data, SubtitleTarget::of(subtitle));
 }
 
 bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *subtitle) const
 {
+    return copyZipFile(data, SubtitleTarget::of(subtitle));
+}
+
+bool TNCopySubsController::copyZipFile(const QByteArray &data, const SubtitleTarget &target) const
+{
     if (data.isEmpty())
         return false;
-    const QString archive = copyZipToTempDir(data);
-    if (archive.isEmpty())
-        return false;
+    // Read where it is: thousands of short-lived archive files would cost the disk more than
+    // the subtitles.
     TNZipFile zip;
     // An archive cut short has lost its directory but still begins like one.
-    const bool isArchive = zip.openForReading(archive) || data.startsWith("PK\x03\x04");
+    const bool isArchive = zip.openForReading(data) || data.startsWith("PK\x03\x04");
     const std::optional<QList<ZipEntry>> entries = zip.readAllEntries();
     zip.closeReading();
-    FileManager::deleteFile(archive);
 
     // Only data that is no archive at all can be the subtitle itself; a damaged, hostile or
     // encrypted archive is never written as one.
     if (!isArchive) {
-        if (!sameService(subtitle, BetaSeriesServiceKey))
+        if (!sameService(target, BetaSeriesServiceKey))
             return false;
-        return writeToDestination(data, subtitle, subtitle->fileName().value_or(QString()));
+        return copyFile(data, target);
     }
     if (!entries)
         return false;
@@ -230,8 +246,8 @@ bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *s
     for (const ZipEntry &entry : *entries) {
         if (entry.filename.isEmpty())
             continue;
-        if (single || entryMatchesService(entry, subtitle))
-            return writeToDestination(entry.data, subtitle, entry.filename);
+        if (single || entryMatchesService(entry, target))
+            return writeToDestination(entry.data, target, entry.filename);
     }
     return false;
 }

@@ -6,6 +6,7 @@
 #include "common/TestSupport.h"
 #include "fakes/services/ZipArchiveBuilder.h"
 #include "platform/UserDefaults.h"
+#include "services/SubtitleWriteOperation.h"
 #include "services/TNZipFile.h"
 
 #include <QDir>
@@ -404,4 +405,24 @@ TEST_F(TNCopySubsControllerTest, AnEntryLeftOutStillCountsSoTheOtherIsNotTheOnly
     lone.addFolder("Subs/").addFile("Subs/anything.txt", Content);
     EXPECT_TRUE(m_writer.copyZipFile(lone.build(), subtitle(PodnapisiServiceKey, "x", "de")));
     EXPECT_EQ(filesIn("v"), QStringList{"Film.de.txt"});
+}
+
+TEST_F(TNCopySubsControllerTest, AWriteKeepsWhatItWasGivenAndRunsEvenOnceCancelled)
+{
+    setRename(true);
+    Subtitle *sub = subtitle(PodnapisiServiceKey, "x");
+    std::optional<bool> reported;
+    auto write = std::make_shared<SubtitleWriteOperation>(
+        ZipArchiveBuilder().addFile("Film.HDTV.srt", Content).build(),
+        SubtitleWriteOperation::Content::Archive, SubtitleTarget::of(sub),
+        [&](bool written) { reported = written; });
+    // Changes after the download was handed over play no part in its writing.
+    setRename(false);
+    m_store.removeAll();
+    write->cancel();
+    write->start();
+    EXPECT_TRUE(write->isFinished());
+    EXPECT_EQ(reported, true);
+    EXPECT_EQ(filesIn("v"), QStringList{"Film.srt"});
+    EXPECT_EQ(contents(path("v/Film.srt")), Content);
 }

@@ -2,6 +2,9 @@
 #include "fakes/services/FakeHttpServer.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +125,9 @@ TEST(UrlLoader, CancellationEndsAWaitingRequest)
     const UrlResponse early = UrlLoader::load(UrlRequest::get(server.url()), [] { return true; });
     EXPECT_EQ(early.error.code(), UrlLoader::Cancelled);
     EXPECT_EQ(server.requests().size(), 1);
+
+    // The thread's manager serves the next request as if nothing happened.
+    EXPECT_TRUE(UrlLoader::load(UrlRequest::get(server.url())).isSuccess());
 }
 
 TEST(UrlLoader, TrustsTheExtraAuthorityOnlyWhenNamed)
@@ -137,4 +143,33 @@ TEST(UrlLoader, TrustsTheExtraAuthorityOnlyWhenNamed)
     qunsetenv("TROVANEL_EXTRA_CA");
     EXPECT_TRUE(trusted.isSuccess()) << qPrintable(trusted.error.localizedDescription());
     EXPECT_EQ(trusted.body, "GET /secure ");
+}
+
+TEST(UrlLoader, AThreadReusesItsConnectionsAndEndsWithThem)
+{
+    FakeHttpServer plain(echo);
+    FakeHttpServer tls(echo, FakeHttpServer::Transport::Tls);
+    qputenv("TROVANEL_EXTRA_CA", FakeHttpServer::certificateAuthorityPath().toLocal8Bit());
+    constexpr int Requests = 10;
+    const auto load = [&] {
+        for (int i = 0; i < Requests; ++i) {
+            EXPECT_TRUE(UrlLoader::load(UrlRequest::get(plain.url())).isSuccess());
+            EXPECT_TRUE(UrlLoader::load(UrlRequest::get(tls.url())).isSuccess());
+        }
+    };
+    load();
+    // The manager may open a second connection while the first is being freed.
+    EXPECT_LE(plain.connectionCount(), 2);
+    EXPECT_EQ(tls.connectionCount(), 1);
+
+    // Each thread has its own connections, and a thread that ended takes them with it, be it
+    // Qt's or not.
+    std::unique_ptr<QThread> thread(QThread::create(load));
+    thread->start();
+    thread->wait();
+    std::thread(load).join();
+    qunsetenv("TROVANEL_EXTRA_CA");
+    EXPECT_LE(plain.connectionCount(), 6);
+    EXPECT_EQ(tls.connectionCount(), 3);
+    EXPECT_EQ(plain.requests().size(), 3 * Requests);
 }

@@ -14,7 +14,7 @@
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
 #include "services/ServiceSettings.h"
-#include "services/TNCopySubsController.h"
+#include "services/SubtitleWriteOperation.h"
 #include "services/TNKeychain.h"
 #include "services/opensubtitles/OSDownloadOperation.h"
 
@@ -42,6 +42,21 @@ void writeLimitPage(const QString &page)
         !FileWriter::replace(path, page.toUtf8(), FileWriter::Access::OwnerOnly, &problem))
         qCWarning(lcApp).noquote()
             << QStringLiteral("The limit page was not kept at %1: %2").arg(path, problem);
+}
+
+// The subtitle is written off the main thread; its status follows when that is done.
+void queueWrite(OperationQueue &queue, TNModelController &model, QByteArray data,
+                SubtitleWriteOperation::Content content, const Subtitle *subtitle)
+{
+    auto write = std::make_shared<SubtitleWriteOperation>(
+        std::move(data), content, SubtitleTarget::of(subtitle),
+        [&model, id = subtitle->objectID()](bool written) {
+            if (Subtitle *subtitle = model.subtitleWithID(id))
+                subtitle->setStatus(written ? SubtitleStatusDownloaded : SubtitleStatusWriteFailed);
+        });
+    // Written ahead of the downloads still waiting, so that the list keeps up with them.
+    write->setQueuePriority(Operation::QueuePriority::High);
+    queue.addOperation(write);
 }
 
 } // namespace
@@ -122,8 +137,8 @@ void TNController::queueDownloadRequest(const Subtitle *subtitle)
 
 void TNController::subtitleDownloadEnded(const TNRemoteSubtitle &subtitle, const Error *error)
 {
-    // The batch waits on its worker thread until the result is written, so every result is
-    // handled, in order, before the batch ends.
+    // The batch waits on its worker thread until the result is handed over, so every result
+    // is handled, in order, before the batch ends.
     MainThread::run([this, subtitle, failed = error != nullptr] {
         openSubtitlesDownloadEnded(subtitle, failed);
     });
@@ -144,9 +159,8 @@ void TNController::openSubtitlesDownloadEnded(const TNRemoteSubtitle &result, bo
     if (result.data.isEmpty())
         subtitle->setStatus(SubtitleStatusDownloadFailed);
     else
-        subtitle->setStatus(TNCopySubsController().copyFile(result.data, subtitle)
-                                ? SubtitleStatusDownloaded
-                                : SubtitleStatusWriteFailed);
+        queueWrite(*m_operationQueue, *m_modelController, result.data,
+                   SubtitleWriteOperation::Content::File, subtitle);
 }
 
 Subtitle *TNController::subtitleForRequest(const HTTPRequest *request) const
@@ -183,9 +197,8 @@ void TNController::subtitleDownloadFinished(HTTPRequest *request)
         return;
     }
     if (!body.startsWith("<!DOCTYPE")) {
-        subtitle->setStatus(TNCopySubsController().copyZipFile(body, subtitle)
-                                ? SubtitleStatusDownloaded
-                                : SubtitleStatusWriteFailed);
+        queueWrite(*m_operationQueue, *m_modelController, body,
+                   SubtitleWriteOperation::Content::Archive, subtitle);
         return;
     }
     const QString page = request->responseString();

@@ -40,7 +40,8 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
-// Reads one request from a connection, then answers it through the server's handler.
+// Reads requests from a connection and answers each through the server's handler. A whole
+// reply leaves the connection open for the next request unless the client asked to close it.
 class Connection : public QObject
 {
 public:
@@ -56,36 +57,39 @@ private:
     void readMore()
     {
         m_buffer += m_socket->readAll();
-        if (m_answered)
-            return;
-        const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
-            return;
-        FakeRequest request;
-        const QList<QByteArray> lines = m_buffer.left(headEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        request.method = requestLine.value(0);
-        request.target = requestLine.value(1);
-        qsizetype contentLength = 0;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon < 0)
-                continue;
-            const QByteArray name = lines[i].left(colon).trimmed();
-            const QByteArray value = lines[i].mid(colon + 1).trimmed();
-            request.headers.append({name, value});
-            if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
-                contentLength = value.toLongLong();
+        while (!m_answered) {
+            const qsizetype headEnd = m_buffer.indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            FakeRequest request;
+            const QList<QByteArray> lines = m_buffer.left(headEnd).split('\n');
+            const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+            request.method = requestLine.value(0);
+            request.target = requestLine.value(1);
+            qsizetype contentLength = 0;
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const qsizetype colon = lines[i].indexOf(':');
+                if (colon < 0)
+                    continue;
+                const QByteArray name = lines[i].left(colon).trimmed();
+                const QByteArray value = lines[i].mid(colon + 1).trimmed();
+                request.headers.append({name, value});
+                if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
+                    contentLength = value.toLongLong();
+            }
+            if (m_buffer.size() - headEnd - 4 < contentLength)
+                return;
+            request.body = m_buffer.mid(headEnd + 4, contentLength);
+            m_buffer.remove(0, headEnd + 4 + contentLength);
+            m_answered = true;
+            m_server->record(request);
+            const bool keepAlive = requestLine.value(2).trimmed() == "HTTP/1.1" &&
+                                   request.header("Connection").toLower() != "close";
+            answer(m_server->handler()(request), keepAlive);
         }
-        if (m_buffer.size() - headEnd - 4 < contentLength)
-            return;
-        request.body = m_buffer.mid(headEnd + 4, contentLength);
-        m_answered = true;
-        m_server->record(request);
-        answer(m_server->handler()(request));
     }
 
-    void answer(const FakeResponse &response)
+    void answer(const FakeResponse &response, bool keepAlive)
     {
         using Delivery = FakeResponse::Delivery;
         if (response.delivery == Delivery::Stall)
@@ -103,7 +107,8 @@ private:
         // A generated body is as long as it turns out to be: it ends when the connection does.
         if (response.delivery != Delivery::Generated)
             head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
-        head += "Connection: close\r\n\r\n";
+        keepAlive = keepAlive && response.delivery == Delivery::Whole;
+        head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
         if (response.delivery == Delivery::Drip) {
             m_socket->write(head);
             drip(response.body, response.dripIntervalMs);
@@ -117,7 +122,10 @@ private:
             return;
         }
         m_socket->write(head + response.body);
-        m_socket->disconnectFromHost();
+        if (keepAlive)
+            m_answered = false;
+        else
+            m_socket->disconnectFromHost();
     }
 
     void drip(const QByteArray &body, int intervalMs)
@@ -202,8 +210,10 @@ FakeHttpServer::FakeHttpServer(Handler handler, Transport transport)
                 server = new QTcpServer(m_worker);
             }
             QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, [=, this] {
-                while (QTcpSocket *socket = server->nextPendingConnection())
+                while (QTcpSocket *socket = server->nextPendingConnection()) {
+                    m_connections.fetch_add(1);
                     new Connection(socket, this);
+                }
             });
             if (!server->listen(QHostAddress::LocalHost, 0))
                 qFatal("The fake server cannot listen");

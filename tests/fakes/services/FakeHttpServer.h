@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -63,9 +64,9 @@ struct FakeResponse
     }
 };
 
-// A one-request-per-connection HTTP/1.1 server on 127.0.0.1 with an ephemeral port,
-// running on its own thread. Every request is recorded before the handler sees it;
-// the handler runs on the server's thread.
+// An HTTP/1.1 server on 127.0.0.1 with an ephemeral port, running on its own thread and
+// keeping connections alive as real services do. Every request is recorded before the handler sees
+// it; the handler runs on the server's thread.
 class FakeHttpServer
 {
 public:
@@ -85,6 +86,8 @@ public:
     QUrl url(const QString &pathAndQuery = {}) const;
     QList<FakeRequest> requests() const;
     void clearRequests();
+    // Connections accepted so far.
+    int connectionCount() const { return m_connections.load(); }
 
     // Stops listening and drops open connections: later connections are refused.
     void stop();
@@ -103,6 +106,7 @@ private:
     QObject *m_worker = nullptr;
     mutable QMutex m_mutex;
     QList<FakeRequest> m_requests;
+    std::atomic<int> m_connections = 0;
 };
 
 } // namespace Fakes

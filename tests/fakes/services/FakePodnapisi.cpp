@@ -64,6 +64,12 @@ void FakePodnapisi::setReply(const QString &name, const QString &language, const
     m_replies.insert(replyKey(name, language), xml);
 }
 
+void FakePodnapisi::addDownload(const QString &pid, const QByteArray &archive)
+{
+    QMutexLocker lock(&m_mutex);
+    m_downloads.insert("/subtitles/" + pid.toUtf8() + "/download", archive);
+}
+
 void FakePodnapisi::setFailure(Failure failure)
 {
     QMutexLocker lock(&m_mutex);
@@ -85,6 +91,8 @@ QStringList FakePodnapisi::violations() const
 FakeResponse FakePodnapisi::handle(const FakeRequest &request)
 {
     QMutexLocker lock(&m_mutex);
+    if (const auto download = m_downloads.constFind(request.path()); download != m_downloads.cend())
+        return {200, "application/zip", *download};
     if (request.path() != "/en/ppodnapisi/search")
         return FakeResponse::html("<!DOCTYPE html><html><body>Not found</body></html>", 404);
     m_queries.append(QString::fromLatin1(request.query()));

@@ -9,7 +9,8 @@ namespace Fakes {
 
 // The Podnapisi search page over HTTPS (the committed test authority signs its
 // certificate). Searches answer the XML set for the name and language searched, or an
-// empty result list; every query is checked for its keys, their order and its escaping.
+// empty result list; archives are served at the records' download links; every query is checked for
+// its keys, their order and its escaping.
 class FakePodnapisi
 {
 public:
@@ -40,6 +41,8 @@ public:
     // The reply's body as given, for replies no record list describes.
     void setReply(const QString &name, const QString &language, const QByteArray &xml);
     void setFailure(Failure failure);
+    // The archive sent for the record's download link, /subtitles/<pid>/download.
+    void addDownload(const QString &pid, const QByteArray &archive);
 
     QStringList queries() const; // raw, as received
     QStringList violations() const;
@@ -51,6 +54,7 @@ private:
 
     mutable QMutex m_mutex;
     QHash<QString, QByteArray> m_replies;
+    QHash<QByteArray, QByteArray> m_downloads;
     Failure m_failure = Failure::None;
     QStringList m_queries;
     QStringList m_violations;
