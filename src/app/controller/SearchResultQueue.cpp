@@ -69,13 +69,15 @@ void SearchResultQueue::append(SearchReply reply)
 
 void SearchResultQueue::sliceRead(quint64 serial, QList<ParserResult> names)
 {
-    for (Waiting &waiting : m_waiting) {
-        if (waiting.serial == serial) {
-            waiting.read.push_back(std::move(names));
-            break;
-        }
-    }
-    if (!m_waiting.empty() && !m_waiting.front().read.empty())
+    // Serials wait in order and without gaps, so the reply is found by its distance from the
+    // first.
+    if (m_waiting.empty() || serial < m_waiting.front().serial)
+        return;
+    const quint64 at = serial - m_waiting.front().serial;
+    if (at >= m_waiting.size())
+        return;
+    m_waiting[at].read.push_back(std::move(names));
+    if (!m_waiting.front().read.empty())
         m_turn.start();
 }
 
@@ -83,15 +85,21 @@ void SearchResultQueue::handOverSlice()
 {
     if (m_waiting.empty() || m_waiting.front().read.empty())
         return;
-    Waiting &head = m_waiting.front();
-    const QList<ParserResult> names = std::move(head.read.front());
-    head.read.pop_front();
-    const qsizetype first = head.handedOver;
-    head.handedOver += names.size();
-    const bool last = head.handedOver == head.reply.records.size();
-    m_catalogue(head.reply, first, names, last);
-    if (last)
-        m_waiting.pop_front();
+    // Many small replies waiting go in together, up to a slice's worth of records a turn, so
+    // that the list lays out once for them rather than once each.
+    qsizetype handed = 0;
+    while (handed < SliceSize && !m_waiting.empty() && !m_waiting.front().read.empty()) {
+        Waiting &head = m_waiting.front();
+        const QList<ParserResult> names = std::move(head.read.front());
+        head.read.pop_front();
+        const qsizetype first = head.handedOver;
+        head.handedOver += names.size();
+        handed += names.size();
+        const bool last = head.handedOver == head.reply.records.size();
+        m_catalogue(head.reply, first, names, last);
+        if (last)
+            m_waiting.pop_front();
+    }
     if (m_waiting.empty())
         Q_EMIT drained();
     else if (!m_waiting.front().read.empty())
