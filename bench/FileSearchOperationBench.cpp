@@ -15,7 +15,7 @@ constexpr int FilesPerFolder = 100;
 class HashingDelegate final : public VideoFileSearchProtocol
 {
 public:
-    void didImportFile(const QString &path) override { hash(path); }
+    void didImportFile(const ScannedVideoFile &file) override { hash(file.path); }
     void didFilterFile(const QString &path) override { hash(path); }
 
     quint64 sum = 0;

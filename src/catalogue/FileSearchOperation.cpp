@@ -14,8 +14,10 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 
 #include <sys/stat.h>
 
@@ -100,6 +102,32 @@ Kind kindOf(const QString &path, QString *reason)
 
 } // namespace
 
+// What the scan and the main thread share about the batches handed over. Outlives the
+// operation: a batch still waiting after a cancellation finds it stopped and is dropped.
+struct FileSearchOperation::Delivery
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int inFlight = 0;
+    std::atomic<bool> stopped{false};
+};
+
+// Reports on their way to the main thread, with the receiver they were meant for.
+struct FileSearchOperation::Batch
+{
+    // A slice of a batch keeps the main thread no longer than this.
+    static constexpr qint64 SliceMs = 15;
+
+    std::vector<Report> reports;
+    std::size_t next = 0;
+    std::shared_ptr<Delivery> delivery;
+    VideoFileSearchProtocol *receiver = nullptr;
+    QPointer<QObject> receiverObject;
+    bool receiverIsObject = false;
+    // Posted to the main thread, and so counted in flight until its last slice ends.
+    bool posted = false;
+};
+
 FileSearchOperation::FileSearchOperation(QStringList folders) : m_arrayPaths(std::move(folders)) {}
 
 VideoFileSearchProtocol *FileSearchOperation::delegate() const
@@ -135,9 +163,17 @@ void FileSearchOperation::main()
         return;
     m_subtitlePaths.clear();
     m_visitedFolders.clear();
+    m_pending.clear();
+    const auto delivery = std::make_shared<Delivery>();
+    m_delivery = delivery;
+    const int stopDelivery = addCancelHandler([delivery] {
+        std::lock_guard lock(delivery->mutex);
+        delivery->stopped = true;
+        delivery->changed.notify_all();
+    });
     for (const QString &given : m_arrayPaths) {
         if (isCancelled())
-            return;
+            break;
         const QString path = resolvingAlias(given);
         try {
             QString reason;
@@ -158,6 +194,9 @@ void FileSearchOperation::main()
                 << QStringLiteral("Scan of %1 failed: %2").arg(path, QString::fromUtf8(e.what()));
         }
     }
+    handOver();
+    waitForDeliveries();
+    removeCancelHandler(stopDelivery);
 }
 
 void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
@@ -169,6 +208,7 @@ void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
                 return false;
             if (!entry.isDirectory)
                 processListedFile(entry.path);
+            handOverIfDue();
             return true;
         },
         [this](const DirectoryEnumerator::Unreadable &unreadable) {
@@ -196,6 +236,7 @@ void FileSearchOperation::searchDirectory(const QString &folder)
         } else {
             processListedFile(resolved);
         }
+        handOverIfDue();
         return true;
     };
     // Plain sub-folders are not entered, so their names do not matter here.
@@ -284,35 +325,122 @@ bool FileSearchOperation::hasSubtitles(const QString &path, const QString &folde
 
 void FileSearchOperation::notifyImportedFile(const QString &path)
 {
-    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didImportFile(path); });
+    Report imported{Report::Kind::Imported, {}, {}};
+    imported.file.path = path;
+    if (m_reader)
+        m_reader(imported.file);
+    report(std::move(imported));
 }
 
 void FileSearchOperation::notifyFilteredFile(const QString &path)
 {
-    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didFilterFile(path); });
+    Report filtered{Report::Kind::Filtered, {}, {}};
+    filtered.file.path = path;
+    report(std::move(filtered));
 }
 
 void FileSearchOperation::notifyUnreadable(const QString &path, const QString &reason)
 {
     qCWarning(lcCatalogue).noquote()
         << QStringLiteral("Skipped %1, which cannot be read: %2").arg(path, reason);
-    notify([&path, &reason](VideoFileSearchProtocol *receiver) {
-        receiver->didSkipUnreadable(path, reason);
-    });
+    Report unreadable{Report::Kind::Unreadable, {}, reason};
+    unreadable.file.path = path;
+    report(std::move(unreadable));
 }
 
-void FileSearchOperation::notify(const std::function<void(VideoFileSearchProtocol *)> &report)
+void FileSearchOperation::report(Report report)
 {
-    MainThread::runUnlessCancelled(
-        [this, &report] {
-            VideoFileSearchProtocol *receiver = nullptr;
-            {
-                QMutexLocker locker(&m_mutex);
-                if (!m_delegateIsObject || m_delegateObject)
-                    receiver = m_delegate;
-            }
-            if (receiver)
-                report(receiver);
-        },
-        *this);
+    if (m_pending.empty())
+        m_pendingAge.start();
+    m_pending.push_back(std::move(report));
+    // On the main thread nothing is gained by waiting: each report goes at once.
+    if (MainThread::isCurrent() || m_pending.size() >= BatchSize)
+        handOver();
+}
+
+void FileSearchOperation::handOverIfDue()
+{
+    if (!m_pending.empty() && m_pendingAge.hasExpired(BatchAgeMs))
+        handOver();
+}
+
+void FileSearchOperation::handOver()
+{
+    if (m_pending.empty())
+        return;
+    auto batch = std::make_shared<Batch>();
+    batch->reports = std::exchange(m_pending, {});
+    batch->delivery = m_delivery;
+    {
+        QMutexLocker locker(&m_mutex);
+        batch->receiver = m_delegate;
+        batch->receiverObject = m_delegateObject;
+        batch->receiverIsObject = m_delegateIsObject;
+    }
+    if (MainThread::isCurrent()) {
+        deliver(batch);
+        return;
+    }
+    {
+        std::unique_lock lock(m_delivery->mutex);
+        m_delivery->changed.wait(
+            lock, [this] { return m_delivery->stopped || m_delivery->inFlight < BatchesInFlight; });
+        if (m_delivery->stopped)
+            return;
+        ++m_delivery->inFlight;
+    }
+    batch->posted = true;
+    MainThread::post([batch] { deliver(batch); });
+}
+
+void FileSearchOperation::waitForDeliveries()
+{
+    std::unique_lock lock(m_delivery->mutex);
+    m_delivery->changed.wait(lock,
+                             [this] { return m_delivery->stopped || m_delivery->inFlight == 0; });
+}
+
+void FileSearchOperation::deliver(const std::shared_ptr<Batch> &batch)
+{
+    Delivery &delivery = *batch->delivery;
+    // Counted as delivered however the slice ends, a throwing receiver included.
+    struct Done
+    {
+        const std::shared_ptr<Batch> &batch;
+        bool finished = true;
+        ~Done()
+        {
+            if (!finished || !batch->posted)
+                return;
+            std::lock_guard lock(batch->delivery->mutex);
+            --batch->delivery->inFlight;
+            batch->delivery->changed.notify_all();
+        }
+    } done{batch};
+    QElapsedTimer slice;
+    slice.start();
+    while (batch->next < batch->reports.size() && !delivery.stopped) {
+        if (batch->receiverIsObject && !batch->receiverObject)
+            return;
+        if (!batch->receiver)
+            return;
+        if (slice.hasExpired(Batch::SliceMs)) {
+            // The rest waits behind whatever the event loop has to do meanwhile.
+            done.finished = false;
+            MainThread::post([batch] { deliver(batch); });
+            return;
+        }
+        const Report &next = batch->reports.at(batch->next++);
+        switch (next.kind) {
+        case Report::Kind::Imported:
+            batch->receiver->didImportFile(next.file);
+            break;
+        case Report::Kind::Filtered:
+            batch->receiver->didFilterFile(next.file.path);
+            break;
+        case Report::Kind::Unreadable:
+            batch->receiver->didSkipUnreadable(next.file.path, next.reason);
+            break;
+        }
+    }
 }

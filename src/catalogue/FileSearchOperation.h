@@ -3,6 +3,7 @@
 #include "catalogue/VideoFileSearchProtocol.h"
 #include "platform/Operation.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMutex>
 #include <QObject>
@@ -12,9 +13,12 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <vector>
 
-// Turns dropped or opened paths (video files, folders, links to either) into video-file
-// paths handed to the delegate on the main thread; the scan waits for each report.
+// Turns dropped or opened paths (video files, folders, links to either) into video files
+// handed to the delegate on the main thread. Reports go over in batches, in scan order, while
+// the scan goes on; the scan ends once the main thread has had them all.
 class FileSearchOperation final : public Operation
 {
     Q_OBJECT
@@ -34,12 +38,35 @@ public:
     QString subtitlesFolder() const;
     void setSubtitlesFolder(const QString &folder);
 
+    // Set before the scan starts.
+    void setVideoFileReader(VideoFileReader reader) { m_reader = std::move(reader); }
+
     const QStringList &arrayPaths() const { return m_arrayPaths; }
+
+    // A batch goes over once it holds this many reports, or once its first report has
+    // waited this long; the main thread has at most this many batches waiting.
+    static constexpr std::size_t BatchSize = 512;
+    static constexpr qint64 BatchAgeMs = 100;
+    static constexpr int BatchesInFlight = 2;
 
 protected:
     void main() override;
 
 private:
+    struct Report
+    {
+        enum class Kind
+        {
+            Imported,
+            Filtered,
+            Unreadable
+        } kind;
+        ScannedVideoFile file;
+        QString reason;
+    };
+    struct Batch;
+    struct Delivery;
+
     void processFile(const QString &path);
     // A non-folder entry of a walk: a video file that cannot be told apart is reported.
     void processListedFile(const QString &path);
@@ -53,7 +80,11 @@ private:
     void notifyFilteredFile(const QString &path);
     // Logged with the reason, and reported.
     void notifyUnreadable(const QString &path, const QString &reason);
-    void notify(const std::function<void(VideoFileSearchProtocol *)> &report);
+    void report(Report report);
+    void handOverIfDue();
+    void handOver();
+    void waitForDeliveries();
+    static void deliver(const std::shared_ptr<Batch> &batch);
 
     const QStringList m_arrayPaths;
     std::atomic<bool> m_filterFilesWithSubtitles{false};
@@ -62,6 +93,12 @@ private:
     QPointer<QObject> m_delegateObject;
     bool m_delegateIsObject = false;
     QString m_subtitlesFolder;
+    VideoFileReader m_reader;
+
+    // Per scan: the reports not yet handed over, and how the main thread is getting on.
+    std::vector<Report> m_pending;
+    QElapsedTimer m_pendingAge;
+    std::shared_ptr<Delivery> m_delivery;
 
     // Per scan: the subtitle files below each folder already listed, as paths relative to
     // it, so a folder is listed once however many videos it holds.

@@ -10,6 +10,11 @@
 
 namespace {
 
+bool isToSearch(const VideoFile *video)
+{
+    return video->modified() == true;
+}
+
 bool isToDownload(const Subtitle *subtitle)
 {
     return subtitle->status() && *subtitle->status() >= SubtitleStatusSelected;
@@ -139,7 +144,7 @@ QList<VideoFile *> TNModelController::getAllVideoFiles() const
 
 QList<VideoFile *> TNModelController::getVideoFilesToSearch() const
 {
-    return filtered(m_videoFiles, [](const VideoFile *video) { return video->modified() == true; });
+    return filtered(m_videoFiles, isToSearch);
 }
 
 QList<Subtitle *> TNModelController::getSubtitlesWithLoginError() const
@@ -167,33 +172,40 @@ QList<Subtitle *> TNModelController::getSubtitlesToDownload() const
     return subtitlesToDownload(nullptr);
 }
 
+template <typename Object, typename Predicate>
+std::size_t TNModelController::counted(const QList<Object *> &objects, Predicate predicate)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(std::count_if(objects.cbegin(), objects.cend(), predicate));
+}
+
 std::size_t TNModelController::countSubtitles() const
 {
-    return static_cast<std::size_t>(getAllSubtitles().size());
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(m_subtitles.size());
 }
 
 std::size_t TNModelController::countVideoFiles() const
 {
-    return static_cast<std::size_t>(getAllVideoFiles().size());
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(m_videoFiles.size());
 }
 
 std::size_t TNModelController::countVideoFilesToSearch() const
 {
-    return static_cast<std::size_t>(getVideoFilesToSearch().size());
+    return counted(m_videoFiles, isToSearch);
 }
 
 std::size_t TNModelController::countSubtitlesToDownload() const
 {
-    return static_cast<std::size_t>(getSubtitlesToDownload().size());
+    return counted(m_subtitles, isToDownload);
 }
 
 std::size_t TNModelController::countSubtitlesDownloaded() const
 {
-    Q_ASSERT(MainThread::isCurrent());
-    return static_cast<std::size_t>(
-        std::count_if(m_subtitles.cbegin(), m_subtitles.cend(), [](const Subtitle *subtitle) {
-            return hasStatus(subtitle, SubtitleStatusDownloaded);
-        }));
+    return counted(m_subtitles, [](const Subtitle *subtitle) {
+        return hasStatus(subtitle, SubtitleStatusDownloaded);
+    });
 }
 
 void TNModelController::removeAll()

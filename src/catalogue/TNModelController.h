@@ -82,6 +82,8 @@ private:
     template <typename Object> Object *uniqueWithFileName(const QString &path) const;
     template <typename Object, typename Predicate>
     static QList<Object *> filtered(const QList<Object *> &objects, Predicate predicate);
+    template <typename Object, typename Predicate>
+    static std::size_t counted(const QList<Object *> &objects, Predicate predicate);
     QList<Subtitle *> subtitlesToDownload(const QString *service) const;
 
     void attributeChanged(SubsBase *object, SubsBase::Attribute attribute);

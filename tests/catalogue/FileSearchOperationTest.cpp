@@ -29,7 +29,7 @@ namespace {
 class RecordingDelegate : public QObject, public VideoFileSearchProtocol
 {
 public:
-    void didImportFile(const QString &path) override { record(imported, path); }
+    void didImportFile(const ScannedVideoFile &file) override { record(imported, file.path); }
     void didFilterFile(const QString &path) override { record(filtered, path); }
     void didSkipUnreadable(const QString &path, const QString &reason) override
     {

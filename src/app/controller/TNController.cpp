@@ -42,7 +42,7 @@ TNLastActionResult &lastActionResult()
 TNController::TNController(QObject *parent)
     : QObject(parent), m_modelController(std::make_unique<TNModelController>()),
       m_videoFileParser(
-          std::make_unique<TNVideoFileParser>(TNVideoFileParser::withBundledExpressions()))
+          std::make_shared<TNVideoFileParser>(TNVideoFileParser::withBundledExpressions()))
 {
     m_lastImportedFolders.reserve(10);
     m_treeController = new CatalogueTreeModel(*m_modelController, this);
@@ -204,6 +204,12 @@ void TNController::startFileImportTask(const QStringList &paths)
     scan->setDelegate(this);
     scan->setSubtitlesFolder(TNUserDefaultsHelper::subtitleDownloadFolder());
     scan->setFilterFilesWithSubtitles(TNUserDefaultsHelper::filterFilesWithSubtitles());
+    scan->setVideoFileReader([parser = m_videoFileParser](ScannedVideoFile &file) {
+        const OSHashResult hash = OSHashAlgorithm::hashForPath(file.path);
+        file.hash = hash.hash;
+        file.size = hash.size;
+        file.parsed = parser->parseFile(file.path);
+    });
     lastActionResult().setLastAction(TNLastActionResult::ImportAction);
     if (m_progressSheet)
         m_progressSheet->startImport();
@@ -214,29 +220,33 @@ void TNController::startFileImportTask(const QStringList &paths)
     updateActions();
 }
 
-void TNController::didImportFile(const QString &path)
+void TNController::didImportFile(const ScannedVideoFile &file)
 {
-    const OSHashResult hash = OSHashAlgorithm::hashForPath(path);
-    const ParserResult result = m_videoFileParser->parseFile(path);
-    VideoFile *video = m_modelController->insertVideoFile(path);
-    if (video) {
-        video->setYear(result.year);
-        video->setEpisode(result.episode);
-        video->setSeason(result.season);
-        video->setName(result.name);
-        video->setReleaseInfo(result.release);
-        video->setModified(true);
-        video->setFiletype(result.fileType);
-        video->setFileHash(hash.hash != 0 ? OSHashAlgorithm::stringForHash(hash.hash) : QString());
-        video->setFileSize(static_cast<qint64>(hash.size));
-    }
-    if (m_progressSheet && video)
-        m_progressSheet->setDetailedText(PathUtilities::lastPathComponent(*video->fileName()));
-    // The status line follows the rows as they come in, a few times a second.
-    if (!m_statusRefresh.isValid() || m_statusRefresh.hasExpired(StatusRefreshMs)) {
-        updateStatusInfo();
-        m_statusRefresh.start();
-    }
+    VideoFile *video = m_modelController->insertVideoFile(file.path);
+    if (!video)
+        return;
+    const ParserResult &result = file.parsed;
+    video->setYear(result.year);
+    video->setEpisode(result.episode);
+    video->setSeason(result.season);
+    video->setName(result.name);
+    video->setReleaseInfo(result.release);
+    video->setModified(true);
+    video->setFiletype(result.fileType);
+    video->setFileHash(file.hash != 0 ? OSHashAlgorithm::stringForHash(file.hash) : QString());
+    video->setFileSize(static_cast<qint64>(file.size));
+    refreshImportProgress(file.path);
+}
+
+void TNController::refreshImportProgress(const QString &latestPath)
+{
+    if (m_statusRefresh.isValid() && !m_statusRefresh.hasExpired(StatusRefreshMs))
+        return;
+    m_statusRefresh.start();
+    // Re-laying out the sheet for every file would cost more than cataloguing it.
+    if (m_progressSheet)
+        m_progressSheet->setDetailedText(PathUtilities::lastPathComponent(latestPath));
+    updateStatusInfo();
 }
 
 void TNController::didFilterFile(const QString &)
