@@ -11,11 +11,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 
@@ -102,30 +105,31 @@ Kind kindOf(const QString &path, QString *reason)
 
 } // namespace
 
-// What the scan and the main thread share about the batches handed over. Outlives the
-// operation: a batch still waiting after a cancellation finds it stopped and is dropped.
-struct FileSearchOperation::Delivery
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    int inFlight = 0;
-    std::atomic<bool> stopped{false};
-};
-
 // Reports on their way to the main thread, with the receiver they were meant for.
 struct FileSearchOperation::Batch
 {
-    // A slice of a batch keeps the main thread no longer than this.
-    static constexpr qint64 SliceMs = 15;
+    bool receiverGone() const { return !receiver || (receiverIsObject && !receiverObject); }
 
     std::vector<Report> reports;
     std::size_t next = 0;
-    std::shared_ptr<Delivery> delivery;
     VideoFileSearchProtocol *receiver = nullptr;
     QPointer<QObject> receiverObject;
     bool receiverIsObject = false;
-    // Posted to the main thread, and so counted in flight until its last slice ends.
-    bool posted = false;
+};
+
+// What the scan and the main thread share about the batches handed over. Outlives the
+// operation: batches still waiting after a cancellation find it stopped and are dropped.
+struct FileSearchOperation::Delivery
+{
+    // The main thread delivers for no longer than this before it sees to its other events.
+    static constexpr qint64 SliceMs = 15;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Handed over and not wholly delivered yet, the first maybe in part.
+    std::deque<std::shared_ptr<Batch>> batches;
+    bool drainPosted = false;
+    std::atomic<bool> stopped{false};
 };
 
 FileSearchOperation::FileSearchOperation(QStringList folders) : m_arrayPaths(std::move(folders)) {}
@@ -166,6 +170,11 @@ void FileSearchOperation::main()
     m_pending.clear();
     const auto delivery = std::make_shared<Delivery>();
     m_delivery = delivery;
+    // On the main thread the reports go one by one, read there.
+    if (!MainThread::isCurrent() && m_reader) {
+        m_readers = std::make_unique<QThreadPool>();
+        m_readers->setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, MaxReaders));
+    }
     const int stopDelivery = addCancelHandler([delivery] {
         std::lock_guard lock(delivery->mutex);
         delivery->stopped = true;
@@ -197,6 +206,7 @@ void FileSearchOperation::main()
     handOver();
     waitForDeliveries();
     removeCancelHandler(stopDelivery);
+    m_readers.reset();
 }
 
 void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
@@ -327,8 +337,6 @@ void FileSearchOperation::notifyImportedFile(const QString &path)
 {
     Report imported{Report::Kind::Imported, {}, {}};
     imported.file.path = path;
-    if (m_reader)
-        m_reader(imported.file);
     report(std::move(imported));
 }
 
@@ -364,13 +372,43 @@ void FileSearchOperation::handOverIfDue()
         handOver();
 }
 
+void FileSearchOperation::readPending()
+{
+    if (!m_reader)
+        return;
+    // Reading is mostly waiting for the disk, so several files are read at once; each
+    // keeps its place in the batch.
+    std::atomic<std::size_t> next{0};
+    const auto read = [this, &next] {
+        for (std::size_t i = next++; i < m_pending.size() && !isCancelled(); i = next++) {
+            if (m_pending[i].kind != Report::Kind::Imported)
+                continue;
+            ScannedVideoFile &file = m_pending[i].file;
+            try {
+                m_reader(file);
+            } catch (const std::exception &e) {
+                // The file is still listed, with what its path alone says.
+                qCWarning(lcCatalogue).noquote()
+                    << QStringLiteral("Reading %1 failed: %2")
+                           .arg(file.path, QString::fromUtf8(e.what()));
+                file = ScannedVideoFile{file.path, {}, 0, 0};
+            }
+        }
+    };
+    for (int helper = 0; m_readers && helper < m_readers->maxThreadCount(); ++helper)
+        m_readers->start(read);
+    read();
+    if (m_readers)
+        m_readers->waitForDone();
+}
+
 void FileSearchOperation::handOver()
 {
     if (m_pending.empty())
         return;
+    readPending();
     auto batch = std::make_shared<Batch>();
     batch->reports = std::exchange(m_pending, {});
-    batch->delivery = m_delivery;
     {
         QMutexLocker locker(&m_mutex);
         batch->receiver = m_delegate;
@@ -378,69 +416,75 @@ void FileSearchOperation::handOver()
         batch->receiverIsObject = m_delegateIsObject;
     }
     if (MainThread::isCurrent()) {
-        deliver(batch);
+        deliver(*batch, m_delivery->stopped, nullptr);
         return;
     }
-    {
-        std::unique_lock lock(m_delivery->mutex);
-        m_delivery->changed.wait(
-            lock, [this] { return m_delivery->stopped || m_delivery->inFlight < BatchesInFlight; });
-        if (m_delivery->stopped)
-            return;
-        ++m_delivery->inFlight;
-    }
-    batch->posted = true;
-    MainThread::post([batch] { deliver(batch); });
+    std::unique_lock lock(m_delivery->mutex);
+    m_delivery->changed.wait(lock, [this] {
+        return m_delivery->stopped || m_delivery->batches.size() < BatchesInFlight;
+    });
+    if (m_delivery->stopped)
+        return;
+    m_delivery->batches.push_back(std::move(batch));
+    if (!std::exchange(m_delivery->drainPosted, true))
+        MainThread::post([delivery = m_delivery] { drain(delivery); });
 }
 
 void FileSearchOperation::waitForDeliveries()
 {
     std::unique_lock lock(m_delivery->mutex);
     m_delivery->changed.wait(lock,
-                             [this] { return m_delivery->stopped || m_delivery->inFlight == 0; });
+                             [this] { return m_delivery->stopped || m_delivery->batches.empty(); });
 }
 
-void FileSearchOperation::deliver(const std::shared_ptr<Batch> &batch)
+void FileSearchOperation::drain(const std::shared_ptr<Delivery> &delivery)
 {
-    Delivery &delivery = *batch->delivery;
-    // Counted as delivered however the slice ends, a throwing receiver included.
-    struct Done
-    {
-        const std::shared_ptr<Batch> &batch;
-        bool finished = true;
-        ~Done()
-        {
-            if (!finished || !batch->posted)
-                return;
-            std::lock_guard lock(batch->delivery->mutex);
-            --batch->delivery->inFlight;
-            batch->delivery->changed.notify_all();
-        }
-    } done{batch};
     QElapsedTimer slice;
     slice.start();
-    while (batch->next < batch->reports.size() && !delivery.stopped) {
-        if (batch->receiverIsObject && !batch->receiverObject)
-            return;
-        if (!batch->receiver)
-            return;
-        if (slice.hasExpired(Batch::SliceMs)) {
-            // The rest waits behind whatever the event loop has to do meanwhile.
-            done.finished = false;
-            MainThread::post([batch] { deliver(batch); });
+    for (;;) {
+        std::shared_ptr<Batch> batch;
+        {
+            std::lock_guard lock(delivery->mutex);
+            if (delivery->stopped)
+                delivery->batches.clear();
+            if (delivery->batches.empty()) {
+                delivery->drainPosted = false;
+                delivery->changed.notify_all();
+                return;
+            }
+            batch = delivery->batches.front();
+        }
+        if (!deliver(*batch, delivery->stopped, &slice)) {
+            // The rest waits behind whatever else the event loop has to do.
+            MainThread::post([delivery] { drain(delivery); });
             return;
         }
-        const Report &next = batch->reports.at(batch->next++);
+        std::lock_guard lock(delivery->mutex);
+        delivery->batches.pop_front();
+        delivery->changed.notify_all();
+    }
+}
+
+bool FileSearchOperation::deliver(Batch &batch, const std::atomic<bool> &stopped,
+                                  const QElapsedTimer *slice)
+{
+    while (batch.next < batch.reports.size()) {
+        if (stopped || batch.receiverGone())
+            return true;
+        if (slice && slice->hasExpired(Delivery::SliceMs))
+            return false;
+        const Report &next = batch.reports.at(batch.next++);
         switch (next.kind) {
         case Report::Kind::Imported:
-            batch->receiver->didImportFile(next.file);
+            batch.receiver->didImportFile(next.file);
             break;
         case Report::Kind::Filtered:
-            batch->receiver->didFilterFile(next.file.path);
+            batch.receiver->didFilterFile(next.file.path);
             break;
         case Report::Kind::Unreadable:
-            batch->receiver->didSkipUnreadable(next.file.path, next.reason);
+            batch.receiver->didSkipUnreadable(next.file.path, next.reason);
             break;
         }
     }
+    return true;
 }

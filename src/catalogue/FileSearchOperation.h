@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -38,7 +39,7 @@ public:
     QString subtitlesFolder() const;
     void setSubtitlesFolder(const QString &folder);
 
-    // Set before the scan starts.
+    // Set before the scan starts; it may run on several threads at once.
     void setVideoFileReader(VideoFileReader reader) { m_reader = std::move(reader); }
 
     const QStringList &arrayPaths() const { return m_arrayPaths; }
@@ -47,7 +48,9 @@ public:
     // waited this long; the main thread has at most this many batches waiting.
     static constexpr std::size_t BatchSize = 512;
     static constexpr qint64 BatchAgeMs = 100;
-    static constexpr int BatchesInFlight = 2;
+    static constexpr std::size_t BatchesInFlight = 2;
+    // Threads that read files beside the scan's own.
+    static constexpr int MaxReaders = 3;
 
 protected:
     void main() override;
@@ -82,9 +85,14 @@ private:
     void notifyUnreadable(const QString &path, const QString &reason);
     void report(Report report);
     void handOverIfDue();
+    void readPending();
     void handOver();
     void waitForDeliveries();
-    static void deliver(const std::shared_ptr<Batch> &batch);
+    // On the main thread, a slice at a time, from the first batch on.
+    static void drain(const std::shared_ptr<Delivery> &delivery);
+    // Delivers the batch's reports until it is done with or, given a slice, the slice is
+    // over; answers whether the batch is done with.
+    static bool deliver(Batch &batch, const std::atomic<bool> &stopped, const QElapsedTimer *slice);
 
     const QStringList m_arrayPaths;
     std::atomic<bool> m_filterFilesWithSubtitles{false};
@@ -99,6 +107,7 @@ private:
     std::vector<Report> m_pending;
     QElapsedTimer m_pendingAge;
     std::shared_ptr<Delivery> m_delivery;
+    std::unique_ptr<QThreadPool> m_readers;
 
     // Per scan: the subtitle files below each folder already listed, as paths relative to
     // it, so a folder is listed once however many videos it holds.

@@ -48,7 +48,7 @@ VideoFile *TNModelController::insertVideoFile(const QString &path)
     m_videoFiles.append(video);
     if (!path.isNull()) {
         video->m_fileName = path;
-        m_byFileName.insert(path, video);
+        m_byFileName.insert(qHash(path), video);
     }
     Q_EMIT videoFileInserted(video);
     return video;
@@ -94,8 +94,11 @@ template <typename Object> Object *TNModelController::uniqueWithFileName(const Q
     if (path.isNull())
         return nullptr;
     Object *match = nullptr;
-    for (auto it = m_byFileName.constFind(path); it != m_byFileName.cend() && it.key() == path;
+    const std::size_t key = qHash(path);
+    for (auto it = m_byFileName.constFind(key); it != m_byFileName.cend() && it.key() == key;
          ++it) {
+        if (it.value()->fileName() != path)
+            continue;
         if (auto *object = dynamic_cast<Object *>(it.value())) {
             if (match)
                 return nullptr;
@@ -269,9 +272,9 @@ void TNModelController::fileNameChanged(SubsBase *object, const std::optional<QS
     if (!dynamic_cast<VideoFile *>(object))
         return;
     if (previous)
-        m_byFileName.remove(*previous, object);
+        m_byFileName.remove(qHash(*previous), object);
     if (object->fileName())
-        m_byFileName.insert(*object->fileName(), object);
+        m_byFileName.insert(qHash(*object->fileName()), object);
 }
 
 void TNModelController::moveSubtitle(Subtitle *subtitle, VideoFile *video)
