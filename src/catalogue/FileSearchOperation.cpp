@@ -21,6 +21,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -171,10 +172,8 @@ void FileSearchOperation::main()
     const auto delivery = std::make_shared<Delivery>();
     m_delivery = delivery;
     // On the main thread the reports go one by one, read there.
-    if (!MainThread::isCurrent() && m_reader) {
-        m_readers = std::make_unique<QThreadPool>();
-        m_readers->setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, MaxReaders));
-    }
+    m_helpers =
+        MainThread::isCurrent() ? 0 : std::clamp(QThread::idealThreadCount() - 1, 1, MaxHelpers);
     const int stopDelivery = addCancelHandler([delivery] {
         std::lock_guard lock(delivery->mutex);
         delivery->stopped = true;
@@ -206,7 +205,6 @@ void FileSearchOperation::main()
     handOver();
     waitForDeliveries();
     removeCancelHandler(stopDelivery);
-    m_readers.reset();
 }
 
 void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
@@ -395,11 +393,12 @@ void FileSearchOperation::readPending()
             }
         }
     };
-    for (int helper = 0; m_readers && helper < m_readers->maxThreadCount(); ++helper)
-        m_readers->start(read);
+    std::vector<std::thread> helpers;
+    for (int helper = 0; helper < m_helpers && m_pending.size() > 1; ++helper)
+        helpers.emplace_back(read);
     read();
-    if (m_readers)
-        m_readers->waitForDone();
+    for (std::thread &helper : helpers)
+        helper.join();
 }
 
 void FileSearchOperation::handOver()

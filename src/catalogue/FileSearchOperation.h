@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -50,7 +49,7 @@ public:
     static constexpr qint64 BatchAgeMs = 100;
     static constexpr std::size_t BatchesInFlight = 2;
     // Threads that read files beside the scan's own.
-    static constexpr int MaxReaders = 3;
+    static constexpr int MaxHelpers = 3;
 
 protected:
     void main() override;
@@ -107,7 +106,7 @@ private:
     std::vector<Report> m_pending;
     QElapsedTimer m_pendingAge;
     std::shared_ptr<Delivery> m_delivery;
-    std::unique_ptr<QThreadPool> m_readers;
+    int m_helpers = 0;
 
     // Per scan: the subtitle files below each folder already listed, as paths relative to
     // it, so a folder is listed once however many videos it holds.
