@@ -16,7 +16,8 @@ struct ScannedVideoFile
     quint64 size = 0;
 };
 
-// Runs on the scan's thread, for each video file before it is reported.
+// Runs off the main thread for each video file before it is reported, on several files at
+// once.
 using VideoFileReader = std::function<void(ScannedVideoFile &file)>;
 
 // Receives the video files a folder scan finds, on the main thread, one at a time and in the

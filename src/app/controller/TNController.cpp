@@ -22,6 +22,7 @@
 #include "platform/RecentDocuments.h"
 #include "platform/UserDefaults.h"
 #include "services/OSHashAlgorithm.h"
+#include "services/RegularFile.h"
 #include "services/TNKeychain.h"
 
 #include <QAction>
@@ -29,6 +30,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -205,9 +208,15 @@ void TNController::startFileImportTask(const QStringList &paths)
     scan->setSubtitlesFolder(TNUserDefaultsHelper::subtitleDownloadFolder());
     scan->setFilterFilesWithSubtitles(TNUserDefaultsHelper::filterFilesWithSubtitles());
     scan->setVideoFileReader([parser = m_videoFileParser](ScannedVideoFile &file) {
-        const OSHashResult hash = OSHashAlgorithm::hashForPath(file.path);
-        file.hash = hash.hash;
-        file.size = hash.size;
+        QFile video;
+        if (RegularFile::openForReading(file.path, video)) {
+            // Only a block at each end is read: read-ahead would bring in (or, for a sparse
+            // file, clear) many times more, which made a first import twice as slow.
+            ::posix_fadvise(video.handle(), 0, 0, POSIX_FADV_RANDOM);
+            const OSHashResult hash = OSHashAlgorithm::hashForFile(&video);
+            file.hash = hash.hash;
+            file.size = hash.size;
+        }
         file.parsed = parser->parseFile(file.path);
     });
     lastActionResult().setLastAction(TNLastActionResult::ImportAction);
