@@ -11,11 +11,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -100,6 +106,33 @@ Kind kindOf(const QString &path, QString *reason)
 
 } // namespace
 
+// Reports on their way to the main thread, with the receiver they were meant for.
+struct FileSearchOperation::Batch
+{
+    bool receiverGone() const { return !receiver || (receiverIsObject && !receiverObject); }
+
+    std::vector<Report> reports;
+    std::size_t next = 0;
+    VideoFileSearchProtocol *receiver = nullptr;
+    QPointer<QObject> receiverObject;
+    bool receiverIsObject = false;
+};
+
+// What the scan and the main thread share about the batches handed over. Outlives the
+// operation: batches still waiting after a cancellation find it stopped and are dropped.
+struct FileSearchOperation::Delivery
+{
+    // The main thread delivers for no longer than this before it sees to its other events.
+    static constexpr qint64 SliceMs = 15;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Handed over and not wholly delivered yet, the first maybe in part.
+    std::deque<std::shared_ptr<Batch>> batches;
+    bool drainPosted = false;
+    std::atomic<bool> stopped{false};
+};
+
 FileSearchOperation::FileSearchOperation(QStringList folders) : m_arrayPaths(std::move(folders)) {}
 
 VideoFileSearchProtocol *FileSearchOperation::delegate() const
@@ -135,9 +168,20 @@ void FileSearchOperation::main()
         return;
     m_subtitlePaths.clear();
     m_visitedFolders.clear();
+    m_pending.clear();
+    const auto delivery = std::make_shared<Delivery>();
+    m_delivery = delivery;
+    // On the main thread the reports go one by one, read there.
+    m_helpers =
+        MainThread::isCurrent() ? 0 : std::clamp(QThread::idealThreadCount() - 1, 1, MaxHelpers);
+    const int stopDelivery = addCancelHandler([delivery] {
+        std::lock_guard lock(delivery->mutex);
+        delivery->stopped = true;
+        delivery->changed.notify_all();
+    });
     for (const QString &given : m_arrayPaths) {
         if (isCancelled())
-            return;
+            break;
         const QString path = resolvingAlias(given);
         try {
             QString reason;
@@ -158,6 +202,9 @@ void FileSearchOperation::main()
                 << QStringLiteral("Scan of %1 failed: %2").arg(path, QString::fromUtf8(e.what()));
         }
     }
+    handOver();
+    waitForDeliveries();
+    removeCancelHandler(stopDelivery);
 }
 
 void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
@@ -169,6 +216,7 @@ void FileSearchOperation::searchDirectoryRecursively(const QString &folder)
                 return false;
             if (!entry.isDirectory)
                 processListedFile(entry.path);
+            handOverIfDue();
             return true;
         },
         [this](const DirectoryEnumerator::Unreadable &unreadable) {
@@ -196,6 +244,7 @@ void FileSearchOperation::searchDirectory(const QString &folder)
         } else {
             processListedFile(resolved);
         }
+        handOverIfDue();
         return true;
     };
     // Plain sub-folders are not entered, so their names do not matter here.
@@ -284,35 +333,157 @@ bool FileSearchOperation::hasSubtitles(const QString &path, const QString &folde
 
 void FileSearchOperation::notifyImportedFile(const QString &path)
 {
-    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didImportFile(path); });
+    Report imported{Report::Kind::Imported, {}, {}};
+    imported.file.path = path;
+    report(std::move(imported));
 }
 
 void FileSearchOperation::notifyFilteredFile(const QString &path)
 {
-    notify([&path](VideoFileSearchProtocol *receiver) { receiver->didFilterFile(path); });
+    Report filtered{Report::Kind::Filtered, {}, {}};
+    filtered.file.path = path;
+    report(std::move(filtered));
 }
 
 void FileSearchOperation::notifyUnreadable(const QString &path, const QString &reason)
 {
     qCWarning(lcCatalogue).noquote()
         << QStringLiteral("Skipped %1, which cannot be read: %2").arg(path, reason);
-    notify([&path, &reason](VideoFileSearchProtocol *receiver) {
-        receiver->didSkipUnreadable(path, reason);
-    });
+    Report unreadable{Report::Kind::Unreadable, {}, reason};
+    unreadable.file.path = path;
+    report(std::move(unreadable));
 }
 
-void FileSearchOperation::notify(const std::function<void(VideoFileSearchProtocol *)> &report)
+void FileSearchOperation::report(Report report)
 {
-    MainThread::runUnlessCancelled(
-        [this, &report] {
-            VideoFileSearchProtocol *receiver = nullptr;
-            {
-                QMutexLocker locker(&m_mutex);
-                if (!m_delegateIsObject || m_delegateObject)
-                    receiver = m_delegate;
+    if (m_pending.empty())
+        m_pendingAge.start();
+    m_pending.push_back(std::move(report));
+    // On the main thread nothing is gained by waiting: each report goes at once.
+    if (MainThread::isCurrent() || m_pending.size() >= BatchSize)
+        handOver();
+}
+
+void FileSearchOperation::handOverIfDue()
+{
+    if (!m_pending.empty() && m_pendingAge.hasExpired(BatchAgeMs))
+        handOver();
+}
+
+void FileSearchOperation::readPending()
+{
+    if (!m_reader)
+        return;
+    // Reading is mostly waiting for the disk, so several files are read at once; each
+    // keeps its place in the batch.
+    std::atomic<std::size_t> next{0};
+    const auto read = [this, &next] {
+        for (std::size_t i = next++; i < m_pending.size() && !isCancelled(); i = next++) {
+            if (m_pending[i].kind != Report::Kind::Imported)
+                continue;
+            ScannedVideoFile &file = m_pending[i].file;
+            try {
+                m_reader(file);
+            } catch (const std::exception &e) {
+                // The file is still listed, with what its path alone says.
+                qCWarning(lcCatalogue).noquote()
+                    << QStringLiteral("Reading %1 failed: %2")
+                           .arg(file.path, QString::fromUtf8(e.what()));
+                file = ScannedVideoFile{file.path, {}, 0, 0};
             }
-            if (receiver)
-                report(receiver);
-        },
-        *this);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int helper = 0; helper < m_helpers && m_pending.size() > 1; ++helper)
+        helpers.emplace_back(read);
+    read();
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+void FileSearchOperation::handOver()
+{
+    if (m_pending.empty())
+        return;
+    readPending();
+    auto batch = std::make_shared<Batch>();
+    batch->reports = std::exchange(m_pending, {});
+    {
+        QMutexLocker locker(&m_mutex);
+        batch->receiver = m_delegate;
+        batch->receiverObject = m_delegateObject;
+        batch->receiverIsObject = m_delegateIsObject;
+    }
+    if (MainThread::isCurrent()) {
+        deliver(*batch, m_delivery->stopped, nullptr);
+        return;
+    }
+    std::unique_lock lock(m_delivery->mutex);
+    m_delivery->changed.wait(lock, [this] {
+        return m_delivery->stopped || m_delivery->batches.size() < BatchesInFlight;
+    });
+    if (m_delivery->stopped)
+        return;
+    m_delivery->batches.push_back(std::move(batch));
+    if (!std::exchange(m_delivery->drainPosted, true))
+        MainThread::post([delivery = m_delivery] { drain(delivery); });
+}
+
+void FileSearchOperation::waitForDeliveries()
+{
+    std::unique_lock lock(m_delivery->mutex);
+    m_delivery->changed.wait(lock,
+                             [this] { return m_delivery->stopped || m_delivery->batches.empty(); });
+}
+
+void FileSearchOperation::drain(const std::shared_ptr<Delivery> &delivery)
+{
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        std::shared_ptr<Batch> batch;
+        {
+            std::lock_guard lock(delivery->mutex);
+            if (delivery->stopped)
+                delivery->batches.clear();
+            if (delivery->batches.empty()) {
+                delivery->drainPosted = false;
+                delivery->changed.notify_all();
+                return;
+            }
+            batch = delivery->batches.front();
+        }
+        if (!deliver(*batch, delivery->stopped, &slice)) {
+            // The rest waits behind whatever else the event loop has to do.
+            MainThread::post([delivery] { drain(delivery); });
+            return;
+        }
+        std::lock_guard lock(delivery->mutex);
+        delivery->batches.pop_front();
+        delivery->changed.notify_all();
+    }
+}
+
+bool FileSearchOperation::deliver(Batch &batch, const std::atomic<bool> &stopped,
+                                  const QElapsedTimer *slice)
+{
+    while (batch.next < batch.reports.size()) {
+        if (stopped || batch.receiverGone())
+            return true;
+        if (slice && slice->hasExpired(Delivery::SliceMs))
+            return false;
+        const Report &next = batch.reports.at(batch.next++);
+        switch (next.kind) {
+        case Report::Kind::Imported:
+            batch.receiver->didImportFile(next.file);
+            break;
+        case Report::Kind::Filtered:
+            batch.receiver->didFilterFile(next.file.path);
+            break;
+        case Report::Kind::Unreadable:
+            batch.receiver->didSkipUnreadable(next.file.path, next.reason);
+            break;
+        }
+    }
+    return true;
 }

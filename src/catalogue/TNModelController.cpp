@@ -10,6 +10,11 @@
 
 namespace {
 
+bool isToSearch(const VideoFile *video)
+{
+    return video->modified() == true;
+}
+
 bool isToDownload(const Subtitle *subtitle)
 {
     return subtitle->status() && *subtitle->status() >= SubtitleStatusSelected;
@@ -43,7 +48,7 @@ VideoFile *TNModelController::insertVideoFile(const QString &path)
     m_videoFiles.append(video);
     if (!path.isNull()) {
         video->m_fileName = path;
-        m_byFileName.insert(path, video);
+        m_byFileName.insert(qHash(path), video);
     }
     Q_EMIT videoFileInserted(video);
     return video;
@@ -89,8 +94,11 @@ template <typename Object> Object *TNModelController::uniqueWithFileName(const Q
     if (path.isNull())
         return nullptr;
     Object *match = nullptr;
-    for (auto it = m_byFileName.constFind(path); it != m_byFileName.cend() && it.key() == path;
+    const std::size_t key = qHash(path);
+    for (auto it = m_byFileName.constFind(key); it != m_byFileName.cend() && it.key() == key;
          ++it) {
+        if (it.value()->fileName() != path)
+            continue;
         if (auto *object = dynamic_cast<Object *>(it.value())) {
             if (match)
                 return nullptr;
@@ -139,7 +147,7 @@ QList<VideoFile *> TNModelController::getAllVideoFiles() const
 
 QList<VideoFile *> TNModelController::getVideoFilesToSearch() const
 {
-    return filtered(m_videoFiles, [](const VideoFile *video) { return video->modified() == true; });
+    return filtered(m_videoFiles, isToSearch);
 }
 
 QList<Subtitle *> TNModelController::getSubtitlesWithLoginError() const
@@ -167,33 +175,40 @@ QList<Subtitle *> TNModelController::getSubtitlesToDownload() const
     return subtitlesToDownload(nullptr);
 }
 
+template <typename Object, typename Predicate>
+std::size_t TNModelController::counted(const QList<Object *> &objects, Predicate predicate)
+{
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(std::count_if(objects.cbegin(), objects.cend(), predicate));
+}
+
 std::size_t TNModelController::countSubtitles() const
 {
-    return static_cast<std::size_t>(getAllSubtitles().size());
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(m_subtitles.size());
 }
 
 std::size_t TNModelController::countVideoFiles() const
 {
-    return static_cast<std::size_t>(getAllVideoFiles().size());
+    Q_ASSERT(MainThread::isCurrent());
+    return static_cast<std::size_t>(m_videoFiles.size());
 }
 
 std::size_t TNModelController::countVideoFilesToSearch() const
 {
-    return static_cast<std::size_t>(getVideoFilesToSearch().size());
+    return counted(m_videoFiles, isToSearch);
 }
 
 std::size_t TNModelController::countSubtitlesToDownload() const
 {
-    return static_cast<std::size_t>(getSubtitlesToDownload().size());
+    return counted(m_subtitles, isToDownload);
 }
 
 std::size_t TNModelController::countSubtitlesDownloaded() const
 {
-    Q_ASSERT(MainThread::isCurrent());
-    return static_cast<std::size_t>(
-        std::count_if(m_subtitles.cbegin(), m_subtitles.cend(), [](const Subtitle *subtitle) {
-            return hasStatus(subtitle, SubtitleStatusDownloaded);
-        }));
+    return counted(m_subtitles, [](const Subtitle *subtitle) {
+        return hasStatus(subtitle, SubtitleStatusDownloaded);
+    });
 }
 
 void TNModelController::removeAll()
@@ -257,9 +272,9 @@ void TNModelController::fileNameChanged(SubsBase *object, const std::optional<QS
     if (!dynamic_cast<VideoFile *>(object))
         return;
     if (previous)
-        m_byFileName.remove(*previous, object);
+        m_byFileName.remove(qHash(*previous), object);
     if (object->fileName())
-        m_byFileName.insert(*object->fileName(), object);
+        m_byFileName.insert(qHash(*object->fileName()), object);
 }
 
 void TNModelController::moveSubtitle(Subtitle *subtitle, VideoFile *video)

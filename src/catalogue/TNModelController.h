@@ -82,6 +82,8 @@ private:
     template <typename Object> Object *uniqueWithFileName(const QString &path) const;
     template <typename Object, typename Predicate>
     static QList<Object *> filtered(const QList<Object *> &objects, Predicate predicate);
+    template <typename Object, typename Predicate>
+    static std::size_t counted(const QList<Object *> &objects, Predicate predicate);
     QList<Subtitle *> subtitlesToDownload(const QString *service) const;
 
     void attributeChanged(SubsBase *object, SubsBase::Attribute attribute);
@@ -91,5 +93,7 @@ private:
     std::unordered_map<quint64, std::unique_ptr<SubsBase>> m_objects;
     QList<VideoFile *> m_videoFiles;
     QList<Subtitle *> m_subtitles;
-    QMultiHash<QString, SubsBase *> m_byFileName;
+    // Keyed by the hash of the file name, so that growing the index never hashes every path
+    // again: that held the main thread for tens of milliseconds at 65,536 videos.
+    QMultiHash<std::size_t, SubsBase *> m_byFileName;
 };

@@ -1,5 +1,6 @@
 #include "catalogue/FileSearchOperation.h"
 
+#include "catalogue/DirectoryEnumerator.h"
 #include "catalogue/TNUserDefaultsHelper.h"
 #include "platform/MainThread.h"
 #include "platform/OperationQueue.h"
@@ -7,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -29,7 +32,11 @@ namespace {
 class RecordingDelegate : public QObject, public VideoFileSearchProtocol
 {
 public:
-    void didImportFile(const QString &path) override { record(imported, path); }
+    void didImportFile(const ScannedVideoFile &file) override
+    {
+        hashes.append(file.hash);
+        record(imported, file.path);
+    }
     void didFilterFile(const QString &path) override { record(filtered, path); }
     void didSkipUnreadable(const QString &path, const QString &reason) override
     {
@@ -38,6 +45,7 @@ public:
     }
 
     QStringList imported;
+    QList<quint64> hashes;
     QStringList filtered;
     QStringList skipped;
     QHash<QString, QString> reasons;
@@ -340,6 +348,80 @@ TEST_F(FileSearchOperationTest, Cancellation)
     m_delegate.onReport = [op] { op->cancel(); };
     runQueued(op);
     EXPECT_EQ(m_delegate.imported.size(), 1);
+}
+
+TEST_F(FileSearchOperationTest, ManyReportsArriveReadOffTheMainThreadAndInScanOrder)
+{
+    const int count = 3 * static_cast<int>(FileSearchOperation::BatchSize) + 7;
+    for (int i = 0; i < count; ++i)
+        makeFile(QStringLiteral("root/%1/%2.avi").arg(i % 5).arg(i));
+    makeFile(QStringLiteral("root/0/0.srt"));
+    QStringList walked;
+    DirectoryEnumerator::enumerate(m_root, true, [&](const DirectoryEnumerator::Entry &entry) {
+        if (!entry.isDirectory && entry.path.endsWith(QLatin1String(".avi")))
+            walked.append(entry.path);
+        return true;
+    });
+    walked.removeOne(path(QStringLiteral("root/0/0.avi")));
+    std::atomic<bool> readOnMainThread = false;
+    auto op = operation({m_root});
+    op->setFilterFilesWithSubtitles(true);
+    op->setVideoFileReader([&](ScannedVideoFile &file) {
+        readOnMainThread = readOnMainThread || MainThread::isCurrent();
+        const quint64 number = QFileInfo(file.path).completeBaseName().toULongLong();
+        // Some files take longer, so that readers finish out of order.
+        if (number % 7 == 0)
+            QThread::usleep(300);
+        if (number == 5)
+            throw std::runtime_error("unreadable");
+        file.hash = number;
+    });
+    LogCapture log;
+    runQueued(op);
+    EXPECT_FALSE(readOnMainThread);
+    EXPECT_FALSE(m_delegate.offMainThread);
+    ASSERT_EQ(m_delegate.imported, walked);
+    // A file whose reading failed is still listed, with nothing read.
+    for (int i = 0; i < m_delegate.imported.size(); ++i) {
+        const quint64 number =
+            QFileInfo(m_delegate.imported.at(i)).completeBaseName().toULongLong();
+        ASSERT_EQ(m_delegate.hashes.at(i), number == 5 ? 0 : number);
+    }
+    EXPECT_TRUE(log.lines().contains(
+        QStringLiteral("Reading %1 failed: unreadable").arg(path(QStringLiteral("root/0/5.avi")))));
+    EXPECT_EQ(relative(m_delegate.filtered), sorted({"root/0/0.avi"}));
+}
+
+TEST_F(FileSearchOperationTest, ACancelOrAGoneDelegateStopsTheReportsMidBatch)
+{
+    // More batches than the main thread is ever handed at once.
+    const auto count = static_cast<int>((FileSearchOperation::BatchesInFlight + 2) *
+                                        FileSearchOperation::BatchSize);
+    for (int i = 0; i < count; ++i)
+        makeFile(QStringLiteral("root/v%1.avi").arg(i));
+    // Cancelled from a report in the middle of a batch: the rest of it is never reported.
+    auto cancelled = operation({m_root});
+    m_delegate.onReport = [&] {
+        if (m_delegate.imported.size() == 10)
+            cancelled->cancel();
+    };
+    runQueued(cancelled);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_delegate.imported.size(), 10);
+
+    // Destroyed between two batches: the batches after it go nowhere.
+    int reports = 0;
+    auto gone = std::make_unique<RecordingDelegate>();
+    gone->onReport = [&] {
+        if (++reports == 10)
+            MainThread::post([&gone] { gone.reset(); });
+    };
+    auto orphaned = std::make_shared<FileSearchOperation>(QStringList{m_root});
+    orphaned->setDelegate(gone.get());
+    runQueued(orphaned);
+    EXPECT_EQ(gone, nullptr);
+    EXPECT_GE(reports, 10);
+    EXPECT_LT(reports, count);
 }
 
 TEST_F(FileSearchOperationTest, WhatCannotBeReadOrNamedIsSkippedLoggedAndReported)

@@ -83,8 +83,9 @@ public:
     void saveLastImportedFolders(const QStringList &paths);
     void startFileImportTask(const QStringList &paths);
 
-    // The folder scan's calls, on the main thread while the scan waits.
-    void didImportFile(const QString &path) override;
+    // The folder scan's calls, on the main thread; the file was hashed and its name parsed
+    // on the scan's thread.
+    void didImportFile(const ScannedVideoFile &file) override;
     void didFilterFile(const QString &path) override;
     // Counted until the list is cleared or imported anew; the scan logs the path and reason.
     void didSkipUnreadable(const QString &path, const QString &reason) override;
@@ -161,6 +162,8 @@ private:
     void searchResultsCatalogued();
     void configureSearch(SubtitleSearchOperation &operation, const QString &service);
     void updateActions();
+    // The status line and the sheet's latest file, a few times a second while files come in.
+    void refreshImportProgress(const QString &latestPath);
     // The steps of a batch's end.
     void closeProgressAndRefresh();
     void importEnded(bool chain);
@@ -181,7 +184,8 @@ private:
     std::unique_ptr<TNModelController> m_modelController;
     QPointer<TNMainWindow> m_window;
     std::unique_ptr<OperationQueue> m_operationQueue;
-    std::unique_ptr<TNVideoFileParser> m_videoFileParser;
+    // Shared with the scan's thread, which parses with it.
+    std::shared_ptr<const TNVideoFileParser> m_videoFileParser;
     CatalogueTreeModel *m_treeController = nullptr;
     QPointer<TNProgressController> m_progressSheet;
     QStringList m_lastImportedFolders;
