@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+
 namespace {
 
 bool readBlock(QIODevice *file, QByteArray &block)
@@ -52,6 +54,9 @@ OSHashResult OSHashAlgorithm::hashForPath(const QString &path)
     QFile file;
     if (!RegularFile::openForReading(path, file))
         return {};
+    // Only a block at each end is read: read-ahead would bring in (or, for a sparse file,
+    // clear) many times more, which made a first import of a library twice as slow.
+    ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_RANDOM);
     return hashForFile(&file);
 }
 

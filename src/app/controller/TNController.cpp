@@ -22,7 +22,6 @@
 #include "platform/RecentDocuments.h"
 #include "platform/UserDefaults.h"
 #include "services/OSHashAlgorithm.h"
-#include "services/RegularFile.h"
 #include "services/TNKeychain.h"
 
 #include <QAction>
@@ -30,8 +29,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
-
-#include <fcntl.h>
 
 namespace {
 
@@ -208,15 +205,9 @@ void TNController::startFileImportTask(const QStringList &paths)
     scan->setSubtitlesFolder(TNUserDefaultsHelper::subtitleDownloadFolder());
     scan->setFilterFilesWithSubtitles(TNUserDefaultsHelper::filterFilesWithSubtitles());
     scan->setVideoFileReader([parser = m_videoFileParser](ScannedVideoFile &file) {
-        QFile video;
-        if (RegularFile::openForReading(file.path, video)) {
-            // Only a block at each end is read: read-ahead would bring in (or, for a sparse
-            // file, clear) many times more, which made a first import twice as slow.
-            ::posix_fadvise(video.handle(), 0, 0, POSIX_FADV_RANDOM);
-            const OSHashResult hash = OSHashAlgorithm::hashForFile(&video);
-            file.hash = hash.hash;
-            file.size = hash.size;
-        }
+        const OSHashResult hash = OSHashAlgorithm::hashForPath(file.path);
+        file.hash = hash.hash;
+        file.size = hash.size;
         file.parsed = parser->parseFile(file.path);
     });
     lastActionResult().setLastAction(TNLastActionResult::ImportAction);
