@@ -12,7 +12,9 @@
 #include "services/SubtitleFileName.h"
 #include "services/TNZipFile.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -215,6 +217,15 @@ bool TNCopySubsController::copyFile(const QByteArray &data, const Subtitle *subt
     return copyFile(data, SubtitleTarget::of(subtitle));
 }
 
+QString TNCopySubsController::copyZipToTempDir(const QByteArray &data) const
+{
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/trovanel-XXXXXX.zip"));
+    if (!file.open() || file.write(data) != data.size() || !file.flush())
+        return QString();
+    file.setAutoRemove(false);
+    return file.fileName();
+}
+
 bool TNCopySubsController::copyZipFile(const QByteArray &data, const Subtitle *subtitle) const
 {
     return copyZipFile(data, SubtitleTarget::of(subtitle));
@@ -224,13 +235,15 @@ bool TNCopySubsController::copyZipFile(const QByteArray &data, const SubtitleTar
 {
     if (data.isEmpty())
         return false;
-    // Read where it is: thousands of short-lived archive files would cost the disk more than
-    // the subtitles.
+    const QString archive = copyZipToTempDir(data);
+    if (archive.isEmpty())
+        return false;
     TNZipFile zip;
     // An archive cut short has lost its directory but still begins like one.
-    const bool isArchive = zip.openForReading(data) || data.startsWith("PK\x03\x04");
+    const bool isArchive = zip.openForReading(archive) || data.startsWith("PK\x03\x04");
     const std::optional<QList<ZipEntry>> entries = zip.readAllEntries();
     zip.closeReading();
+    FileManager::deleteFile(archive);
 
     // Only data that is no archive at all can be the subtitle itself; a damaged, hostile or
     // encrypted archive is never written as one.

@@ -46,6 +46,9 @@ public:
     QString getDestinationPath(const Subtitle *subtitle, const QString &fileName) const;
     // The name with a "txt" extension replaced by the configured one.
     QString replaceExtensionIfNeeded(const QString &fileName) const;
+    // The data in a new, uniquely named temporary zip file; null when it cannot be written.
+    // The caller removes the file.
+    QString copyZipToTempDir(const QByteArray &data) const;
 
     // The numbered names end before this number.
     static constexpr int NumberedNameLimit = 50;

@@ -218,65 +218,6 @@ bool TNZipFile::closeWriting()
     return closed;
 }
 
-// The reading side of minizip's file functions, over bytes in memory.
-struct TNZipFile::MemoryStream
-{
-    QByteArray data;
-    quint64 position = 0;
-
-    static voidpf open(voidpf opaque, const void *, int) { return opaque; }
-    static uLong read(voidpf, voidpf stream, void *buffer, uLong size)
-    {
-        auto *self = static_cast<MemoryStream *>(stream);
-        const quint64 available = quint64(self->data.size()) - self->position;
-        const uLong count = uLong(qMin<quint64>(size, available));
-        memcpy(buffer, self->data.constData() + self->position, count);
-        self->position += count;
-        return count;
-    }
-    static uLong write(voidpf, voidpf, const void *, uLong) { return 0; }
-    static ZPOS64_T tell(voidpf, voidpf stream)
-    {
-        return static_cast<MemoryStream *>(stream)->position;
-    }
-    static long seek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
-    {
-        auto *self = static_cast<MemoryStream *>(stream);
-        const quint64 size = quint64(self->data.size());
-        quint64 base = 0;
-        if (origin == ZLIB_FILEFUNC_SEEK_CUR)
-            base = self->position;
-        else if (origin == ZLIB_FILEFUNC_SEEK_END)
-            base = size;
-        if (offset > size || base > size - offset)
-            return -1;
-        self->position = base + offset;
-        return 0;
-    }
-    static int close(voidpf, voidpf) { return 0; }
-    static int error(voidpf, voidpf) { return 0; }
-};
-
-bool TNZipFile::openForReading(const QByteArray &archive)
-{
-    closeReading();
-    m_memory = std::make_unique<MemoryStream>();
-    m_memory->data = archive;
-    zlib_filefunc64_def functions{};
-    functions.zopen64_file = &MemoryStream::open;
-    functions.zread_file = &MemoryStream::read;
-    functions.zwrite_file = &MemoryStream::write;
-    functions.ztell64_file = &MemoryStream::tell;
-    functions.zseek64_file = &MemoryStream::seek;
-    functions.zclose_file = &MemoryStream::close;
-    functions.zerror_file = &MemoryStream::error;
-    functions.opaque = m_memory.get();
-    m_readHandle = unzOpen2_64("memory", &functions);
-    if (!m_readHandle)
-        m_memory.reset();
-    return m_readHandle != nullptr;
-}
-
 bool TNZipFile::openForReading(const QString &path)
 {
     return openForReading(path, QString());
@@ -539,7 +480,6 @@ bool TNZipFile::closeReading()
         return true;
     const bool closed = unzClose(reader(m_readHandle)) == UNZ_OK;
     m_readHandle = nullptr;
-    m_memory.reset();
     return closed;
 }
 

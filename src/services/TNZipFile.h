@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <map>
-#include <memory>
 #include <optional>
 
 // One file of an archive read into memory: its path inside the archive and its content.
@@ -50,8 +49,6 @@ public:
 
     bool openForReading(const QString &path);
     bool openForReading(const QString &path, const QString &password);
-    // Reads an archive held in memory, which the caller keeps unchanged until closeReading().
-    bool openForReading(const QByteArray &archive);
     // Every file entry in archive order, folders left out; nothing when the archive cannot be
     // walked, an entry cannot be opened, entries share their data or there are too many.
     // Entries stored by a method other than plain or deflated are left out.
@@ -108,8 +105,6 @@ private:
 
     void *m_writeHandle = nullptr;
     void *m_readHandle = nullptr;
-    struct MemoryStream;
-    std::unique_ptr<MemoryStream> m_memory;
     QString m_password;
     qsizetype m_fileEntryCount = 0;
     TNZipFileDelegate *m_delegate = nullptr;
