@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 bool isToDownload(const Subtitle *subtitle)
@@ -200,11 +204,17 @@ void TNModelController::removeAll()
 {
     Q_ASSERT(MainThread::isCurrent());
     Q_EMIT aboutToClear();
-    m_byFileName.clear();
-    m_videoFiles.clear();
-    m_subtitles.clear();
-    m_objects.clear();
+    // Assigned anew rather than cleared, so that no container keeps its capacity.
+    m_byFileName = {};
+    m_videoFiles = {};
+    m_subtitles = {};
+    decltype(m_objects)().swap(m_objects);
     Q_EMIT cleared();
+#ifdef __GLIBC__
+    // The many small objects of a large list leave free pages inside the heap, which the
+    // allocator would otherwise keep for the rest of the run.
+    malloc_trim(0);
+#endif
 }
 
 void TNModelController::flagAllVideoFilesToSearch()
