@@ -4,6 +4,7 @@
 #include "app/sheets/TNLastActionResult.h"
 #include "catalogue/ServiceKeys.h"
 #include "catalogue/TNModelController.h"
+#include "catalogue/TNVideoFileParser.h"
 #include "catalogue/VideoFile.h"
 #include "common/MainThreadLateness.h"
 #include "platform/UserDefaults.h"
@@ -54,6 +55,8 @@ struct Session
             if (i % 1000 == 999)
                 QCoreApplication::processEvents();
         }
+        // A real import has parsed names by now, which readies the parser's expressions.
+        TNVideoFileParser::withBundledExpressions().parseFile(QStringLiteral("Show.S01E01.avi"));
         TNLastActionResult::defaultActionResult().setLastAction(TNLastActionResult::ImportAction);
     }
 
