@@ -23,7 +23,6 @@ CatalogueTreeModel::CatalogueTreeModel(TNModelController &catalogue, QObject *pa
     : QAbstractItemModel(parent), m_catalogue(catalogue)
 {
     m_pendingTimer.setSingleShot(true);
-    m_pendingTimer.setInterval(PendingRowsDelayMs);
     connect(&m_pendingTimer, &QTimer::timeout, this, &CatalogueTreeModel::insertPendingRows);
     m_keyReader.setSingleShot(true);
     m_keyReader.setInterval(0);
@@ -119,8 +118,10 @@ void CatalogueTreeModel::videoFileInserted(VideoFile *video)
 
 void CatalogueTreeModel::scheduleGroup()
 {
+    // Each group lays out every row again: longer lists wait a little longer, so that laying
+    // out takes the same share of the main thread at any size.
     if (!m_pendingTimer.isActive())
-        m_pendingTimer.start();
+        m_pendingTimer.start(PendingRowsDelayMs + static_cast<int>(m_rows.size() / RowsPerExtraMs));
 }
 
 void CatalogueTreeModel::setGroupingInsertions(bool grouping)

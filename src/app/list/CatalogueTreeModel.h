@@ -27,6 +27,7 @@ class CatalogueTreeModel final : public QAbstractItemModel
 
 public:
     static constexpr int PendingRowsDelayMs = 100;
+    static constexpr qsizetype RowsPerExtraMs = 1000;
 
     explicit CatalogueTreeModel(TNModelController &catalogue, QObject *parent = nullptr);
     ~CatalogueTreeModel() override;
