@@ -4,9 +4,14 @@
 #include "catalogue/VideoFile.h"
 #include "platform/MainThread.h"
 
+#include <QElapsedTimer>
 #include <QVarLengthArray>
 
 #include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -33,7 +38,18 @@ bool takesPartInSelection(const Subtitle *subtitle)
 
 } // namespace
 
-TNModelController::TNModelController(QObject *parent) : QObject(parent) {}
+namespace {
+
+// How long one turn of the event loop may spend freeing cleared objects.
+constexpr qint64 FreeSliceMs = 8;
+
+} // namespace
+
+TNModelController::TNModelController(QObject *parent) : QObject(parent)
+{
+    m_removal.setInterval(0);
+    connect(&m_removal, &QTimer::timeout, this, &TNModelController::freeRemovedSlice);
+}
 
 TNModelController::~TNModelController() = default;
 
@@ -215,11 +231,47 @@ void TNModelController::removeAll()
 {
     Q_ASSERT(MainThread::isCurrent());
     Q_EMIT aboutToClear();
-    m_byFileName.clear();
-    m_videoFiles.clear();
-    m_subtitles.clear();
-    m_objects.clear();
+    // Assigned anew rather than cleared, so that no container keeps its capacity.
+    m_videoFiles = {};
+    m_subtitles = {};
+    Removed &removed = m_removed.emplace_back();
+    removed.objects = std::exchange(m_objects, {});
+    removed.byFileName = std::exchange(m_byFileName, {});
     Q_EMIT cleared();
+    m_removal.start();
+}
+
+void TNModelController::freeRemovedSlice()
+{
+    QElapsedTimer slice;
+    slice.start();
+    int freed = 0;
+    const auto sliceOver = [&] { return ++freed % 256 == 0 && slice.hasExpired(FreeSliceMs); };
+    while (!m_removed.empty()) {
+        Removed &removed = m_removed.front();
+        if (!removed.started) {
+            removed.nextName = removed.byFileName.begin();
+            removed.nextObject = removed.objects.begin();
+            removed.started = true;
+        }
+        while (removed.nextName != removed.byFileName.end()) {
+            removed.nextName = removed.byFileName.erase(removed.nextName);
+            if (sliceOver())
+                return;
+        }
+        while (removed.nextObject != removed.objects.end()) {
+            removed.nextObject = removed.objects.erase(removed.nextObject);
+            if (sliceOver())
+                return;
+        }
+        m_removed.pop_front();
+    }
+    m_removal.stop();
+#ifdef __GLIBC__
+    // The many small objects of a large list leave free pages inside the heap, which the
+    // allocator would otherwise keep for the rest of the run.
+    malloc_trim(0);
+#endif
 }
 
 void TNModelController::flagAllVideoFilesToSearch()

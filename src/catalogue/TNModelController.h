@@ -8,7 +8,9 @@
 #include <QList>
 #include <QMultiHash>
 #include <QObject>
+#include <QTimer>
 
+#include <deque>
 #include <memory>
 #include <unordered_map>
 
@@ -52,7 +54,8 @@ public:
     std::size_t countSubtitlesToDownload() const;
     std::size_t countSubtitlesDownloaded() const;
 
-    // Deletes every object, attached or not. The store stays usable.
+    // Deletes every object, attached or not. The store stays usable, and empty at once; the
+    // objects themselves are freed a slice at a time over the next turns of the event loop.
     void removeAll();
     void flagAllVideoFilesToSearch();
     // Rebuilds the selection of video's candidates: the best-rated candidate of each language
@@ -90,10 +93,26 @@ private:
     void fileNameChanged(SubsBase *object, const std::optional<QString> &previous);
     void moveSubtitle(Subtitle *subtitle, VideoFile *video);
 
-    std::unordered_map<quint64, std::unique_ptr<SubsBase>> m_objects;
+    using Objects = std::unordered_map<quint64, std::unique_ptr<SubsBase>>;
+    using ByFileName = QMultiHash<std::size_t, SubsBase *>;
+
+    // What one clear took out of the store, freed where the last slice stopped.
+    struct Removed
+    {
+        Objects objects;
+        ByFileName byFileName;
+        bool started = false;
+        Objects::iterator nextObject;
+        ByFileName::iterator nextName;
+    };
+    void freeRemovedSlice();
+
+    Objects m_objects;
+    std::deque<Removed> m_removed;
+    QTimer m_removal;
     QList<VideoFile *> m_videoFiles;
     QList<Subtitle *> m_subtitles;
     // Keyed by the hash of the file name, so that growing the index never hashes every path
     // again: that held the main thread for tens of milliseconds at 65,536 videos.
-    QMultiHash<std::size_t, SubsBase *> m_byFileName;
+    ByFileName m_byFileName;
 };

@@ -1,6 +1,7 @@
 #include "catalogue/TNModelController.h"
 #include "catalogue/Subtitle.h"
 #include "catalogue/VideoFile.h"
+#include "common/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QVariant>
@@ -227,6 +228,12 @@ TEST_F(TNModelControllerTest, RemoveAllDeletesEveryObjectAndLeavesTheStoreUsable
     store.removeAll();
     store.removeAll();
     EXPECT_EQ(store.countVideoFiles(), 0u);
+
+    // The cleared objects are freed later; what came in since is left alone.
+    VideoFile *kept = store.insertVideoFile(QStringLiteral("/v/k.avi"));
+    TestSupport::processEventsFor(50);
+    EXPECT_EQ(store.videoFileWithID(kept->objectID()), kept);
+    EXPECT_EQ(store.insertVideoFile(QStringLiteral("/v/k.avi")), kept);
 }
 
 TEST_F(TNModelControllerTest, SignalsReportEveryChangeAModelMustFollow)

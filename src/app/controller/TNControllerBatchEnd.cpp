@@ -113,10 +113,10 @@ void TNController::closeProgressAndRefresh()
     if (m_progressSheet)
         m_progressSheet->endSheet();
     updateStatusInfo();
-    m_treeController->setGroupingInsertions(false);
+    // Rows keep coming in groups after the first import: a search's replies add candidates.
     m_treeController->rearrangeObjects();
     if (m_window)
-        m_window->outlineView()->expandAll();
+        m_window->outlineView()->expandParents();
 }
 
 void TNController::importEnded(bool chain)

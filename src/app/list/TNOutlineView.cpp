@@ -34,9 +34,34 @@ TNOutlineView::TNOutlineView(QWidget *parent) : QTreeView(parent), m_customCell(
 void TNOutlineView::setModel(QAbstractItemModel *model)
 {
     QTreeView::setModel(model);
+    if (model)
+        connect(model, &QAbstractItemModel::rowsInserted, this, &TNOutlineView::openNewParent,
+                Qt::UniqueConnection);
     qCInfo(lcApp).noquote() << QStringLiteral("datasource = %1, delegate = %2")
                                    .arg(model ? model->metaObject()->className() : "null",
                                         m_customCell->metaObject()->className());
+}
+
+void TNOutlineView::expandParents()
+{
+    QAbstractItemModel *rows = model();
+    if (!rows)
+        return;
+    // With the layout put off, each expansion is only noted; the rows are laid out once.
+    scheduleDelayedItemsLayout();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        const QModelIndex video = rows->index(row, 0);
+        if (rows->hasChildren(video) && !isExpanded(video))
+            expand(video);
+    }
+}
+
+void TNOutlineView::openNewParent(const QModelIndex &parent, int first)
+{
+    if (!parent.isValid() || first != 0 || isExpanded(parent))
+        return;
+    scheduleDelayedItemsLayout();
+    expand(parent);
 }
 
 bool TNOutlineView::acceptsPaths(const QStringList &paths)

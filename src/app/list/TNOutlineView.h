@@ -33,6 +33,9 @@ public:
     TNCell *customCell() const { return m_customCell; }
 
     void setModel(QAbstractItemModel *model) override;
+    // Opens every video that has candidates. A video also opens when its first candidates
+    // arrive, so the list looks fully opened without holding a state for every row.
+    void expandParents();
 
     // True when at least one path is a video file, an existing folder or a link to
     // something that exists.
@@ -65,6 +68,7 @@ private:
     void updateRow(const QModelIndex &index);
     static QStringList localPaths(const QMimeData *data);
     void showContextMenu(const QPoint &position);
+    void openNewParent(const QModelIndex &parent, int first);
 
     TNCell *m_customCell;
     TNOutlineViewDelegate *m_tnDelegate = nullptr;

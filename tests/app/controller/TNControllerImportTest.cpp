@@ -65,14 +65,19 @@ TEST_F(ImportTest, AFolderTreeIsCataloguedAndReported)
     EXPECT_TRUE(alerts.shown.at(0).request.showSuppression);
     EXPECT_EQ(alerts.shown.at(0).request.kind, TNAlert::IgnoredVideoFilesAlert);
 
-    // The list is sorted at the end of the batch: movies before episodes, then by name.
+    // The list is sorted at the end of the batch, a moment later: movies before episodes,
+    // then by name.
     const CatalogueTreeModel &model = controller.treeController();
+    const QStringList sorted = {"Inception.2010.1080p.BluRay.x264-SPARKS.mkv",
+                                "Breaking.Bad.S05E14.Ozymandias.1080p.WEB-DL.avi",
+                                "The.Office.US.S03E07.720p.HDTV.x264-CTU.mkv"};
     QStringList order;
-    for (int row = 0; row < model.rowCount(); ++row)
-        order.append(model.data(model.index(row, 0), Qt::DisplayRole).toString());
-    EXPECT_EQ(order, QStringList({"Inception.2010.1080p.BluRay.x264-SPARKS.mkv",
-                                  "Breaking.Bad.S05E14.Ozymandias.1080p.WEB-DL.avi",
-                                  "The.Office.US.S03E07.720p.HDTV.x264-CTU.mkv"}));
+    EXPECT_TRUE(TestSupport::waitUntil([&] {
+        order.clear();
+        for (int row = 0; row < model.rowCount(); ++row)
+            order.append(model.data(model.index(row, 0), Qt::DisplayRole).toString());
+        return order == sorted;
+    })) << order.join(QLatin1Char(',')).toStdString();
 }
 
 TEST_F(ImportTest, StatusLineTextsFollowTheCatalogueAndTheLastPhase)

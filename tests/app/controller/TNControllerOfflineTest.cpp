@@ -103,6 +103,8 @@ TEST_F(OfflineSearchTest, ASearchWhoseFirstOperationsEndAtOnceEndsOnce)
     controller.doSubtitleSearch();
     QThread::msleep(300);
     ASSERT_TRUE(waitForBatchEnd(30000));
+    // The rows are sorted a moment after the batch ends.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return batchEnds > 0; }, 30000));
     TestSupport::processEventsFor(50);
     EXPECT_EQ(batchEnds, 1);
 }

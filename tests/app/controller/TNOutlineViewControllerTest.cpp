@@ -8,6 +8,7 @@
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -55,6 +56,32 @@ TEST_F(OutlineViewControllerTest, ADroppedFolderIsImportedAndATextFileIsRefused)
     ASSERT_TRUE(waitForBatchEnd());
     EXPECT_EQ(list().model()->rowCount(), 2);
     EXPECT_EQ(controller.totalVideoFiles(), 2);
+}
+
+TEST_F(OutlineViewControllerTest, APhaseEndOpensTheVideosWithCandidatesAndLaterOnesOpenOnArrival)
+{
+    TNModelController &catalogue = controller.modelController();
+    VideoFile *bare = catalogue.insertVideoFile(QStringLiteral("/v/b.avi"));
+    VideoFile *found = catalogue.insertVideoFile(QStringLiteral("/v/a.avi"));
+    bare->setName(QStringLiteral("b"));
+    found->setName(QStringLiteral("a"));
+    catalogue.insertSubtitle()->setParent(found);
+    record().setLastAction(TNLastActionResult::DownloadAction);
+    QSignalSpy rearranged(&controller.treeController(), &CatalogueTreeModel::rearranged);
+    controller.operationsEnded();
+    const CatalogueTreeModel &model = controller.treeController();
+    EXPECT_TRUE(list().isExpanded(model.indexForObject(found)));
+    EXPECT_FALSE(list().isExpanded(model.indexForObject(bare)));
+
+    ASSERT_TRUE(rearranged.wait());
+    EXPECT_EQ(model.indexForObject(found).row(), 0);
+    EXPECT_TRUE(list().isExpanded(model.indexForObject(found))) << "the sort keeps it open";
+    list().collapse(model.indexForObject(found));
+    catalogue.insertSubtitle()->setParent(bare);
+    catalogue.insertSubtitle()->setParent(found);
+    controller.treeController().insertPendingRows();
+    EXPECT_TRUE(list().isExpanded(model.indexForObject(bare)));
+    EXPECT_FALSE(list().isExpanded(model.indexForObject(found))) << "closed by the user";
 }
 
 TEST_F(OutlineViewControllerTest, ReleasingOnACandidateRowSelectsItThenClearsIt)

@@ -57,12 +57,17 @@ TEST_F(CatalogueTreeModelTest, RowsFollowTheCatalogueAndSortOnlyWhenAsked)
     EXPECT_EQ(rows(alphaIndex), QStringList({"fr  c.srt", "en  b.srt", "en  a.srt"}));
 
     const QPersistentModelIndex kept(model.indexForObject(zulu));
+    const QPersistentModelIndex keptCandidate(model.index(2, 0, alphaIndex));
+    QSignalSpy rearranged(&model, &CatalogueTreeModel::rearranged);
     model.rearrangeObjects();
+    ASSERT_TRUE(rearranged.wait());
     EXPECT_EQ(rows(), QStringList({"Alpha.mkv", "beta.mp4", "zulu.avi"}));
     EXPECT_EQ(rows(model.indexForObject(alpha)),
               QStringList({"en  a.srt", "en  b.srt", "fr  c.srt"}))
         << "language ascending, then rating descending";
     EXPECT_EQ(model.objectForIndex(kept), zulu);
+    EXPECT_EQ(model.data(keptCandidate, Qt::DisplayRole).toString(), QStringLiteral("en  a.srt"));
+    EXPECT_EQ(keptCandidate.row(), 0);
 
     const QModelIndex subtitleIndex = model.index(0, 0, model.indexForObject(alpha));
     EXPECT_FALSE(model.flags(subtitleIndex) & Qt::ItemIsSelectable);
@@ -70,6 +75,34 @@ TEST_F(CatalogueTreeModelTest, RowsFollowTheCatalogueAndSortOnlyWhenAsked)
     EXPECT_EQ(model.parent(subtitleIndex), model.indexForObject(alpha));
     EXPECT_EQ(model.data(model.indexForObject(zulu), Qt::ToolTipRole).toString(),
               QStringLiteral("/v/zulu.avi"));
+}
+
+TEST_F(CatalogueTreeModelTest, CandidatesArriveInGroupsAndInOrder)
+{
+    VideoFile *first = catalogue.insertVideoFile(QStringLiteral("/v/one.avi"));
+    VideoFile *second = catalogue.insertVideoFile(QStringLiteral("/v/two.avi"));
+    model.setGroupingInsertions(true);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    addSubtitle(second, QStringLiteral("en"), 1, QStringLiteral("s1.srt"));
+    addSubtitle(first, QStringLiteral("en"), 1, QStringLiteral("f1.srt"));
+    Subtitle *moved = addSubtitle(second, QStringLiteral("en"), 1, QStringLiteral("s2.srt"));
+    addSubtitle(first, QStringLiteral("fr"), 1, QStringLiteral("f2.srt"));
+    moved->setParent(first);
+    EXPECT_EQ(model.rowCount(model.indexForObject(first)), 0) << "candidates wait for their group";
+
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !inserted.isEmpty(); }));
+    EXPECT_EQ(inserted.count(), 2) << "one block per video";
+    EXPECT_EQ(rows(model.indexForObject(second)), QStringList{"en  s1.srt"});
+    EXPECT_EQ(rows(model.indexForObject(first)),
+              QStringList({"en  f1.srt", "fr  f2.srt", "en  s2.srt"}));
+
+    // A candidate that arrives while the rows are being sorted ends up in order too.
+    model.rearrangeObjects();
+    addSubtitle(second, QStringLiteral("de"), 1, QStringLiteral("s3.srt"));
+    model.insertPendingRows();
+    QSignalSpy rearranged(&model, &CatalogueTreeModel::rearranged);
+    ASSERT_TRUE(rearranged.wait());
+    EXPECT_EQ(rows(model.indexForObject(second)), QStringList({"de  s3.srt", "en  s1.srt"}));
 }
 
 TEST_F(CatalogueTreeModelTest, ChangesMovesAndClearingReachTheView)
