@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 SearchResultQueue::SearchResultQueue(const TNVideoFileParser &parser, Catalogue catalogue,
@@ -85,10 +86,13 @@ void SearchResultQueue::handOverSlice()
 {
     if (m_waiting.empty() || m_waiting.front().read.empty())
         return;
-    // Many small replies waiting go in together, up to a slice's worth of records a turn, so
-    // that the list lays out once for them rather than once each.
+    // Slices of several replies go in together, until the turn's budget is spent, so that
+    // many small replies do not each cost the window a layout and a repaint.
+    QElapsedTimer turn;
+    turn.start();
     qsizetype handed = 0;
-    while (handed < SliceSize && !m_waiting.empty() && !m_waiting.front().read.empty()) {
+    while (handed < TurnLimit && !turn.hasExpired(TurnBudgetMs) && !m_waiting.empty() &&
+           !m_waiting.front().read.empty()) {
         Waiting &head = m_waiting.front();
         const QList<ParserResult> names = std::move(head.read.front());
         head.read.pop_front();

@@ -34,9 +34,12 @@ class SearchResultQueue final : public QObject
 public:
     // A reply up to this size that nothing waits before goes in at once, names read here.
     static constexpr qsizetype InlineLimit = 500;
-    // Records handed over per turn otherwise: few enough to go in well within the time a
-    // user notices, and enough that the list lays out its rows a few times only.
-    static constexpr qsizetype SliceSize = 2500;
+    // Records read on the worker per slice. A turn hands over whole slices until about
+    // TurnBudgetMs has gone or TurnLimit records are in: short enough that no user notices,
+    // long enough that the window is not repainted once per slice.
+    static constexpr qsizetype SliceSize = 1000;
+    static constexpr qsizetype TurnLimit = 5000;
+    static constexpr qint64 TurnBudgetMs = 20;
 
     // Hands over records [first, first + names.size()) of reply; names[i] is the reading of
     // record first + i, made only when that record needs one. last says that the reply ends

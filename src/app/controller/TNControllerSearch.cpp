@@ -250,13 +250,15 @@ void TNController::catalogueSubtitles(const SearchReply &reply, qsizetype first,
         if (m_repliedVideos.isEmpty() || m_repliedVideos.constLast() != video->objectID())
             m_repliedVideos.append(video->objectID());
     }
-    if (!last)
-        return;
     // The selection only ever depends on the candidates a video has when it runs, so once
     // per video per reply gives what once per candidate would, in a time linear in the
-    // candidates.
+    // candidates. A video whose records are over runs it as soon as its slice is in, so the
+    // work is spread over the reply's turns; the last video of a slice may go on in the next.
+    QList<ObjectId> finished = std::exchange(m_repliedVideos, {});
+    if (!last && !finished.isEmpty())
+        m_repliedVideos.append(finished.takeLast());
     QSet<ObjectId> selected;
-    for (const ObjectId id : std::exchange(m_repliedVideos, {})) {
+    for (const ObjectId id : std::as_const(finished)) {
         if (!selected.contains(id)) {
             selected.insert(id);
             m_modelController->checkHighestSubtitle(m_modelController->videoFileWithID(id));
