@@ -13,6 +13,7 @@
 #include "services/TNKeychain.h"
 
 #include "common/MainThreadLateness.h"
+#include "common/ShownController.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -189,11 +190,8 @@ void BM_OneStep(benchmark::State &state)
     int written = 0;
     for (auto _ : state) {
         TNLastActionResult::defaultActionResult() = TNLastActionResult();
-        TNMainWindow window;
-        window.show();
-        TNController controller;
-        controller.setWindow(&window);
-        controller.awakeFromNib();
+        ShownController shown;
+        TNController &controller = shown.controller;
 
         QElapsedTimer clock;
         clock.start();

@@ -1,4 +1,5 @@
 #include "common/MainThreadLateness.h"
+#include "common/ShownController.h"
 
 #include "app/controller/TNController.h"
 #include "app/list/TNMainWindow.h"
@@ -70,11 +71,8 @@ void BM_SelectReply(benchmark::State &state)
     double mainThreadSeconds = 0;
     qint64 worstLateness = 0;
     for (auto _ : state) {
-        TNMainWindow window;
-        window.show();
-        TNController controller;
-        controller.setWindow(&window);
-        controller.awakeFromNib();
+        ShownController shown;
+        TNController &controller = shown.controller;
         TNModelController &catalogue = controller.modelController();
         VideoFile *video = catalogue.insertVideoFile(
             QStringLiteral("/library/Show Name/Season 3/Show.Name.S03E07.720p.HDTV.x264-LOL.mkv"));
@@ -84,7 +82,7 @@ void BM_SelectReply(benchmark::State &state)
         video->setFiletype(VideoFileTypeTVShow);
         video->setFileHash(QStringLiteral("8e245d9679d31e12"));
         video->setModified(true);
-        window.outlineView()->expandAll();
+        shown.window.outlineView()->expandAll();
         const QList<TNRemoteSubtitle> reply = betaSeriesReply(video->objectID(), count);
         controller.progressSheet()->startSearch();
         QCoreApplication::processEvents();

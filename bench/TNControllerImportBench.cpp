@@ -3,6 +3,7 @@
 #include "app/sheets/TNProgressController.h"
 #include "catalogue/VideoExtensions.h"
 #include "common/MainThreadLateness.h"
+#include "common/ShownController.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -140,11 +141,8 @@ void BM_ImportLibrary(benchmark::State &state)
     qint64 worstScanLateness = 0;
     double seconds = 0;
     for (auto _ : state) {
-        TNMainWindow window;
-        window.show();
-        TNController controller;
-        controller.setWindow(&window);
-        controller.awakeFromNib();
+        ShownController shown;
+        TNController &controller = shown.controller;
 
         MainThreadLateness lateness;
         LatenessWhenHidden scanLateness(lateness);
