@@ -13,6 +13,7 @@
 #include "services/TNKeychain.h"
 
 #include "common/MainThreadLateness.h"
+#include "common/RunEventsUntil.h"
 #include "common/ShownController.h"
 
 #include <QCoreApplication>
@@ -224,8 +225,7 @@ void BM_OneStep(benchmark::State &state)
         });
         phases.start(1);
         controller.applicationOpenFiles({root.path()});
-        while (end < 0 && clock.elapsed() < 600000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        runEventsUntil([&end] { return end >= 0; });
         worstLateness[phase] = lateness->worstMs();
         if (end < 0 || searchStart < 0) {
             state.SkipWithError("the one step did not end with downloads");

@@ -3,6 +3,7 @@
 #include "app/sheets/TNProgressController.h"
 #include "catalogue/VideoExtensions.h"
 #include "common/MainThreadLateness.h"
+#include "common/RunEventsUntil.h"
 #include "common/ShownController.h"
 #include "platform/UserDefaults.h"
 
@@ -153,13 +154,11 @@ void BM_ImportLibrary(benchmark::State &state)
         const auto ended = [&controller] {
             return controller.operationsCount() && !controller.progressSheet()->isVisible();
         };
-        while (!ended() && took.elapsed() < 600000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        runEventsUntil(ended);
         seconds += static_cast<double>(took.elapsed()) / 1000.0;
         // One more answer, so that a stall at the very end of the batch is counted too.
         const qint64 ticks = lateness.ticks();
-        while (lateness.ticks() == ticks)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        runEventsUntil([&] { return lateness.ticks() != ticks; });
         worstLateness = std::max(worstLateness, lateness.worstMs());
         worstScanLateness = std::max(worstScanLateness, scanLateness.worstMs);
         if (!ended() || controller.totalVideoFiles() != count) {

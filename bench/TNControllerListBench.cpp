@@ -7,6 +7,7 @@
 #include "catalogue/TNVideoFileParser.h"
 #include "catalogue/VideoFile.h"
 #include "common/MainThreadLateness.h"
+#include "common/RunEventsUntil.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -73,8 +74,7 @@ struct Session
     {
         QElapsedTimer settling;
         settling.start();
-        while (settling.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        runEventsUntil([&] { return settling.elapsed() >= ms; });
     }
 
     std::unique_ptr<TNMainWindow> window;
@@ -155,8 +155,7 @@ void BM_SearchEnd(benchmark::State &state)
             });
             QCoreApplication::processEvents();
         }
-        while (replied < all.size())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        runEventsUntil([&] { return replied >= all.size(); });
         Session::settle(200);
         searchMs += static_cast<double>(searching.elapsed());
         searchWorst = std::max(searchWorst, lateness.worstMs());
