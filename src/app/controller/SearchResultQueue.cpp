@@ -86,16 +86,21 @@ void SearchResultQueue::handOverSlice()
 {
     if (m_waiting.empty() || m_waiting.front().read.empty())
         return;
-    // Slices of several replies go in together, until the turn's budget is spent, so that
-    // many small replies do not each cost the window a layout and a repaint.
+    // Steps of one or several replies go in together until the turn's budget is spent, so
+    // that many small replies do not each cost the window a layout and a repaint.
     QElapsedTimer turn;
     turn.start();
     qsizetype handed = 0;
     while (handed < TurnLimit && !turn.hasExpired(TurnBudgetMs) && !m_waiting.empty() &&
            !m_waiting.front().read.empty()) {
         Waiting &head = m_waiting.front();
-        const QList<ParserResult> names = std::move(head.read.front());
-        head.read.pop_front();
+        const QList<ParserResult> &slice = head.read.front();
+        const QList<ParserResult> names = slice.mid(head.readOffset, StepSize);
+        head.readOffset += names.size();
+        if (head.readOffset == slice.size()) {
+            head.read.pop_front();
+            head.readOffset = 0;
+        }
         const qsizetype first = head.handedOver;
         head.handedOver += names.size();
         handed += names.size();

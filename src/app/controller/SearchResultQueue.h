@@ -34,10 +34,12 @@ class SearchResultQueue final : public QObject
 public:
     // A reply up to this size that nothing waits before goes in at once, names read here.
     static constexpr qsizetype InlineLimit = 500;
-    // Records read on the worker per slice. A turn hands over whole slices until about
-    // TurnBudgetMs has gone or TurnLimit records are in: short enough that no user notices,
-    // long enough that the window is not repainted once per slice.
+    // Records read on the worker per slice. A turn hands records over a step at a time until
+    // about TurnBudgetMs has gone or TurnLimit records are in: short enough that no user
+    // notices, however costly the records, and long enough that the window is not repainted
+    // after every few.
     static constexpr qsizetype SliceSize = 1000;
+    static constexpr qsizetype StepSize = 100;
     static constexpr qsizetype TurnLimit = 5000;
     static constexpr qint64 TurnBudgetMs = 20;
 
@@ -65,8 +67,9 @@ private:
         quint64 serial = 0;
         SearchReply reply;
         qsizetype handedOver = 0;
-        // Slices read and not yet handed over, in order.
+        // Slices read and not yet handed over, in order; the first from readOffset on.
         std::deque<QList<ParserResult>> read;
+        qsizetype readOffset = 0;
     };
 
     // A file name is read only to fill in what the service left out.

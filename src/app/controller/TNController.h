@@ -176,7 +176,7 @@ private:
     QString serviceList(qint32 loginState) const;
     void showAlert(const QString &message, const QString &information, bool showSuppression);
     quint64 queueOpenSubtitlesBatch(const QList<Subtitle *> &subtitles);
-    void queueDownloadRequest(const Subtitle *subtitle);
+    void queueDownloadRequest(const Subtitle *subtitle, double deadlineSeconds);
     void openSubtitlesDownloadEnded(const TNRemoteSubtitle &result, bool failed);
     Subtitle *subtitleForRequest(const HTTPRequest *request) const;
     void downloadFailed(Subtitle *subtitle);

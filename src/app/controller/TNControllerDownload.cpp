@@ -83,11 +83,16 @@ void TNController::doDownload()
     m_operationQueue->setSuspended(true);
 
     quint64 downloads = queueOpenSubtitlesBatch(openSubtitles);
+    // Read once: thousands of requests may be queued in this one turn.
+    const double deadlineSeconds = ServiceSettings::requestDeadlineSeconds();
+    if (!podnapisi.isEmpty() || !betaSeries.isEmpty())
+        m_operationQueue->setMaxConcurrentOperationCount(RequestConcurrency);
     for (const auto &[service, subtitles] :
          {std::pair{PodnapisiServiceKey, podnapisi}, std::pair{BetaSeriesServiceKey, betaSeries}}) {
-        for (const Subtitle *subtitle : subtitles) {
+        if (!subtitles.isEmpty())
             TNLastActionResult::defaultActionResult().setDownloadLimitReached(false, service);
-            queueDownloadRequest(subtitle);
+        for (const Subtitle *subtitle : subtitles) {
+            queueDownloadRequest(subtitle, deadlineSeconds);
             ++downloads;
         }
     }
@@ -122,16 +127,15 @@ quint64 TNController::queueOpenSubtitlesBatch(const QList<Subtitle *> &subtitles
     return quint64(entries.size());
 }
 
-void TNController::queueDownloadRequest(const Subtitle *subtitle)
+void TNController::queueDownloadRequest(const Subtitle *subtitle, double deadlineSeconds)
 {
     auto request = HTTPRequest::requestWithURL(QUrl(subtitle->downloadURL().value_or(QString())));
     request->setDelegate(this);
     request->setDidFinishSelector("subtitleDownloadFinished");
     request->setDidFailSelector("subtitleDownloadFailed");
     request->setNumberOfTimesToRetryOnTimeout(RetriesOnTimeout);
-    request->setTotalTimeOutSeconds(ServiceSettings::requestDeadlineSeconds());
+    request->setTotalTimeOutSeconds(deadlineSeconds);
     request->setUserInfo({{TNVFObjectIDKey, QVariant::fromValue(subtitle->objectID())}});
-    m_operationQueue->setMaxConcurrentOperationCount(RequestConcurrency);
     m_operationQueue->addOperation(request);
 }
 
