@@ -3,12 +3,14 @@
 #include "platform/Logging.h"
 #include "platform/TrustedCertificates.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
 #include <QThreadStorage>
 #include <QTimer>
 
@@ -48,8 +50,14 @@ QThreadStorage<ThreadManager *> threadManagers;
 
 QNetworkAccessManager &managerFor(const QNetworkRequest &request)
 {
-    if (!threadManagers.hasLocalData())
+    if (!threadManagers.hasLocalData()) {
         threadManagers.setLocalData(new ThreadManager);
+        // The main thread outlives the storage's own clean-up: its manager goes with the
+        // application object instead.
+        const QCoreApplication *application = QCoreApplication::instance();
+        if (application && QThread::currentThread() == application->thread())
+            qAddPostRoutine([] { threadManagers.setLocalData(nullptr); });
+    }
     ThreadManager &local = *threadManagers.localData();
     if (request.url().scheme() == QLatin1String("https")) {
         const QSslConfiguration tls = request.sslConfiguration();
